@@ -78,12 +78,10 @@ class ByteImage {
   // Checks that [first, first + count) lies inside the image and returns it.
   [[nodiscard]] std::span<const std::uint8_t> range(std::int64_t first, std::int64_t count) const;
 
-  // Names the part of the file being read, for error messages. `player` is
-  // the player number counted from 1, or 0 outside the player blocks.
-  void setSection(const char* section, int player = 0) const {
-    m_section = section;
-    m_player = player;
-  }
+  // Name the part of the file being read, for error messages. The player
+  // number counts from 1; 0 means outside the player blocks.
+  void setSection(const char* section) const { m_section = section; }
+  void setPlayer(int player) const { m_player = player; }
 
   [[noreturn]] void throwOutOfRange(std::int64_t index) const;
 
@@ -112,8 +110,14 @@ void ParseReplay(const ByteImage& image, std::int64_t& position, ReplayInfo& rep
 // past it.
 void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player);
 
-// Turns the width x height pixel records at `offset` into a picture.
+// Turns the width x height pixel records at `offset` into a picture. The
+// records run bottom row first, each one blue, green, red and an unused byte.
 [[nodiscard]] PictureRef DecodePicture(const ByteImage& image, std::int64_t offset, int width,
                                        int height);
+
+// The same picture painted one pixel at a time and then mirrored; slower, and
+// kept as the reference the fast path is checked and measured against.
+[[nodiscard]] PictureRef DecodePicturePerPixel(const ByteImage& image, std::int64_t offset,
+                                               int width, int height);
 
 }  // namespace zor_rep_reader

@@ -45,6 +45,7 @@ struct ReplaySpec {
   std::vector<PlayerSpec> players;
   std::optional<std::uint8_t> action;  // the action value after the 0x60 marker
   std::uint8_t no_action_marker = 0;   // the marker byte written when there is no action
+  std::uint8_t filler = 0;             // the value of every byte the reader steps over
 };
 
 // Win-condition keys as the game stores them (bytes in file order).

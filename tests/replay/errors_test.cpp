@@ -1,0 +1,201 @@
+// Damaged and unreadable files: the error kind, the offset and the message.
+#include "tests/replay/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace {
+
+using namespace replay_builder;
+using test_support::load;
+using zor_rep_reader::ErrorKind;
+using zor_rep_reader::ReaderError;
+
+ReaderError loadError(const Bytes& bytes, const std::string& name = "cut.rec") {
+  try {
+    (void)load(bytes, name);
+  } catch (const ReaderError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "the load did not fail";
+  return ReaderError(ErrorKind::file, std::nullopt, "");
+}
+
+// Every byte the reader is meant to read in a replay without pictures, worked
+// out from the layout independently of the reader.
+std::set<std::int64_t> bytesRead(const ReplaySpec& spec, const Layout& layout) {
+  std::set<std::int64_t> read{194, 198, 199, 228};
+  auto span = [&read](std::int64_t first, std::int64_t count) {
+    for (std::int64_t i = 0; i < count; ++i) read.insert(first + i);
+  };
+  const std::int64_t L = static_cast<std::int64_t>(spec.map_name.size()) + 18;
+  span(250, L - 18);
+  span(253 + L, 8);
+  std::int64_t P = 349 + L;
+  if (spec.old_version) {
+    const std::int64_t table = 360 + L;
+    for (int i = 0; i < 9; ++i) {
+      span(table + 7 * i, 4);
+      if (static_cast<std::size_t>(i) < spec.settings.size()) read.insert(table + 7 * i + 4);
+    }
+    P = 422 + L;
+  }
+  const auto N = static_cast<std::int64_t>(spec.game_name.size());
+  read.insert(P);
+  span(P + 4, 2 * N);
+  const std::int64_t Q = P + 8 + 2 * N;
+  const auto M = static_cast<std::int64_t>(spec.win_keys.size());
+  read.insert(Q);
+  span(Q + 4, 4 * M);
+  for (std::size_t n = 0; n < spec.players.size(); ++n) {
+    const PlayerSpec& p = spec.players[n];
+    const std::int64_t S = layout.player_starts[n];
+    const auto name = static_cast<std::int64_t>(p.name.size());
+    const auto race = static_cast<std::int64_t>(p.race.size());
+    read.insert(S);
+    span(S + 4, 2 * name);
+    read.insert(S + 8 + 2 * name);
+    read.insert(S + 12 + 2 * name);
+    span(S + 16 + 2 * name, race);
+    const std::int64_t T = S + 52 + 2 * name + race;
+    read.insert(T);
+    std::int64_t V = T + 3;
+    if (p.selector > 0) {
+      std::int64_t at = T + 8;
+      for (const std::string* field : {&p.field1, &p.field2, &p.field3}) {
+        read.insert(at);
+        at += 4 + static_cast<std::int64_t>(field->size());
+      }
+      V = at;
+    }
+    read.insert(V + 20);
+    const std::int64_t G = V + 64 + 2 * static_cast<std::int64_t>(p.middle_text.size());
+    span(G, 8);
+  }
+  read.insert(layout.action_marker);
+  if (spec.action) read.insert(layout.action_marker + 1);
+  return read;
+}
+
+TEST(TruncatedFile, EveryCutFailsAtTheFirstMissingByteTheReaderNeeds) {
+  for (bool old_version : {false, true}) {
+    ReplaySpec spec = SimpleReplay(2, false);
+    spec.old_version = old_version;
+    spec.settings = {{"DPSG", 1}, {"TRSR", 2}};
+    spec.win_keys = {kAnnihilate, kControlArea};
+    spec.players[1].selector = 3;
+    spec.players[1].field2 = "xy";
+    spec.players[1].middle_text = u"mid";
+    Layout layout;
+    const Bytes whole = BuildReplay(spec, &layout);
+    const std::set<std::int64_t> read = bytesRead(spec, layout);
+    ASSERT_EQ(*read.rbegin(), static_cast<std::int64_t>(whole.size()) - 1);
+
+    for (std::size_t cut = 1; cut < whole.size(); ++cut) {
+      const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+      const ReaderError error = loadError(part);
+      const std::int64_t expected = *read.lower_bound(static_cast<std::int64_t>(cut));
+      ASSERT_EQ(error.kind(), ErrorKind::out_of_range) << "cut at " << cut;
+      ASSERT_EQ(error.offset(), expected) << "cut at " << cut << ", old version " << old_version;
+    }
+  }
+}
+
+TEST(TruncatedFile, MessageNamesFileSizeByteAndPart) {
+  const Bytes whole = BuildReplay(SimpleReplay(3, false));
+  Layout layout;
+  (void)BuildReplay(SimpleReplay(3, false), &layout);
+  const Bytes part(whole.begin(), whole.begin() + layout.player_starts[2] + 2);
+  const ReaderError error = loadError(part, "evening.rec");
+  const std::string& m = error.message();
+  EXPECT_NE(m.find("evening.rec"), std::string::npos) << m;
+  EXPECT_NE(m.find(std::to_string(part.size()) + " bytes"), std::string::npos) << m;
+  EXPECT_NE(m.find("byte " + std::to_string(*error.offset())), std::string::npos) << m;
+  EXPECT_NE(m.find("player 3"), std::string::npos) << m;
+}
+
+TEST(TruncatedFile, FileEndingRightAfterTheLastBlockFailsAndAddsNoAction) {
+  ReplaySpec spec = SimpleReplay(1, false);
+  Layout layout;
+  const Bytes whole = BuildReplay(spec, &layout);
+  const Bytes part(whole.begin(), whole.begin() + layout.player_ends[0]);
+  EXPECT_EQ(loadError(part).offset(), layout.action_marker);
+
+  // The marker is there but its value is not: still no line.
+  const Bytes no_value(whole.begin(), whole.end() - 1);
+  std::vector<std::string> actions;
+  EXPECT_THROW((void)zor_rep_reader::ReadReplayBytes(
+                   no_value, "x.rec", [&](const std::string& l) { actions.push_back(l); }),
+               ReaderError);
+  EXPECT_TRUE(actions.empty());
+}
+
+TEST(TruncatedFile, EmptyBytesAreTheirOwnKind) {
+  EXPECT_EQ(loadError({}).kind(), ErrorKind::empty);
+}
+
+class ReplayFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    m_folder = std::filesystem::temp_directory_path() /
+               ("myzor-reader-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(m_folder);
+  }
+  void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+  static ReaderError readError(const std::filesystem::path& path) {
+    try {
+      (void)zor_rep_reader::ReadReplay(path, {});
+    } catch (const ReaderError& error) {
+      return error;
+    }
+    ADD_FAILURE() << "reading " << path << " did not fail";
+    return ReaderError(ErrorKind::out_of_range, std::nullopt, "");
+  }
+
+  std::filesystem::path m_folder;
+};
+
+TEST_F(ReplayFiles, ReadsAFileFromDisk) {
+  const auto path = m_folder / "good.rec";
+  ASSERT_TRUE(WriteFile(path.string(), BuildReplay(SimpleReplay(2, false))));
+  std::vector<std::string> actions;
+  const auto r = zor_rep_reader::ReadReplay(
+      path, [&actions](const std::string& line) { actions.push_back(line); });
+  EXPECT_EQ(r.players.size(), 2u);
+  EXPECT_EQ(actions.size(), 1u);
+}
+
+TEST_F(ReplayFiles, UnreadableInputsAreFileErrorsNamingThePath) {
+  const auto fifo = m_folder / "pipe.rec";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& path : {m_folder / "missing.rec", m_folder, fifo}) {
+    const ReaderError error = readError(path);
+    EXPECT_EQ(error.kind(), ErrorKind::file) << path;
+    EXPECT_FALSE(error.offset());
+    EXPECT_NE(error.message().find(path.string()), std::string::npos) << error.message();
+  }
+}
+
+TEST_F(ReplayFiles, EmptyAndHugeFilesAreRefusedBeforeReading) {
+  const auto empty = m_folder / "empty.rec";
+  std::ofstream{empty};
+  EXPECT_EQ(readError(empty).kind(), ErrorKind::empty);
+
+  // A sparse file: large on paper, no disk space used.
+  const auto huge = m_folder / "huge.rec";
+  std::ofstream{huge};
+  std::filesystem::resize_file(huge, 300u << 20);
+  const ReaderError error = readError(huge);
+  EXPECT_EQ(error.kind(), ErrorKind::too_large);
+  EXPECT_NE(error.message().find("huge.rec"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// myzor-info as scripts use it: arguments, exit codes and JSON Lines.
+#include "tests/support/replay_builder.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace replay_builder;
+
+struct ToolRun {
+  int exit_code = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+ToolRun runInfo(const QStringList& arguments) {
+  QProcess process;
+  process.start(QStringLiteral(MYZOR_INFO), arguments);
+  EXPECT_TRUE(process.waitForFinished(60000));
+  return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+std::vector<QJsonObject> jsonLines(const QByteArray& out) {
+  std::vector<QJsonObject> objects;
+  for (const QByteArray& line : out.split('\n')) {
+    if (line.isEmpty()) continue;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    objects.push_back(document.object());
+  }
+  return objects;
+}
+
+class MyzorInfo : public testing::Test {
+ protected:
+  QString write(const QString& name, const Bytes& bytes) {
+    const QString path = m_dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    EXPECT_TRUE(WriteFile(path.toStdString(), bytes));
+    return path;
+  }
+  QTemporaryDir m_dir;
+};
+
+TEST_F(MyzorInfo, JsonHoldsTheRecordInFieldOrder) {
+  ReplaySpec spec = SimpleReplay(2, true);
+  spec.game_name = u"Quote \" and \\ and \u0141";
+  const QString path = write(QStringLiteral("a.rec"), BuildReplay(spec));
+  const ToolRun run = runInfo({QStringLiteral("--json"), path});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  const auto objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 1u);
+  const QJsonObject& o = objects[0];
+  EXPECT_EQ(o[QStringLiteral("file")].toString(), path);
+  EXPECT_TRUE(o[QStringLiteral("ok")].toBool());
+  const QJsonObject replay = o[QStringLiteral("replay")].toObject();
+  EXPECT_EQ(replay[QStringLiteral("game_name")].toString(), QStringLiteral("Quote \" and \\ and Ł"));
+  EXPECT_EQ(replay[QStringLiteral("win_annihilate")].toDouble(), 1.0);
+  const QJsonArray players = replay[QStringLiteral("players")].toArray();
+  ASSERT_EQ(players.size(), 2);
+  const QJsonObject badge = players[0].toObject()[QStringLiteral("badge")].toObject();
+  EXPECT_EQ(badge[QStringLiteral("width")].toInt(), 64);
+  EXPECT_EQ(badge[QStringLiteral("height")].toInt(), 64);
+  EXPECT_EQ(players[1].toObject()[QStringLiteral("banner")].toObject()[QStringLiteral("height")].toInt(), 96);
+  EXPECT_EQ(o[QStringLiteral("actions")].toArray().at(0).toString(), QStringLiteral("7\taction"));
+
+  // Scripts may rely on the order of the fields as well as their names.
+  const QByteArray line = run.out;
+  const char* order[] = {"\"game_name\"", "\"map_name\"", "\"version\"", "\"header_value\"",
+                         "\"ai_difficulty\"", "\"resource_rate\"", "\"win_annihilate\"",
+                         "\"win_sudden_death\"", "\"player_count\"", "\"players\"",
+                         "\"block_start\"", "\"block_end\"", "\"name\"", "\"race\"", "\"team\"",
+                         "\"banner\"", "\"banner_name\"", "\"badge\"", "\"badge_name\"",
+                         "\"actions\""};
+  qsizetype last = -1;
+  for (const char* key : order) {
+    const qsizetype at = line.indexOf(key, last + 1);
+    EXPECT_GT(at, last) << key;
+    last = at;
+  }
+}
+
+TEST_F(MyzorInfo, FailedFilesAreReportedAndTheRestStillRead) {
+  const Bytes whole = BuildReplay(SimpleReplay(1, false));
+  const QString good = write(QStringLiteral("good.rec"), whole);
+  const QString cut = write(QStringLiteral("cut.rec"), Bytes(whole.begin(), whole.begin() + 300));
+  const QString missing = m_dir.filePath(QStringLiteral("missing.rec"));
+  const ToolRun run = runInfo({QStringLiteral("--json"), cut, missing, good});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 3u);
+  const QJsonObject error = objects[0][QStringLiteral("error")].toObject();
+  EXPECT_FALSE(objects[0][QStringLiteral("ok")].toBool());
+  EXPECT_EQ(error[QStringLiteral("kind")].toString(), QStringLiteral("out_of_range"));
+  EXPECT_GE(error[QStringLiteral("offset")].toInt(), 300);
+  EXPECT_TRUE(error[QStringLiteral("message")].toString().contains(QStringLiteral("cut.rec")));
+  EXPECT_EQ(objects[1][QStringLiteral("error")].toObject()[QStringLiteral("kind")].toString(),
+            QStringLiteral("file"));
+  EXPECT_TRUE(objects[1][QStringLiteral("error")].toObject()[QStringLiteral("offset")].isNull());
+  EXPECT_TRUE(objects[2][QStringLiteral("ok")].toBool());
+}
+
+TEST_F(MyzorInfo, FoldersNeedRecursive) {
+  const Bytes bytes = BuildReplay(SimpleReplay(1, false));
+  write(QStringLiteral("games/b.rec"), bytes);
+  write(QStringLiteral("games/deep/A.REC"), bytes);
+  write(QStringLiteral("games/notes.txt"), bytes);
+  QDir(m_dir.path()).mkpath(QStringLiteral("games/folder.rec"));
+  const QString folder = m_dir.filePath(QStringLiteral("games"));
+
+  ToolRun run = runInfo({QStringLiteral("--json"), folder});
+  EXPECT_EQ(run.exit_code, 1);
+  auto objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_TRUE(objects[0][QStringLiteral("error")].toObject()[QStringLiteral("message")]
+                  .toString()
+                  .contains(QStringLiteral("--recursive")));
+
+  run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), folder});
+  EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
+  objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_TRUE(objects[0][QStringLiteral("file")].toString().endsWith(QStringLiteral("games/b.rec")));
+  EXPECT_TRUE(objects[1][QStringLiteral("file")].toString().endsWith(QStringLiteral("deep/A.REC")));
+}
+
+TEST_F(MyzorInfo, HumanSummaryAndUsage) {
+  const QString path = write(QStringLiteral("h.rec"), BuildReplay(SimpleReplay(2, false)));
+  ToolRun run = runInfo({path});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.out.contains("Test Game"));
+  EXPECT_TRUE(run.out.contains("Player 2"));
+  EXPECT_TRUE(run.out.contains("annihilate"));
+
+  EXPECT_EQ(runInfo({}).exit_code, 2);
+  EXPECT_EQ(runInfo({QStringLiteral("--no-such-option"), path}).exit_code, 2);
+  run = runInfo({QStringLiteral("--help")});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.out.contains("--json"));
+  run = runInfo({QStringLiteral("--version")});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_TRUE(run.out.contains(MYZOR_VERSION));
+}
+
+}  // namespace
