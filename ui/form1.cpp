@@ -1,0 +1,337 @@
+#include "ui/form1.h"
+
+#include "gfx/platform.h"
+#include "ui/picture_box.h"
+#include "ui_form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QWindow>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+namespace {
+
+// Label rows are 255 twips (17 pixels) high; a font taller than that gets
+// every control enlarged in proportion so no caption is cut in half.
+constexpr int kDesignedTextHeight = 17;
+
+// Widths of the player list's columns in pixels ("ID" takes none).
+constexpr std::array<int, 7> kColumnWidths = {0, 100, 53, 133, 96, 96, 96};
+
+// System colour indexes of the picture boxes.
+constexpr int kColorWindow = 5;
+constexpr int kColorWindowText = 8;
+constexpr int kColorInactiveCaptionText = 19;
+
+QColor systemColour(int index) {
+  const gfx::COLORREF value = gfx::GetSysColor(index);
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+QString fromReplayText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Control characters shown as \xNN, so a message about a name that holds
+// them says what is there.
+QString visible(const QString& text) {
+  QString out;
+  for (const QChar c : text) {
+    if (c.category() == QChar::Other_Control)
+      out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
+  return out;
+}
+
+// The map name comes from the replay file, so it may only ever name a file
+// inside the picture folder: no separators, no drive colon, no control
+// characters (a NUL would cut the path short).
+bool isPlainFileNamePart(const QString& name) {
+  return std::none_of(name.begin(), name.end(), [](QChar c) {
+    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') ||
+           c.category() == QChar::Other_Control;
+  });
+}
+
+// The file in `folder` called `file_name`, or, failing that, one whose name
+// differs from it only in case. Empty when there is none.
+QString findFileIgnoringCase(const QString& folder, const QString& file_name) {
+  const QDir dir(folder);
+  const QString exact = dir.filePath(file_name);
+  if (QFileInfo(exact).isFile())
+    return exact;
+  const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name);
+  for (const QFileInfo& entry : entries) {
+    if (entry.fileName().compare(file_name, Qt::CaseInsensitive) == 0)
+      return entry.filePath();
+  }
+  return {};
+}
+
+}  // namespace
+
+Form1::Form1(const QString& program_folder_in, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::Form1>()),
+      program_folder(program_folder_in.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                 : program_folder_in) {
+  ui->setupUi(this);
+
+  QHeaderView* header = ui->list_players->header();
+  header->setSectionsMovable(false);
+  for (int column = 0; column < static_cast<int>(kColumnWidths.size()); ++column)
+    header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+  // The "ID" column holds each row's own text, which stays empty and unseen.
+  ui->list_players->setColumnHidden(0, true);
+
+  ui->pic_map->setFit(PictureBox::Fit::ShrinkToFit);
+  applyPictureColours();
+  scaleForFont();
+
+  connect(ui->File1, &QListWidget::itemSelectionChanged, this, &Form1::File1_Click);
+  ui->File1->viewport()->installEventFilter(this);
+  connect(ui->File1, &QListWidget::clicked, this, [this](const QModelIndex& index) {
+    // A changed selection has been read already; a click on the entry that
+    // was selected before reads it again.
+    if (index.row() == file_row_before_press)
+      File1_Click();
+  });
+  connect(ui->list_players, &QTreeWidget::itemSelectionChanged, this,
+          &Form1::list_players_ItemClick);
+  connect(ui->list_players, &QTreeWidget::itemClicked, this, &Form1::list_players_ItemClick);
+
+  auto* quit = new QShortcut(QKeySequence::Quit, this);
+  connect(quit, &QShortcut::activated, this, &QWidget::close);
+
+  Form_Load();
+  updateCutOffToolTips();
+}
+
+Form1::~Form1() = default;
+
+void Form1::applyPictureColours() {
+  const auto paint = [](QWidget* box, int background, int foreground) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Window, systemColour(background));
+    palette.setColor(QPalette::WindowText, systemColour(foreground));
+    box->setPalette(palette);
+    box->setAutoFillBackground(true);
+  };
+  paint(ui->pic_map, kColorWindow, kColorWindowText);
+  paint(ui->pic_badge, kColorInactiveCaptionText, kColorWindowText);
+  paint(ui->pic_banner, kColorInactiveCaptionText, kColorWindowText);
+}
+
+void Form1::scaleForFont() {
+  const int text_height = fontMetrics().height();
+  if (text_height <= kDesignedTextHeight)
+    return;
+  const double factor = static_cast<double>(text_height) / kDesignedTextHeight;
+  const auto scaled = [factor](int value) { return static_cast<int>(std::lround(value * factor)); };
+  const auto scale = [&scaled](QWidget* widget) {
+    const QRect r = widget->geometry();
+    widget->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
+  };
+  for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    scale(child);
+  for (QWidget* child : ui->Frame1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    scale(child);
+  QHeaderView* header = ui->list_players->header();
+  for (int column = 1; column < static_cast<int>(kColumnWidths.size()); ++column)
+    header->resizeSection(column, scaled(kColumnWidths[static_cast<std::size_t>(column)]));
+  resize(scaled(width()), scaled(height()));
+}
+
+void Form1::Form_Load() {
+  zor_folder = QDir(program_folder).filePath(QStringLiteral("testfiles/1.30")) + QLatin1Char('/');
+  listReplayFiles();
+}
+
+void Form1::listReplayFiles() {
+  ui->File1->clear();
+  const QDir folder(zor_folder);
+  if (!folder.exists()) {
+    showStatus(tr("Replay folder not found: %1").arg(QDir::toNativeSeparators(zor_folder)));
+    return;
+  }
+  const QString pattern = ui->File1->property("pattern").toString();
+  // Name filters match regardless of case; without QDir::System neither
+  // devices, pipes nor broken links are listed, and hidden files stay hidden.
+  const QFileInfoList entries =
+      folder.entryInfoList({pattern}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+  for (const QFileInfo& entry : entries) {
+    if (entry.isFile())
+      ui->File1->addItem(entry.fileName());
+  }
+}
+
+void Form1::File1_Click() {
+  const QList<QListWidgetItem*> selected = ui->File1->selectedItems();
+  if (selected.isEmpty())
+    return;
+
+  ui->list_players->clear();
+  const QString file_name = selected.first()->text();
+  const QString path = zor_folder + file_name;
+
+  zor_rep_reader::ReplayInfo replay;
+  try {
+    replay = zor_rep_reader::ReadReplay(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                        [this](const std::string& line) { AppendAction(line); });
+  } catch (const zor_rep_reader::ReaderError& error) {
+    showStatus(fromReplayText(error.message()));
+    return;
+  } catch (const std::exception& error) {
+    showStatus(tr("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what())));
+    return;
+  }
+  current_replay = std::move(replay);
+  showStatus(QString());
+
+  // Rows follow the players in file order; the "ID" and "Rassenfarbe" cells stay empty.
+  const int player_count = current_replay.player_count;
+  const int rows = std::min(player_count, static_cast<int>(current_replay.players.size()));
+  QList<QTreeWidgetItem*> items;
+  items.reserve(rows);
+  for (int k = 1; k <= rows; ++k) {
+    const zor_rep_reader::PlayerInfo& player = current_replay.players[static_cast<std::size_t>(k - 1)];
+    auto* row = new QTreeWidgetItem;
+    row->setText(1, fromReplayText(player.name));
+    row->setText(2, QString::number(player.team));
+    row->setText(3, fromReplayText(player.race));
+    row->setText(5, QString::number(player.block_start));
+    row->setText(6, QString::number(player.block_end));
+    row->setToolTip(1, row->text(1));
+    row->setToolTip(3, row->text(3));
+    items.append(row);
+  }
+  ui->list_players->addTopLevelItems(items);
+
+  ui->lbl_map->setText(fromReplayText(current_replay.map_name));
+  ui->lbl_gamename->setText(fromReplayText(current_replay.game_name));
+
+  const auto tick = [](QCheckBox* box, float flag) {
+    box->setChecked(std::nearbyint(flag) != 0.0f);
+  };
+  tick(ui->chck_annihilate, current_replay.win_annihilate);
+  tick(ui->chck_control_area, current_replay.win_control_area);
+  tick(ui->chck_takeandholde, current_replay.win_take_and_hold);
+
+  showMapPicture(fromReplayText(current_replay.map_name));
+  updateCutOffToolTips();
+}
+
+void Form1::showMapPicture(const QString& map_name) {
+  if (!isPlainFileNamePart(map_name)) {
+    ui->pic_map->clearImage();
+    showStatus(tr("No map picture: the map name \"%1\" cannot be part of a file name.")
+                   .arg(visible(map_name)));
+    return;
+  }
+  const QString pics = QDir(program_folder).filePath(QStringLiteral("pics"));
+  const QString wanted = map_name + QStringLiteral(".gif");
+  const QString file = findFileIgnoringCase(pics, wanted);
+  if (file.isEmpty()) {
+    ui->pic_map->clearImage();
+    showStatus(tr("No map picture: %1 not found.")
+                   .arg(visible(QDir::toNativeSeparators(QDir(pics).filePath(wanted)))));
+    return;
+  }
+  QImageReader reader(file);
+  const QImage image = reader.read();
+  if (image.isNull()) {
+    ui->pic_map->clearImage();
+    showStatus(tr("No map picture: %1 cannot be read: %2.")
+                   .arg(QDir::toNativeSeparators(file), reader.errorString()));
+    return;
+  }
+  ui->pic_map->setImage(image);
+}
+
+void Form1::list_players_ItemClick() {
+  const QList<QTreeWidgetItem*> selected = ui->list_players->selectedItems();
+  if (selected.isEmpty())
+    return;
+  const int k = ui->list_players->indexOfTopLevelItem(selected.first()) + 1;
+  if (k < 1 || k > static_cast<int>(current_replay.players.size()))
+    return;
+  const zor_rep_reader::PlayerInfo& player = current_replay.players[static_cast<std::size_t>(k - 1)];
+  // A player without a picture empties the box rather than leaving the
+  // previous player's picture beside this one's row.
+  ui->pic_badge->setImage(player.badge ? player.badge->image() : QImage());
+  ui->pic_banner->setImage(player.banner ? player.banner->image() : QImage());
+}
+
+void Form1::AppendAction(const std::string& line) {
+  ui->lst_actions->addItem(fromReplayText(line));
+  ui->lst_actions->scrollToBottom();
+}
+
+void Form1::Form_Unload(bool& cancel) {
+  // Closing always goes ahead; nothing is asked and nothing is saved.
+  Q_UNUSED(cancel);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  bool cancel = false;
+  Form_Unload(cancel);
+  if (cancel)
+    event->ignore();
+  else
+    event->accept();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!screen_watched && windowHandle() != nullptr) {
+    screen_watched = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+      ui->pic_map->refresh();
+      ui->pic_badge->refresh();
+      ui->pic_banner->refresh();
+    });
+  }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->File1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    const QList<QListWidgetItem*> selected = ui->File1->selectedItems();
+    file_row_before_press = selected.isEmpty() ? -1 : ui->File1->row(selected.first());
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Form1::showStatus(const QString& text) {
+  ui->lbl_status->setText(text);
+  updateCutOffToolTips();
+}
+
+void Form1::updateCutOffToolTips() {
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (qobject_cast<PictureBox*>(label) != nullptr)
+      continue;
+    const QRect room = label->contentsRect();
+    const QString text = label->text();
+    const bool cut_off = label->wordWrap()
+                             ? label->heightForWidth(room.width()) > room.height()
+                             : label->fontMetrics().horizontalAdvance(text) > room.width();
+    label->setToolTip(cut_off ? text : QString());
+  }
+}
