@@ -1,0 +1,228 @@
+// Picking files and player rows: what the window shows afterwards, and what
+// it keeps when a file cannot be read.
+#include "tests/ui/window_fixture.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+using replay_builder::PlayerSpec;
+using replay_builder::ReplaySpec;
+
+QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b) & 0xFFFFFF; }
+
+QImage Filled(int width, int height, QRgb colour) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(colour);
+  return image;
+}
+
+PlayerSpec Player(std::u16string name, std::uint8_t team, std::string race, bool pictures = false,
+                  QRgb colour = 0) {
+  PlayerSpec player;
+  player.name = std::move(name);
+  player.team = team;
+  player.race = std::move(race);
+  player.pictures = pictures;
+  if (pictures) {
+    player.badge = Filled(64, 64, colour);
+    player.banner = Filled(64, 96, qRgb(qBlue(colour), qGreen(colour), qRed(colour)));
+  }
+  return player;
+}
+
+// "Red Map", three players, annihilate and take-and-hold, action 12.
+ReplaySpec FirstReplay() {
+  ReplaySpec spec;
+  spec.map_name = "Red Map";
+  spec.game_name = u"Evening Match";
+  spec.win_keys = {replay_builder::kAnnihilate, replay_builder::kTakeAndHold};
+  spec.action = 12;
+  spec.players = {Player(u"Ada", 0, "Human", true, qRgb(200, 10, 10)),
+                  Player(u"Bo", 255, "Orc", true, qRgb(10, 200, 10)),
+                  Player(u"Cy", 1, "Elf", true, qRgb(10, 10, 200))};
+  return spec;
+}
+
+// "Blue Map", one player, control area only, action 3.
+ReplaySpec SecondReplay() {
+  ReplaySpec spec;
+  spec.map_name = "Blue Map";
+  spec.game_name = u"Rematch";
+  spec.win_keys = {replay_builder::kControlArea};
+  spec.action = 3;
+  spec.players = {Player(u"Dee", 4, "Dwarf", true, qRgb(90, 90, 90))};
+  return spec;
+}
+
+class BehaviourTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    first_layout = writeReplay("first.rec", FirstReplay());
+    writeReplay("second.rec", SecondReplay());
+    writeMapPicture("Red Map", RedGif());
+    writeMapPicture("Blue Map", BlueWideGif());
+  }
+
+  void expectFirstReplayShown() {
+    EXPECT_EQ(label("lbl_map")->text(), "Red Map");
+    EXPECT_EQ(label("lbl_gamename")->text(), "Evening Match");
+    EXPECT_TRUE(box("chck_annihilate")->isChecked());
+    EXPECT_FALSE(box("chck_control_area")->isChecked());
+    EXPECT_TRUE(box("chck_takeandholde")->isChecked());
+    EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(255, 0, 0));
+  }
+
+  replay_builder::Layout first_layout;
+};
+
+TEST_F(BehaviourTest, PickingAFileFillsRowsLabelsBoxesActionLineAndMap) {
+  clickFile("first.rec");
+
+  ASSERT_EQ(players()->topLevelItemCount(), 3);
+  const auto start = [this](int n) { return QString::number(first_layout.player_starts[n]); };
+  const auto end = [this](int n) { return QString::number(first_layout.player_ends[n]); };
+  EXPECT_EQ(rowCells(0), (QStringList{"", "Ada", "1", "Human", "", start(0), end(0)}));
+  EXPECT_EQ(rowCells(1), (QStringList{"", "Bo", "256", "Orc", "", start(1), end(1)}));
+  EXPECT_EQ(rowCells(2), (QStringList{"", "Cy", "2", "Elf", "", start(2), end(2)}));
+  expectFirstReplayShown();
+  EXPECT_EQ(actionLines(), (QStringList{"12\taction"}));
+  EXPECT_TRUE(label("lbl_status")->text().isEmpty());
+
+  // Only the three win conditions the replay names are ever set.
+  for (const char* untouched : {"chck_assassinate", "chck_destroyhq", "chck_economicvictory",
+                                "chck_suddendeath", "chck_ai", "chck_cheats", "chck_ressrate"})
+    EXPECT_FALSE(box(untouched)->isChecked()) << untouched;
+  // Nothing of a player is shown before a row is picked.
+  EXPECT_TRUE(picture("pic_badge")->image().isNull());
+}
+
+TEST_F(BehaviourTest, SecondFileReplacesTheReplayButKeepsActionsAndPlayerPictures) {
+  clickFile("first.rec");
+  clickPlayerRow(1);
+  ASSERT_EQ(MiddleColour(picture("pic_badge")), Rgb(10, 200, 10));
+
+  clickFile("second.rec");
+  ASSERT_EQ(players()->topLevelItemCount(), 1);
+  EXPECT_EQ(rowCells(0)[1], "Dee");
+  EXPECT_EQ(label("lbl_map")->text(), "Blue Map");
+  EXPECT_EQ(label("lbl_gamename")->text(), "Rematch");
+  EXPECT_FALSE(box("chck_annihilate")->isChecked());
+  EXPECT_TRUE(box("chck_control_area")->isChecked());
+  EXPECT_FALSE(box("chck_takeandholde")->isChecked());
+  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
+  EXPECT_EQ(actionLines(), (QStringList{"12\taction", "3\taction"}));
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(10, 200, 10));
+  EXPECT_EQ(MiddleColour(picture("pic_banner")), Rgb(10, 200, 10));
+}
+
+TEST_F(BehaviourTest, PickingTheSameFileAgainReadsItAgain) {
+  clickFile("first.rec");
+  clickFile("first.rec");
+  EXPECT_EQ(players()->topLevelItemCount(), 3);
+  EXPECT_EQ(actionLines(), (QStringList{"12\taction", "12\taction"}));
+}
+
+TEST_F(BehaviourTest, ArrowKeysInTheFileListReadTheFileReached) {
+  clickFile("first.rec");
+  pressKey(files(), Qt::Key_Down);
+  EXPECT_EQ(label("lbl_map")->text(), "Blue Map");
+  pressKey(files(), Qt::Key_Up);
+  EXPECT_EQ(label("lbl_map")->text(), "Red Map");
+  EXPECT_EQ(actionLines(), (QStringList{"12\taction", "3\taction", "12\taction"}));
+}
+
+TEST_F(BehaviourTest, AFileThatCannotBeReadKeepsWhatWasShownAndSaysWhy) {
+  // Cut short inside the second player's block.
+  const replay_builder::Bytes whole = replay_builder::BuildReplay(SecondReplay());
+  writeFile("testfiles/1.30/broken.rec",
+            QByteArray(reinterpret_cast<const char*>(whole.data()), 300));
+  writeFile("testfiles/1.30/empty.rec", QByteArray());
+
+  for (const char* bad : {"broken.rec", "empty.rec"}) {
+    SCOPED_TRACE(bad);
+    clickFile("first.rec");
+    clickPlayerRow(0);
+    clickFile(QString::fromLatin1(bad));
+
+    EXPECT_EQ(players()->topLevelItemCount(), 0);
+    expectFirstReplayShown();
+    EXPECT_EQ(window().currentReplay().map_name, "Red Map");
+    EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(200, 10, 10));
+    EXPECT_EQ(actionLines().last(), "12\taction");
+    const QString status = label("lbl_status")->text();
+    EXPECT_TRUE(status.contains(QString::fromLatin1(bad))) << status.toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  }
+  EXPECT_EQ(actionLines().size(), 2);
+
+  // The window goes on working, and a good file clears the report.
+  clickFile("second.rec");
+  EXPECT_EQ(players()->topLevelItemCount(), 1);
+  EXPECT_TRUE(label("lbl_status")->text().isEmpty());
+}
+
+TEST_F(BehaviourTest, ReplayWithoutPlayersShowsItsLabelsBoxesAndMap) {
+  ReplaySpec spec = FirstReplay();
+  spec.players.clear();
+  writeReplay("nobody.rec", spec);
+  clickFile("second.rec");
+  clickFile("nobody.rec");
+  ASSERT_EQ(label("lbl_status")->text(), QString()) << "the reader refused a replay without players";
+  EXPECT_EQ(players()->topLevelItemCount(), 0);
+  expectFirstReplayShown();
+}
+
+TEST_F(BehaviourTest, PlayerRowsShowTheirPicturesAndClearWhatIsMissing) {
+  ReplaySpec spec = FirstReplay();
+  spec.players[1].pictures = false;  // Bo has neither badge nor banner
+  writeReplay("mixed.rec", spec);
+  clickFile("mixed.rec");
+
+  clickPlayerRow(0);
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(200, 10, 10));
+  EXPECT_EQ(MiddleColour(picture("pic_banner")), Rgb(10, 10, 200));
+  EXPECT_EQ(picture("pic_badge")->image().size(), QSize(64, 64));
+  EXPECT_EQ(picture("pic_banner")->image().size(), QSize(64, 96));
+  EXPECT_FALSE(picture("pic_badge")->pixmap().isNull());
+
+  // Moving the selection with the keyboard shows that row's player.
+  pressKey(players(), Qt::Key_Down);
+  EXPECT_TRUE(picture("pic_badge")->image().isNull());
+  EXPECT_TRUE(picture("pic_banner")->image().isNull());
+  pressKey(players(), Qt::Key_Down);
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(10, 10, 200));
+
+  clickPlayerRow(0);
+  clickPlayerRow(0);
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(200, 10, 10));
+}
+
+TEST_F(BehaviourTest, AClickThatSelectsNoRowChangesNothing) {
+  clickFile("second.rec");
+  clickPlayerRow(0);
+  QTreeWidget* list = players();
+  // Below the last row, where there is no player.
+  const QPoint empty(list->viewport()->width() / 2, list->viewport()->height() - 2);
+  ASSERT_EQ(list->itemAt(empty), nullptr);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, empty);
+  list->clearSelection();
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), Rgb(90, 90, 90));
+}
+
+TEST_F(BehaviourTest, TextFromTheFileIsShownAsItIsAndWholeWhenCutOff) {
+  ReplaySpec spec = FirstReplay();
+  spec.game_name = u"<b>Night</b> of the very long and winding game name that does not fit";
+  writeReplay("long.rec", spec);
+  clickFile("long.rec");
+
+  QLabel* game = label("lbl_gamename");
+  EXPECT_EQ(game->textFormat(), Qt::PlainText);
+  EXPECT_EQ(game->text().toStdU16String(), spec.game_name);
+  EXPECT_EQ(game->toolTip(), game->text());
+  EXPECT_TRUE(label("lbl_map")->toolTip().isEmpty()) << "\"Red Map\" fits and needs no tooltip";
+}
+
+}  // namespace

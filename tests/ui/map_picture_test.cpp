@@ -1,0 +1,101 @@
+// The map picture: which file is used for a map name, and what the box
+// shows when there is none or it cannot be used.
+#include "tests/ui/window_fixture.h"
+
+#include <QDir>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using replay_builder::ReplaySpec;
+
+QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b) & 0xFFFFFF; }
+
+ReplaySpec WithMap(std::string map_name) {
+  ReplaySpec spec = replay_builder::SimpleReplay(1, false);
+  spec.map_name = std::move(map_name);
+  return spec;
+}
+
+class MapPictureTest : public WindowTest {
+ protected:
+  // Shows a replay whose map has a picture, then one named `map_name`.
+  void showRedThen(const std::string& map_name) {
+    writeReplay("a.rec", WithMap("Red Map"));
+    writeMapPicture("Red Map", RedGif());
+    writeReplay("b.rec", WithMap(map_name));
+    clickFile("a.rec");
+    ASSERT_EQ(MiddleColour(picture("pic_map")), Rgb(255, 0, 0));
+    clickFile("b.rec");
+    ASSERT_EQ(label("lbl_map")->text().toStdString(), map_name) << "the replay was not shown";
+  }
+  [[nodiscard]] QString status() { return label("lbl_status")->text(); }
+};
+
+TEST_F(MapPictureTest, MapNamesThatCouldLeaveThePictureFolderAreNeverUsedAsPaths) {
+  // Pictures an unchecked name would reach.
+  writeFile("secret.gif", RedGif());
+  writeFile("pics/sec.gif", RedGif());
+  writeFile("pics/secret.gif", RedGif());
+  const std::vector<std::string> names = {
+      "../secret", "..\\secret", "c:secret", std::string("sec\0ret", 7), "sec\x01ret", "sec\tret"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    showRedThen(name);
+    EXPECT_TRUE(picture("pic_map")->image().isNull());
+    EXPECT_TRUE(status().contains("map name")) << status().toStdString();
+  }
+}
+
+TEST_F(MapPictureTest, MissingOrUnreadablePictureClearsThePreviousMap) {
+  showRedThen("Nowhere");
+  EXPECT_TRUE(picture("pic_map")->image().isNull());
+  EXPECT_TRUE(picture("pic_map")->pixmap().isNull());
+  EXPECT_TRUE(status().contains("Nowhere.gif")) << status().toStdString();
+
+  writeFile("pics/Broken.gif", "GIF89a but nothing after it");
+  showRedThen("Broken");
+  EXPECT_TRUE(picture("pic_map")->image().isNull());
+  EXPECT_TRUE(status().contains("Broken.gif")) << status().toStdString();
+}
+
+TEST_F(MapPictureTest, NameIsTakenAsItIsAndMatchedIgnoringCaseOnlyWhenNeeded) {
+  writeFile("pics/MIXED case.GIF", BlueWideGif());
+  showRedThen("Mixed Case");
+  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
+
+  // An exact match wins over one that differs in case.
+  writeFile("pics/Exact.gif", RedGif());
+  writeFile("pics/EXACT.gif", BlueWideGif());
+  showRedThen("Exact");
+  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(255, 0, 0));
+  EXPECT_TRUE(status().isEmpty()) << status().toStdString();
+
+  // Spaces are kept, and an empty name looks for ".gif".
+  writeFile("pics/ padded .gif", BlueWideGif());
+  showRedThen(" padded ");
+  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
+  writeFile("pics/.gif", BlueWideGif());
+  showRedThen("");
+  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
+}
+
+TEST_F(MapPictureTest, LargePicturesShrinkToFitKeepingTheirShapeAndSmallOnesStayAsTheyAre) {
+  writeMapPicture("Wide", BlueWideGif());
+  showRedThen("Wide");
+  PictureBox* box = picture("pic_map");
+  const QPixmap shown = box->pixmap();
+  const QSizeF size = shown.deviceIndependentSize();
+  const QSize room = box->contentsRect().size();
+  EXPECT_LE(size.width(), room.width());
+  EXPECT_LE(size.height(), room.height());
+  EXPECT_GE(size.width(), room.width() - 1) << "the picture was shrunk more than needed";
+  EXPECT_NEAR(size.width() / size.height(), 2.0, 0.05);
+
+  clickFile("a.rec");
+  EXPECT_EQ(box->pixmap().deviceIndependentSize(), QSizeF(4, 4));
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+// A temporary program folder with its replay and picture folders, and the
+// window opened on it, driven the way a user drives it.
+#pragma once
+
+#include "tests/support/replay_builder.h"
+#include "ui/form1.h"
+#include "ui/picture_box.h"
+
+#include <QByteArray>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+// Two GIF files: a 4 x 4 red square and a 300 x 150 blue field.
+QByteArray RedGif();
+QByteArray BlueWideGif();
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  [[nodiscard]] QString programFolder() const { return m_dir.path(); }
+  // Writes a file below the program folder; `relative` uses '/'.
+  void writeFile(const QString& relative, const QByteArray& bytes) const;
+  // Writes a replay into testfiles/1.30/ and returns where its parts landed.
+  replay_builder::Layout writeReplay(const QString& name, const replay_builder::ReplaySpec& spec) const;
+  void writeMapPicture(const QString& map_name, const QByteArray& gif) const {
+    writeFile(QStringLiteral("pics/") + map_name + QStringLiteral(".gif"), gif);
+  }
+
+  // Opens the window (once) on the program folder as it is now.
+  Form1& window();
+
+  template <typename T>
+  T* control(const char* name) {
+    T* found = window().findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QListWidget* files() { return control<QListWidget>("File1"); }
+  QTreeWidget* players() { return control<QTreeWidget>("list_players"); }
+  QListWidget* actions() { return control<QListWidget>("lst_actions"); }
+  QLabel* label(const char* name) { return control<QLabel>(name); }
+  QCheckBox* box(const char* name) { return control<QCheckBox>(name); }
+  PictureBox* picture(const char* name) { return control<PictureBox>(name); }
+
+  void clickFile(const QString& name);
+  void clickPlayerRow(int row);
+  void pressKey(QWidget* target, Qt::Key key);
+
+  [[nodiscard]] QStringList fileEntries();
+  [[nodiscard]] QStringList actionLines();
+  // The cells of one player row, "ID" column first.
+  [[nodiscard]] QStringList rowCells(int row);
+
+ private:
+  QTemporaryDir m_dir;
+  std::unique_ptr<Form1> m_window;
+};
+
+// The colour at the middle of a picture box's image; 0 when it is empty.
+QRgb MiddleColour(const PictureBox* box);
