@@ -1,7 +1,9 @@
 // myzor-info as scripts use it: arguments, exit codes and JSON Lines.
 #include "tests/support/replay_builder.h"
 
+#include <QColor>
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -130,6 +132,28 @@ TEST_F(MyzorInfo, FoldersNeedRecursive) {
   ASSERT_EQ(objects.size(), 2u);
   EXPECT_TRUE(objects[0][QStringLiteral("file")].toString().endsWith(QStringLiteral("games/b.rec")));
   EXPECT_TRUE(objects[1][QStringLiteral("file")].toString().endsWith(QStringLiteral("deep/A.REC")));
+}
+
+TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
+  ReplaySpec spec = SimpleReplay(2, true);
+  spec.players.push_back(SimpleReplay(1, false).players[0]);  // a third player without pictures
+  QImage banner(64, 96, QImage::Format_RGB32);
+  banner.fill(Qt::darkBlue);
+  banner.setPixel(0, 0, qRgb(255, 0, 0));  // top-left stays top-left
+  spec.players[1].banner = banner;
+  const QString path = write(QStringLiteral("two.rec"), BuildReplay(spec));
+  const QString out = m_dir.filePath(QStringLiteral("pictures"));
+  const ToolRun run = runInfo({QStringLiteral("--extract-pictures"), out, path});
+  EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+  const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(files, QStringList({QStringLiteral("two.player1.badge.png"),
+                                QStringLiteral("two.player1.banner.png"),
+                                QStringLiteral("two.player2.badge.png"),
+                                QStringLiteral("two.player2.banner.png")}));
+  const QImage saved(QDir(out).filePath(QStringLiteral("two.player2.banner.png")));
+  ASSERT_EQ(saved.size(), QSize(64, 96));
+  EXPECT_EQ(saved.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(saved.pixel(63, 95) & 0xFFFFFF, QColor(Qt::darkBlue).rgb() & 0xFFFFFF);
 }
 
 TEST_F(MyzorInfo, HumanSummaryAndUsage) {

@@ -1,0 +1,101 @@
+// Reading speed: the picture decoder's two paths, a whole replay from memory
+// against memcpy of its bytes, and from the page cache against reading the
+// bytes alone.
+#include "replay/replay.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using zor_rep_reader::ByteImage;
+
+const char* const kLargest = MYZOR_SAMPLES "/glacier_pass_8p.rec";
+
+std::vector<std::uint8_t> fileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::uint8_t> randomRecords(int width, int height) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(4 * width * height));
+  std::mt19937 random(7);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+template <bool Bulk>
+void BM_DecodePicture(benchmark::State& state) {
+  const int width = 64;
+  const int height = static_cast<int>(state.range(0));
+  const auto bytes = randomRecords(width, height);
+  const ByteImage image(bytes, "bench");
+  for (auto _ : state) {
+    auto picture = Bulk ? zor_rep_reader::DecodePicture(image, 0, width, height)
+                        : zor_rep_reader::DecodePicturePerPixel(image, 0, width, height);
+    benchmark::DoNotOptimize(picture);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_DecodePicture<true>)->Name("DecodePicture/bulk")->Arg(64)->Arg(96);
+BENCHMARK(BM_DecodePicture<false>)->Name("DecodePicture/per_pixel")->Arg(64)->Arg(96);
+
+void BM_ParseLargestSample(benchmark::State& state) {
+  const auto bytes = fileBytes(kLargest);
+  for (auto _ : state) {
+    auto replay = zor_rep_reader::ReadReplayBytes(bytes, "bench", {});
+    benchmark::DoNotOptimize(replay);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_ParseLargestSample)->Name("LargestSample/parse_from_memory");
+
+void BM_MemcpyLargestSample(benchmark::State& state) {
+  const auto bytes = fileBytes(kLargest);
+  std::vector<std::uint8_t> copy(bytes.size());
+  for (auto _ : state) {
+    std::memcpy(copy.data(), bytes.data(), bytes.size());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_MemcpyLargestSample)->Name("LargestSample/memcpy");
+
+void BM_ReadReplayFile(benchmark::State& state) {
+  for (auto _ : state) {
+    auto replay = zor_rep_reader::ReadReplay(kLargest, {});
+    benchmark::DoNotOptimize(replay);
+  }
+}
+BENCHMARK(BM_ReadReplayFile)->Name("LargestSample/ReadReplay_page_cache");
+
+// The yardstick: open, size and read the file into a fresh buffer, the way
+// the reader does before it parses.
+void BM_ReadFileBytes(benchmark::State& state) {
+  for (auto _ : state) {
+    const int fd = ::open(kLargest, O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    ::fstat(fd, &info);
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(info.st_size));
+    const ssize_t got = ::read(fd, buffer.get(), static_cast<std::size_t>(info.st_size));
+    ::close(fd);
+    benchmark::DoNotOptimize(got);
+    benchmark::DoNotOptimize(buffer.get());
+  }
+}
+BENCHMARK(BM_ReadFileBytes)->Name("LargestSample/read_bytes_only");
+
+}  // namespace

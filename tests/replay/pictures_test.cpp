@@ -1,0 +1,154 @@
+// Player pictures: orientation, colour order, the fast path against the
+// pixel-by-pixel one, truncation inside the pixel areas, and no leaked handles.
+#include "tests/replay/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace replay_builder;
+using test_support::load;
+using zor_rep_reader::ByteImage;
+using zor_rep_reader::ErrorKind;
+using zor_rep_reader::ReaderError;
+
+// Writes `count` pixel records at `offset` whose blue byte counts the record
+// number, so each landed pixel tells where it came from.
+void numberRecords(Bytes& bytes, std::int64_t offset, int count) {
+  for (int k = 0; k < count; ++k) {
+    auto* record = &bytes[static_cast<std::size_t>(offset + 4 * k)];
+    record[0] = static_cast<std::uint8_t>(k & 0xFF);        // blue
+    record[1] = static_cast<std::uint8_t>((k >> 8) & 0xFF);  // green
+    record[2] = 0x30;                                        // red
+    record[3] = static_cast<std::uint8_t>(k * 7);            // never read
+  }
+}
+
+int recordAt(const QImage& image, int x, int y) {
+  const QRgb rgb = image.pixel(x, y);
+  EXPECT_EQ(qRed(rgb), 0x30);
+  return qBlue(rgb) | qGreen(rgb) << 8;
+}
+
+TEST(PlayerPictures, RecordsLandBottomRowFirstAndLeftToRight) {
+  Layout layout;
+  Bytes bytes = BuildReplay(SimpleReplay(1, true), &layout);
+  numberRecords(bytes, layout.badge_pixels[0], 64 * 64);
+  numberRecords(bytes, layout.banner_pixels[0], 64 * 96);
+  const auto r = load(bytes).replay;
+  const QImage badge = r.players.at(0).badge->image();
+  const QImage banner = r.players.at(0).banner->image();
+  ASSERT_EQ(badge.size(), QSize(64, 64));
+  ASSERT_EQ(banner.size(), QSize(64, 96));
+
+  EXPECT_EQ(recordAt(badge, 0, 63), 0);
+  EXPECT_EQ(recordAt(badge, 63, 63), 63);
+  EXPECT_EQ(recordAt(badge, 0, 0), 4032);
+  EXPECT_EQ(recordAt(badge, 63, 0), 4095);
+  EXPECT_EQ(recordAt(banner, 0, 95), 0);
+  EXPECT_EQ(recordAt(banner, 63, 0), 6143);
+  // Every pixel is painted: each record appears exactly where it belongs.
+  for (int y = 0; y < 96; ++y)
+    for (int x = 0; x < 64; ++x) ASSERT_EQ(recordAt(banner, x, y), (95 - y) * 64 + x);
+}
+
+TEST(PlayerPictures, RecordBytesAreBlueGreenRedAndAnIgnoredFourth) {
+  Layout layout;
+  Bytes bytes = BuildReplay(SimpleReplay(1, true), &layout);
+  const auto at = static_cast<std::size_t>(layout.badge_pixels[0]);
+  const std::uint8_t record[] = {0x10, 0x20, 0x30, 0x00};
+  std::copy(std::begin(record), std::end(record), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  const QImage badge = load(bytes).replay.players.at(0).badge->image();
+  EXPECT_EQ(badge.pixel(0, 63) & 0xFFFFFF, 0x302010u);
+}
+
+TEST(PlayerPictures, FastPathGivesExactlyThePixelByPixelPicture) {
+  std::mt19937 random(20261206);
+  for (auto [width, height] : {std::pair{64, 64}, std::pair{64, 96}, std::pair{5, 3}}) {
+    Bytes bytes(static_cast<std::size_t>(7 + 4 * width * height));
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    const ByteImage image(bytes, "random");
+    const auto fast = zor_rep_reader::DecodePicture(image, 7, width, height);
+    const auto slow = zor_rep_reader::DecodePicturePerPixel(image, 7, width, height);
+    ASSERT_TRUE(fast && slow);
+    EXPECT_EQ(fast->image(), slow->image()) << width << "x" << height;
+  }
+}
+
+struct Cut {
+  const char* area;
+  int record;      // the record in which the file ends
+  int bytes_kept;  // bytes of that record still in the file (0 to 3)
+};
+
+class CutInPixels : public testing::TestWithParam<Cut> {};
+
+// The error names the first byte the pixel-by-pixel order would miss: the
+// record's next colour byte, or the next record's blue byte when only the
+// unread fourth byte is gone.
+TEST_P(CutInPixels, FailsAtTheFirstColourByteMissing) {
+  const Cut cut = GetParam();
+  Layout layout;
+  const Bytes whole = BuildReplay(SimpleReplay(2, true), &layout);
+  const bool badge = std::string(cut.area) == "badge";
+  const std::int64_t area = badge ? layout.badge_pixels[1] : layout.banner_pixels[1];
+  const std::int64_t end = area + 4 * cut.record + cut.bytes_kept;
+  const Bytes part(whole.begin(), whole.begin() + end);
+  try {
+    (void)load(part);
+    FAIL() << "the load did not fail";
+  } catch (const ReaderError& error) {
+    EXPECT_EQ(error.kind(), ErrorKind::out_of_range);
+    const std::int64_t expected = cut.bytes_kept == 3 ? area + 4 * (cut.record + 1) : end;
+    EXPECT_EQ(error.offset(), expected);
+    EXPECT_NE(error.message().find(std::string(cut.area) + " pixels of player 2"),
+              std::string::npos)
+        << error.message();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayerPictures, CutInPixels,
+                         testing::Values(Cut{"badge", 0, 0}, Cut{"badge", 0, 2},
+                                         Cut{"badge", 10, 3}, Cut{"badge", 4094, 3},
+                                         Cut{"banner", 0, 1}, Cut{"banner", 6000, 3},
+                                         Cut{"banner", 6142, 3}),
+                         [](const testing::TestParamInfo<Cut>& info) {
+                           return std::string(info.param.area) + "_" +
+                                  std::to_string(info.param.record) + "_" +
+                                  std::to_string(info.param.bytes_kept);
+                         });
+
+TEST(PlayerPictures, FileEndingOnTheLastUnreadByteOfAnAreaFailsFurtherOn) {
+  Layout layout;
+  const Bytes whole = BuildReplay(SimpleReplay(1, true), &layout);
+  // The badge decodes; the banner name's count byte comes next.
+  const Bytes part(whole.begin(), whole.begin() + layout.badge_pixels[0] + 4 * 4096 - 1);
+  try {
+    (void)load(part);
+    FAIL();
+  } catch (const ReaderError& error) {
+    EXPECT_EQ(error.offset(), layout.badge_pixels[0] + 4 * 4096 + 36);
+  }
+}
+
+TEST(PlayerPictures, LoadingAndDroppingRecordsLeavesNoHandles) {
+  const std::size_t before = gfx::LiveHandleCount();
+  Layout layout;
+  const Bytes whole = BuildReplay(SimpleReplay(3, true), &layout);
+  {
+    const auto r = load(whole).replay;
+    EXPECT_GT(gfx::LiveHandleCount(), before);  // six pictures hold their bitmaps
+    const auto copy = r;                        // copies share the pictures
+    EXPECT_EQ(copy.players[2].banner, r.players[2].banner);
+  }
+  EXPECT_EQ(gfx::LiveHandleCount(), before);
+
+  // A load that fails inside the second picture of a player leaks nothing.
+  const Bytes part(whole.begin(), whole.begin() + layout.banner_pixels[1] + 1000);
+  EXPECT_THROW((void)load(part), ReaderError);
+  EXPECT_EQ(gfx::LiveHandleCount(), before);
+}
+
+}  // namespace
