@@ -201,6 +201,10 @@ void Form1::File1_Click() {
   } catch (const std::exception& error) {
     showStatus(tr("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what())));
     return;
+  } catch (...) {
+    // Nothing may leave an event handler; the window stays as it was.
+    showStatus(tr("%1: could not be read").arg(QDir::toNativeSeparators(path)));
+    return;
   }
   current_replay = std::move(replay);
   showStatus(QString());
