@@ -174,13 +174,42 @@ const Heraldry kHouses[] = {
     {QColor(40, 40, 45), QColor(210, 60, 50), QColor(180, 180, 190), 0},
 };
 
+// Small inputs for the fuzzer to start from: both versions, each kind of
+// player block, no players, and cuts at telling places.
+bool writeFuzzSeeds(const std::string& folder, const Bytes& marsh) {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  seeds.emplace_back("marsh.rec", marsh);
+  seeds.emplace_back("newer_1p.rec", BuildReplay(SimpleReplay(1, false)));
+  seeds.emplace_back("no_players.rec", BuildReplay(SimpleReplay(0, false)));
+  ReplaySpec old = SimpleReplay(2, false);
+  old.old_version = true;
+  old.settings = {{"DPSG", 2}, {"FDIA", 1}, {"TRSR", 3}};
+  old.win_keys = {kAnnihilate, kControlArea, kTakeAndHold};
+  old.players[1].selector = 2;
+  old.players[1].field1 = "abc";
+  old.players[1].middle_text = u"xy";
+  seeds.emplace_back("older_2p.rec", BuildReplay(old));
+  Layout layout;
+  const Bytes pictures = BuildReplay(SimpleReplay(1, true), &layout);
+  seeds.emplace_back("pictures_1p.rec", pictures);
+  seeds.emplace_back("cut_in_badge.rec",
+                     Bytes(pictures.begin(), pictures.begin() + layout.badge_pixels[0] + 9));
+  const Bytes whole = seeds[3].second;
+  for (std::size_t cut : {195u, 240u, 300u, 420u, 480u})
+    seeds.emplace_back("older_cut_" + std::to_string(cut) + ".rec",
+                       Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+  for (const auto& [name, bytes] : seeds)
+    if (!WriteFile(folder + "/" + name, bytes)) return false;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_samples FOLDER\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: make_samples FOLDER [FUZZ_SEED_FOLDER]\n");
     return 2;
   }
   const std::string folder = argv[1];
@@ -245,5 +274,6 @@ int main(int argc, char* argv[]) {
       return 1;
     }
   }
+  if (argc == 3) return writeFuzzSeeds(argv[2], BuildReplay(marsh)) ? 0 : 1;
   return 0;
 }
