@@ -1,6 +1,7 @@
 #include "gfx/platform.h"
 
 #include <QRgb>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -146,6 +147,27 @@ bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int
   const QImage from = *origin;
   const auto [rowFirst, rowLast] = visibleSteps(y, height > 0, h, target->height());
   const auto [colFirst, colLast] = visibleSteps(x, width > 0, w, target->width());
+  if (w == sw && h == sh && width > 0 && swidth > 0) {
+    // Same size, left to right: whole row pieces at a time (a plain copy or a
+    // top-to-bottom mirror).
+    const std::int64_t first = std::max(colFirst, std::int64_t{0} - sx);
+    const std::int64_t last = std::min(colLast, std::int64_t{from.width()} - sx);
+    if (first >= last) {
+      return true;
+    }
+    for (std::int64_t i = rowFirst; i < rowLast; ++i) {
+      const std::int64_t fromRow = sheight > 0 ? sy + i : sy - 1 - i;
+      if (fromRow < 0 || fromRow >= from.height()) {
+        continue;
+      }
+      const std::int64_t toRow = height > 0 ? y + i : y - 1 - i;
+      const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(static_cast<int>(fromRow)));
+      auto* out = reinterpret_cast<QRgb*>(target->scanLine(static_cast<int>(toRow)));
+      std::memcpy(out + x + first, in + sx + first,
+                  static_cast<std::size_t>(last - first) * sizeof(QRgb));
+    }
+    return true;
+  }
   for (std::int64_t i = rowFirst; i < rowLast; ++i) {
     const std::int64_t j = (2 * i + 1) * sh / (2 * h);
     const std::int64_t fromRow = sheight > 0 ? sy + j : sy - 1 - j;
@@ -475,13 +497,19 @@ int SetBottomUpPixels(HDC dc, int width, int height, const std::uint8_t* records
   if (surface == nullptr || surface->width() != width || surface->height() != height) {
     return 0;
   }
+  // A record's bytes blue, green, red, unused read as a little-endian 32-bit
+  // word are already 0x??RRGGBB; only the top byte needs setting.
   const auto stride = static_cast<std::size_t>(width) * 4;
+  std::uint8_t* bits = surface->bits();
+  const auto bytesPerLine = static_cast<std::size_t>(surface->bytesPerLine());
   for (int r = 0; r < height; ++r) {
     const std::uint8_t* record = records + static_cast<std::size_t>(r) * stride;
-    auto* line = reinterpret_cast<QRgb*>(surface->scanLine(height - 1 - r));
+    auto* line = reinterpret_cast<std::uint32_t*>(
+        bits + static_cast<std::size_t>(height - 1 - r) * bytesPerLine);
     for (int c = 0; c < width; ++c, record += 4) {
-      line[c] = 0xFF000000u | std::uint32_t{record[2]} << 16 | std::uint32_t{record[1]} << 8 |
-                std::uint32_t{record[0]};
+      std::uint32_t word;
+      std::memcpy(&word, record, 4);
+      line[c] = qFromLittleEndian(word) | 0xFF000000u;
     }
   }
   return height;
