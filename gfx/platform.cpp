@@ -9,7 +9,11 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <unordered_map>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace gfx {
 namespace {
@@ -19,9 +23,17 @@ enum class Kind { Window, ScreenDC, MemoryDC, Bitmap };
 // One entry of the handle table. Only the fields of its kind are used.
 struct Object {
   Kind kind = Kind::Bitmap;
-  // Bitmap: its pixels, the context it is selected into (0 when none) and,
-  // for the initial bitmap of a memory context, that context.
+  // Bitmap: its size and pixels, the context it is selected into (0 when
+  // none) and, for the initial bitmap of a memory context, that context.
+  // A new bitmap is black. Most bitmaps are replaced before anyone looks at
+  // them (a context's 1 x 1 bitmap, the 1-pixel-wide step of a resize) or
+  // are overwritten whole, so the pixels are allocated and cleared only when
+  // first needed: `pixels` stays null until then, and `blank` says that
+  // whatever `pixels` holds still counts as black.
+  int width = 0;
+  int height = 0;
   QImage pixels;
+  bool blank = true;
   HDC selectedInto = 0;
   HDC initialOf = 0;
   // Memory context: the bitmap selected now and the one it was created with.
@@ -35,60 +47,153 @@ struct Object {
 // them, so that a wild size fails cleanly instead of exhausting memory.
 constexpr int kMaxSide = 32767;
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;  // 1 GiB of pixels
+// Bitmaps above this size get their memory at creation, so that a size the
+// machine cannot hold fails there and not at some later drawing call.
+constexpr std::int64_t kLazyPixels = std::int64_t{1} << 20;
 
 constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000E);
+
+// A handle is a slot number in its low bits and that slot's use count in the
+// high bits, so finding an entry is one index and one comparison, and a freed
+// slot is taken again without any allocation. A slot whose count runs out is
+// retired, so no handle is ever issued twice; 0 is never a handle.
+constexpr unsigned kSlotBits = 20;
+constexpr HANDLE kSlotMask = (HANDLE{1} << kSlotBits) - 1;
+constexpr HANDLE kMaxGeneration = ~HANDLE{0} >> kSlotBits;
 
 class HandleTable {
  public:
   HandleTable() {
-    Object desktop;
-    desktop.kind = Kind::Window;
-    m_desktop = add(std::move(desktop));
+    m_desktop = add(Kind::Window).handle;
   }
 
   std::mutex mutex;
 
-  // The caller holds `mutex`. Handles only ever count up, so a freed handle
-  // is never issued again; 0 means the numbers ran out.
-  HANDLE add(Object object) {
-    if (m_next == 0) {
-      return 0;
+  struct Added {
+    HANDLE handle = 0;  // 0 when no slot is left
+    Object* entry = nullptr;
+  };
+
+  // The caller holds `mutex`. The new entry is cleared and of the given kind;
+  // it is filled in place, which spares building and moving a temporary.
+  Added add(Kind kind) {
+    std::uint32_t index = 0;
+    if (!m_free.empty()) {
+      index = m_free.back();
+      m_free.pop_back();
+    } else if (m_slotCount <= kSlotMask) {
+      index = m_slotCount;
+      if ((index & (kChunkSize - 1)) == 0) {
+        m_chunks.push_back(std::make_unique<Slot[]>(kChunkSize));
+      }
+      ++m_slotCount;
+    } else {
+      return {};
     }
-    const HANDLE handle = m_next++;
-    m_objects.emplace(handle, std::move(object));
-    return handle;
+    Slot& slot = slotAt(index);
+    slot.handle = slot.generation << kSlotBits | index;
+    ++slot.generation;
+    slot.object.kind = kind;
+    ++m_live;
+    return {slot.handle, &slot.object};
   }
 
   Object* find(HANDLE handle, Kind kind) {
-    const auto it = m_objects.find(handle);
-    return it != m_objects.end() && it->second.kind == kind ? &it->second : nullptr;
+    const HANDLE index = handle & kSlotMask;
+    if (handle == 0 || index >= m_slotCount) {
+      return nullptr;
+    }
+    Slot& slot = slotAt(index);
+    return slot.handle == handle && slot.object.kind == kind ? &slot.object : nullptr;
   }
 
-  void remove(HANDLE handle) { m_objects.erase(handle); }
-  [[nodiscard]] std::size_t size() const { return m_objects.size(); }
+  // `handle` must be live.
+  void remove(HANDLE handle) {
+    const HANDLE index = handle & kSlotMask;
+    Slot& slot = slotAt(index);
+    slot.handle = 0;
+    Object& object = slot.object;
+    object.width = 0;
+    object.height = 0;
+    if (!object.pixels.isNull()) {
+      object.pixels = QImage();
+    }
+    object.blank = true;
+    object.selectedInto = 0;
+    object.initialOf = 0;
+    object.selected = 0;
+    object.initial = 0;
+    object.window = 0;
+    --m_live;
+    if (slot.generation <= kMaxGeneration) {
+      m_free.push_back(index);
+    }
+  }
+
+  [[nodiscard]] std::size_t size() const { return m_live; }
   [[nodiscard]] HWND desktop() const { return m_desktop; }
 
  private:
-  // Node-based, so pointers to entries stay valid while others come and go.
-  std::unordered_map<HANDLE, Object> m_objects;
-  HANDLE m_next = 1;
+  struct Slot {
+    HANDLE handle = 0;  // 0 while the slot is free
+    HANDLE generation = 1;
+    Object object;
+  };
+  // Slots live in fixed-size chunks, so pointers to entries stay valid while
+  // others are added, and a handle finds its slot with a shift and a mask.
+  static constexpr unsigned kChunkBits = 8;
+  static constexpr std::uint32_t kChunkSize = std::uint32_t{1} << kChunkBits;
+  Slot& slotAt(std::uint32_t index) {
+    return m_chunks[index >> kChunkBits][index & (kChunkSize - 1)];
+  }
+  std::vector<std::unique_ptr<Slot[]>> m_chunks;
+  std::uint32_t m_slotCount = 0;
+  std::vector<std::uint32_t> m_free;
+  std::size_t m_live = 0;
   HWND m_desktop = 0;
 };
 
-HandleTable& table() {
+// Every platform call starts here, so the start-up check is kept inline.
+[[gnu::always_inline]] inline HandleTable& table() {
   static HandleTable instance;
   return instance;
 }
 
-// The pixels of the bitmap selected into a memory context; the caller holds
-// the table's lock.
-QImage* surfaceOf(HandleTable& handles, HDC dc) {
+// The bitmap selected into a memory context; the caller holds the table's lock.
+Object* selectedBitmap(HandleTable& handles, HDC dc) {
   Object* context = handles.find(dc, Kind::MemoryDC);
-  if (context == nullptr) {
-    return nullptr;
+  return context != nullptr ? handles.find(context->selected, Kind::Bitmap) : nullptr;
+}
+
+// Makes a bitmap's pixels real before they are read or partly written.
+// False when the memory cannot be had.
+bool materialize(Object& bitmap) {
+  if (bitmap.pixels.isNull()) {
+    bitmap.pixels = QImage(bitmap.width, bitmap.height, QImage::Format_RGB32);
+    if (bitmap.pixels.isNull()) {
+      return false;
+    }
+    bitmap.blank = true;
   }
-  Object* bitmap = handles.find(context->selected, Kind::Bitmap);
-  return bitmap != nullptr ? &bitmap->pixels : nullptr;
+  if (bitmap.blank) {
+    bitmap.pixels.fill(qRgb(0, 0, 0));
+    bitmap.blank = false;
+  }
+  return true;
+}
+
+// Readies a bitmap for a write that covers every pixel: nothing needs
+// clearing, and a buffer shared with another bitmap is replaced rather than
+// copied first.
+bool prepareForOverwrite(Object& bitmap) {
+  if (bitmap.pixels.isNull() || !bitmap.pixels.isDetached()) {
+    bitmap.pixels = QImage(bitmap.width, bitmap.height, QImage::Format_RGB32);
+    if (bitmap.pixels.isNull()) {
+      return false;
+    }
+  }
+  bitmap.blank = false;
+  return true;
 }
 
 QRgb toRgb(COLORREF color) {
@@ -129,9 +234,9 @@ bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int
   }
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
-  QImage* target = surfaceOf(handles, dest);
-  const QImage* origin = surfaceOf(handles, source);
-  if (target == nullptr || origin == nullptr) {
+  Object* targetBitmap = selectedBitmap(handles, dest);
+  Object* originBitmap = selectedBitmap(handles, source);
+  if (targetBitmap == nullptr || originBitmap == nullptr) {
     return false;
   }
   const std::int64_t w = std::abs(std::int64_t{width});
@@ -141,10 +246,32 @@ bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int
   if (w == 0 || h == 0 || sw == 0 || sh == 0) {
     return true;
   }
+  // A plain copy of one whole bitmap onto another of the same size (taking a
+  // snapshot, loading a picture) shares the pixel buffer instead of copying
+  // it. QImage copies on write, so either side detaches on its next change
+  // and the two stay independent.
+  if (width > 0 && height > 0 && swidth == width && sheight == height && x == 0 && y == 0 &&
+      sx == 0 && sy == 0 && originBitmap->width == targetBitmap->width &&
+      originBitmap->height == targetBitmap->height && width >= targetBitmap->width &&
+      height >= targetBitmap->height) {
+    if (targetBitmap != originBitmap) {
+      if (originBitmap->blank) {
+        targetBitmap->blank = true;
+      } else {
+        targetBitmap->pixels = originBitmap->pixels;
+        targetBitmap->blank = false;
+      }
+    }
+    return true;
+  }
+  if (!materialize(*originBitmap) || !materialize(*targetBitmap)) {
+    return false;
+  }
+  QImage* target = &targetBitmap->pixels;
   // A shallow copy of the source: when source and target are one bitmap, the
   // first write below detaches the target, so every read sees the pixels as
   // they were before the copy began.
-  const QImage from = *origin;
+  const QImage from = originBitmap->pixels;
   const auto [rowFirst, rowLast] = visibleSteps(y, height > 0, h, target->height());
   const auto [colFirst, colLast] = visibleSteps(x, width > 0, w, target->width());
   if (w == sw && h == sh && width > 0 && swidth > 0) {
@@ -231,23 +358,26 @@ int OlePicture::width() const {
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
   const Object* bitmap = handles.find(m_handle, Kind::Bitmap);
-  return bitmap != nullptr ? bitmap->pixels.width() : 0;
+  return bitmap != nullptr ? bitmap->width : 0;
 }
 
 int OlePicture::height() const {
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
   const Object* bitmap = handles.find(m_handle, Kind::Bitmap);
-  return bitmap != nullptr ? bitmap->pixels.height() : 0;
+  return bitmap != nullptr ? bitmap->height : 0;
 }
 
 QImage OlePicture::image() const {
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
-  const Object* bitmap = handles.find(m_handle, Kind::Bitmap);
-  // A deep copy, so the caller's image never shares a buffer that another
-  // thread may be writing into under the lock.
-  return bitmap != nullptr ? bitmap->pixels.copy() : QImage();
+  Object* bitmap = handles.find(m_handle, Kind::Bitmap);
+  // A shallow copy: the reference count is atomic and every write into the
+  // table's bitmaps detaches first, so the caller's image never changes.
+  if (bitmap == nullptr || !materialize(*bitmap)) {
+    return QImage();
+  }
+  return bitmap->pixels;
 }
 
 HWND GetDesktopWindow() {
@@ -262,10 +392,11 @@ HDC GetDC(HWND window) {
   if (window != 0 && handles.find(window, Kind::Window) == nullptr) {
     return 0;
   }
-  Object screen;
-  screen.kind = Kind::ScreenDC;
-  screen.window = window;
-  return handles.add(std::move(screen));
+  const auto [handle, screen] = handles.add(Kind::ScreenDC);
+  if (screen != nullptr) {
+    screen->window = window;
+  }
+  return handle;
 }
 
 int ReleaseDC(HWND window, HDC dc) {
@@ -288,24 +419,19 @@ HDC CreateCompatibleDC(HDC dc) {
   }
   // Every memory context starts with a 1 x 1 bitmap of its own, which
   // SelectObject hands back when another bitmap goes in.
-  Object initial;
-  initial.kind = Kind::Bitmap;
-  initial.pixels = QImage(1, 1, QImage::Format_RGB32);
-  initial.pixels.fill(Qt::black);
-  const HBITMAP initialHandle = handles.add(std::move(initial));
+  const auto [initialHandle, bitmap] = handles.add(Kind::Bitmap);
   if (initialHandle == 0) {
     return 0;
   }
-  Object context;
-  context.kind = Kind::MemoryDC;
-  context.selected = initialHandle;
-  context.initial = initialHandle;
-  const HDC handle = handles.add(std::move(context));
+  bitmap->width = 1;
+  bitmap->height = 1;
+  const auto [handle, context] = handles.add(Kind::MemoryDC);
   if (handle == 0) {
     handles.remove(initialHandle);
     return 0;
   }
-  Object* bitmap = handles.find(initialHandle, Kind::Bitmap);
+  context->selected = initialHandle;
+  context->initial = initialHandle;
   bitmap->selectedInto = handle;
   bitmap->initialOf = handle;
   return handle;
@@ -316,25 +442,27 @@ HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
       std::int64_t{width} * height > kMaxPixels) {
     return 0;
   }
-  {
-    HandleTable& handles = table();
-    const std::lock_guard lock(handles.mutex);
-    if (handles.find(dc, Kind::ScreenDC) == nullptr &&
-        handles.find(dc, Kind::MemoryDC) == nullptr) {
+  HandleTable& handles = table();
+  const std::lock_guard lock(handles.mutex);
+  if (handles.find(dc, Kind::ScreenDC) == nullptr && handles.find(dc, Kind::MemoryDC) == nullptr) {
+    return 0;
+  }
+  const auto [handle, bitmap] = handles.add(Kind::Bitmap);
+  if (bitmap == nullptr) {
+    return 0;
+  }
+  bitmap->width = width;
+  bitmap->height = height;
+  if (std::int64_t{width} * height > kLazyPixels) {
+    // Allocated now (and cleared when first used), so that a size the
+    // memory cannot hold fails here.
+    bitmap->pixels = QImage(width, height, QImage::Format_RGB32);
+    if (bitmap->pixels.isNull()) {
+      handles.remove(handle);
       return 0;
     }
   }
-  // Allocate and clear outside the lock: it is the slow part.
-  Object bitmap;
-  bitmap.kind = Kind::Bitmap;
-  bitmap.pixels = QImage(width, height, QImage::Format_RGB32);
-  if (bitmap.pixels.isNull()) {
-    return 0;
-  }
-  bitmap.pixels.fill(Qt::black);
-  HandleTable& handles = table();
-  const std::lock_guard lock(handles.mutex);
-  return handles.add(std::move(bitmap));
+  return handle;
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
@@ -409,8 +537,8 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
   }
   BITMAP info;
   info.bmType = 0;
-  info.bmWidth = bitmap->pixels.width();
-  info.bmHeight = bitmap->pixels.height();
+  info.bmWidth = bitmap->width;
+  info.bmHeight = bitmap->height;
   info.bmWidthBytes = 4 * info.bmWidth;
   info.bmPlanes = 1;
   info.bmBitsPixel = 32;
@@ -422,22 +550,26 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
-  QImage* surface = surfaceOf(handles, dc);
-  if (surface == nullptr || x < 0 || y < 0 || x >= surface->width() || y >= surface->height()) {
+  Object* bitmap = selectedBitmap(handles, dc);
+  if (bitmap == nullptr || x < 0 || y < 0 || x >= bitmap->width || y >= bitmap->height ||
+      !materialize(*bitmap)) {
     return CLR_INVALID;
   }
-  reinterpret_cast<QRgb*>(surface->scanLine(y))[x] = toRgb(color);
+  reinterpret_cast<QRgb*>(bitmap->pixels.scanLine(y))[x] = toRgb(color);
   return color & 0x00FFFFFF;
 }
 
 COLORREF GetPixel(HDC dc, int x, int y) {
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
-  const QImage* surface = surfaceOf(handles, dc);
-  if (surface == nullptr || x < 0 || y < 0 || x >= surface->width() || y >= surface->height()) {
+  const Object* bitmap = selectedBitmap(handles, dc);
+  if (bitmap == nullptr || x < 0 || y < 0 || x >= bitmap->width || y >= bitmap->height) {
     return CLR_INVALID;
   }
-  return toColorRef(reinterpret_cast<const QRgb*>(surface->constScanLine(y))[x]);
+  if (bitmap->blank) {
+    return 0;  // black, and no need to clear the bitmap to say so
+  }
+  return toColorRef(reinterpret_cast<const QRgb*>(bitmap->pixels.constScanLine(y))[x]);
 }
 
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
@@ -493,10 +625,12 @@ int SetBottomUpPixels(HDC dc, int width, int height, const std::uint8_t* records
   }
   HandleTable& handles = table();
   const std::lock_guard lock(handles.mutex);
-  QImage* surface = surfaceOf(handles, dc);
-  if (surface == nullptr || surface->width() != width || surface->height() != height) {
+  Object* bitmap = selectedBitmap(handles, dc);
+  if (bitmap == nullptr || bitmap->width != width || bitmap->height != height ||
+      !prepareForOverwrite(*bitmap)) {
     return 0;
   }
+  QImage* surface = &bitmap->pixels;
   // A record's bytes blue, green, red, unused read as a little-endian 32-bit
   // word are already 0x??RRGGBB; only the top byte needs setting.
   const auto stride = static_cast<std::size_t>(width) * 4;
@@ -506,7 +640,17 @@ int SetBottomUpPixels(HDC dc, int width, int height, const std::uint8_t* records
     const std::uint8_t* record = records + static_cast<std::size_t>(r) * stride;
     auto* line = reinterpret_cast<std::uint32_t*>(
         bits + static_cast<std::size_t>(height - 1 - r) * bytesPerLine);
-    for (int c = 0; c < width; ++c, record += 4) {
+    int c = 0;
+#if defined(__SSE2__) && Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    // Four records at a time; this loop is most of the cost of reading a
+    // replay with pictures.
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; c + 4 <= width; c += 4, record += 16) {
+      const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(record));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(line + c), _mm_or_si128(four, opaque));
+    }
+#endif
+    for (; c < width; ++c, record += 4) {
       std::uint32_t word;
       std::memcpy(&word, record, 4);
       line[c] = qFromLittleEndian(word) | 0xFF000000u;
