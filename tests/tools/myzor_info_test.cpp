@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
 namespace {
 
 using namespace replay_builder;
@@ -22,10 +27,10 @@ struct ToolRun {
   QByteArray err;
 };
 
-ToolRun runInfo(const QStringList& arguments) {
+ToolRun runInfo(const QStringList& arguments, int timeout_ms = 60000) {
   QProcess process;
   process.start(QStringLiteral(MYZOR_INFO), arguments);
-  EXPECT_TRUE(process.waitForFinished(60000));
+  EXPECT_TRUE(process.waitForFinished(timeout_ms)) << "myzor-info did not finish";
   return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
@@ -108,6 +113,71 @@ TEST_F(MyzorInfo, FailedFilesAreReportedAndTheRestStillRead) {
             QStringLiteral("file"));
   EXPECT_TRUE(objects[1][QStringLiteral("error")].toObject()[QStringLiteral("offset")].isNull());
   EXPECT_TRUE(objects[2][QStringLiteral("ok")].toBool());
+}
+
+// Arguments that are no replay file at all: each gets its own error line,
+// nothing waits on a pipe, and the good file after them is still read.
+TEST_F(MyzorInfo, ArgumentsThatAreNoReadableFileAreReportedOneByOne) {
+  const QString good = write(QStringLiteral("good.rec"), BuildReplay(SimpleReplay(1, false)));
+  const QString fifo = m_dir.filePath(QStringLiteral("pipe.rec"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+  const QString folder = m_dir.filePath(QStringLiteral("folder.rec"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString missing = m_dir.filePath(QStringLiteral("missing.rec"));
+  // 300 MiB that take no room on disk.
+  const QString huge = m_dir.filePath(QStringLiteral("huge.rec"));
+  {
+    std::ofstream out(QFile::encodeName(huge).constData(), std::ios::binary);
+    out.seekp((std::streamoff{300} << 20) - 1);
+    out.put('\0');
+    ASSERT_TRUE(out.good());
+  }
+
+  const QStringList files = {fifo, folder, missing, huge, good};
+  const ToolRun run = runInfo(QStringList{QStringLiteral("--json")} + files, 20000);
+  EXPECT_EQ(run.exit_code, 1);
+  const auto objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 5u) << run.out.toStdString();
+  const char* kinds[] = {"file", "file", "file", "too_large"};
+  const char* says[] = {"not a regular file", "is a folder", "cannot open", "300 MiB"};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(files[i].toStdString());
+    const QJsonObject& o = objects[static_cast<std::size_t>(i)];
+    EXPECT_EQ(o[QStringLiteral("file")].toString(), files[i]);
+    EXPECT_FALSE(o[QStringLiteral("ok")].toBool());
+    const QJsonObject error = o[QStringLiteral("error")].toObject();
+    EXPECT_EQ(error[QStringLiteral("kind")].toString(), QLatin1String(kinds[i]));
+    EXPECT_TRUE(error[QStringLiteral("offset")].isNull());
+    const QString message = error[QStringLiteral("message")].toString();
+    EXPECT_TRUE(message.startsWith(files[i])) << message.toStdString();
+    if (i != 3) {
+      EXPECT_TRUE(message.contains(QLatin1String(says[i]))) << message.toStdString();
+    }
+  }
+  EXPECT_TRUE(objects[4][QStringLiteral("ok")].toBool());
+
+  // Without --json the same reports go to standard error, one line each.
+  const ToolRun plain = runInfo(files, 20000);
+  EXPECT_EQ(plain.exit_code, 1);
+  EXPECT_EQ(plain.err.count('\n'), 4) << plain.err.toStdString();
+  EXPECT_TRUE(plain.err.contains(QFile::encodeName(huge))) << plain.err.toStdString();
+  EXPECT_TRUE(plain.out.contains("Player 1"));
+}
+
+TEST_F(MyzorInfo, AFileWithoutReadPermissionIsAFileError) {
+  if (::geteuid() == 0) {
+    // Root reads files whatever their permission bits say.
+    GTEST_SKIP() << "running as root, where permission bits do not stop reading";
+  }
+  const QString path = write(QStringLiteral("locked.rec"), BuildReplay(SimpleReplay(1, false)));
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+  const ToolRun run = runInfo({QStringLiteral("--json"), path});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 1u);
+  const QJsonObject error = objects[0][QStringLiteral("error")].toObject();
+  EXPECT_EQ(error[QStringLiteral("kind")].toString(), QStringLiteral("file"));
+  EXPECT_TRUE(error[QStringLiteral("message")].toString().contains(QStringLiteral("ermission")));
 }
 
 TEST_F(MyzorInfo, FoldersNeedRecursive) {
