@@ -153,10 +153,16 @@ class HandleTable {
   HWND m_desktop = 0;
 };
 
-// Every platform call starts here, so the start-up check is kept inline.
+// Every platform call starts here, so the start-up check is kept inline. The
+// table is never destroyed: pictures held by objects with static lifetime
+// may still release their bitmaps while the program exits.
 [[gnu::always_inline]] inline HandleTable& table() {
-  static HandleTable instance;
-  return instance;
+  static union Storage {
+    Storage() : handles() {}
+    ~Storage() {}
+    HandleTable handles;
+  } storage;
+  return storage.handles;
 }
 
 // The bitmap selected into a memory context; the caller holds the table's lock.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -254,6 +255,21 @@ TEST(Pictures, AnOwningPictureFreesItsBitmapWithTheLastReference) {
   BITMAP info{};
   EXPECT_EQ(GetObjectA(desc.hbitmap, sizeof info, &info), 0);
   EXPECT_EQ(LiveHandleCount(), start);
+}
+
+// Made before any platform call, so it is destroyed after the handle table
+// would be if the table were an ordinary static.
+PictureRef g_picture_kept_until_exit;
+
+TEST(Pictures, APictureReleasedDuringExitStillFreesItsBitmapCleanly) {
+  EXPECT_EXIT(
+      {
+        CMemoryDC surface;
+        surface.setWidth(8);
+        g_picture_kept_until_exit = surface.Picture();
+        std::exit(g_picture_kept_until_exit ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(Threads, SurfacesMadeOnSeveralThreadsStayApartAndLeaveNothingBehind) {
