@@ -29,32 +29,32 @@ ReaderError loadError(const Bytes& bytes, const std::string& name = "cut.rec") {
 
 // Every byte the reader is meant to read in a replay without pictures, worked
 // out from the layout independently of the reader.
-std::set<std::int64_t> bytesRead(const ReplaySpec& spec, const Layout& layout) {
+std::set<std::int64_t> bytesRead(const ReplaySpec& recipe, const Layout& layout) {
   std::set<std::int64_t> read{194, 198, 199, 228};
   auto span = [&read](std::int64_t first, std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i) read.insert(first + i);
   };
-  const std::int64_t L = static_cast<std::int64_t>(spec.map_name.size()) + 18;
+  const std::int64_t L = static_cast<std::int64_t>(recipe.map_name.size()) + 18;
   span(250, L - 18);
   span(253 + L, 8);
   std::int64_t P = 349 + L;
-  if (spec.old_version) {
+  if (recipe.old_version) {
     const std::int64_t table = 360 + L;
     for (int i = 0; i < 9; ++i) {
       span(table + 7 * i, 4);
-      if (static_cast<std::size_t>(i) < spec.settings.size()) read.insert(table + 7 * i + 4);
+      if (static_cast<std::size_t>(i) < recipe.settings.size()) read.insert(table + 7 * i + 4);
     }
     P = 422 + L;
   }
-  const auto N = static_cast<std::int64_t>(spec.game_name.size());
+  const auto N = static_cast<std::int64_t>(recipe.game_name.size());
   read.insert(P);
   span(P + 4, 2 * N);
   const std::int64_t Q = P + 8 + 2 * N;
-  const auto M = static_cast<std::int64_t>(spec.win_keys.size());
+  const auto M = static_cast<std::int64_t>(recipe.win_keys.size());
   read.insert(Q);
   span(Q + 4, 4 * M);
-  for (std::size_t n = 0; n < spec.players.size(); ++n) {
-    const PlayerSpec& p = spec.players[n];
+  for (std::size_t n = 0; n < recipe.players.size(); ++n) {
+    const PlayerSpec& p = recipe.players[n];
     const std::int64_t S = layout.player_starts[n];
     const auto name = static_cast<std::int64_t>(p.name.size());
     const auto race = static_cast<std::int64_t>(p.race.size());
@@ -79,22 +79,22 @@ std::set<std::int64_t> bytesRead(const ReplaySpec& spec, const Layout& layout) {
     span(G, 8);
   }
   read.insert(layout.action_marker);
-  if (spec.action) read.insert(layout.action_marker + 1);
+  if (recipe.action) read.insert(layout.action_marker + 1);
   return read;
 }
 
 TEST(TruncatedFile, EveryCutFailsAtTheFirstMissingByteTheReaderNeeds) {
   for (bool old_version : {false, true}) {
-    ReplaySpec spec = SimpleReplay(2, false);
-    spec.old_version = old_version;
-    spec.settings = {{"DPSG", 1}, {"TRSR", 2}};
-    spec.win_keys = {kAnnihilate, kControlArea};
-    spec.players[1].selector = 3;
-    spec.players[1].field2 = "xy";
-    spec.players[1].middle_text = u"mid";
+    ReplaySpec recipe = SimpleReplay(2, false);
+    recipe.old_version = old_version;
+    recipe.settings = {{"DPSG", 1}, {"TRSR", 2}};
+    recipe.win_keys = {kAnnihilate, kControlArea};
+    recipe.players[1].selector = 3;
+    recipe.players[1].field2 = "xy";
+    recipe.players[1].middle_text = u"mid";
     Layout layout;
-    const Bytes whole = BuildReplay(spec, &layout);
-    const std::set<std::int64_t> read = bytesRead(spec, layout);
+    const Bytes whole = BuildReplay(recipe, &layout);
+    const std::set<std::int64_t> read = bytesRead(recipe, layout);
     ASSERT_EQ(*read.rbegin(), static_cast<std::int64_t>(whole.size()) - 1);
 
     for (std::size_t cut = 1; cut < whole.size(); ++cut) {
@@ -121,9 +121,9 @@ TEST(TruncatedFile, MessageNamesFileSizeByteAndPart) {
 }
 
 TEST(TruncatedFile, FileEndingRightAfterTheLastBlockFailsAndAddsNoAction) {
-  ReplaySpec spec = SimpleReplay(1, false);
+  ReplaySpec recipe = SimpleReplay(1, false);
   Layout layout;
-  const Bytes whole = BuildReplay(spec, &layout);
+  const Bytes whole = BuildReplay(recipe, &layout);
   const Bytes part(whole.begin(), whole.begin() + layout.player_ends[0]);
   EXPECT_EQ(loadError(part).offset(), layout.action_marker);
 

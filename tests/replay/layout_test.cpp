@@ -11,17 +11,17 @@ using zor_rep_reader::ByteImage;
 using zor_rep_reader::PlayerInfo;
 
 TEST(ReplayLayout, ReadsEveryFieldOfANewerFile) {
-  ReplaySpec spec = SimpleReplay(3, false);
-  spec.map_name = "Basalt Steps";
-  spec.game_name = u"Evening Match";
-  spec.header_high = 0x12;
-  spec.header_low = 0x34;
-  spec.win_keys = {kTakeAndHold, 0x01020304u, kAnnihilate};
-  spec.players[1].team = 0;
-  spec.players[2].team = 255;
-  spec.filler = 0xEE;  // bytes the reader must step over without reading
+  ReplaySpec recipe = SimpleReplay(3, false);
+  recipe.map_name = "Basalt Steps";
+  recipe.game_name = u"Evening Match";
+  recipe.header_high = 0x12;
+  recipe.header_low = 0x34;
+  recipe.win_keys = {kTakeAndHold, 0x01020304u, kAnnihilate};
+  recipe.players[1].team = 0;
+  recipe.players[2].team = 255;
+  recipe.filler = 0xEE;  // bytes the reader must step over without reading
   Layout layout;
-  const auto loaded = load(BuildReplay(spec, &layout));
+  const auto loaded = load(BuildReplay(recipe, &layout));
   const auto& r = loaded.replay;
 
   EXPECT_EQ(r.map_name, "Basalt Steps");
@@ -51,12 +51,12 @@ TEST(ReplayLayout, ReadsEveryFieldOfANewerFile) {
 }
 
 TEST(ReplayLayout, OlderFilesCarryASettingsTable) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.old_version = true;
-  spec.settings = {{"DPSG", 2}, {"ZZZZ", 9}, {"TRSR", 3}, {"FDIA", 1}, {"COLS", 5},
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.old_version = true;
+  recipe.settings = {{"DPSG", 2}, {"ZZZZ", 9}, {"TRSR", 3}, {"FDIA", 1}, {"COLS", 5},
                    {"TSSR", 4}, {"MTKL", 6}, {"AEHC", 7}, {"HSSR", 8}};
-  spec.game_name = u"Old Times";
-  const auto r = load(spec).replay;
+  recipe.game_name = u"Old Times";
+  const auto r = load(recipe).replay;
   EXPECT_EQ(r.version, "< 1.3");
   EXPECT_EQ(r.game_speed, 2);
   EXPECT_EQ(r.resource_rate, 3);
@@ -71,10 +71,10 @@ TEST(ReplayLayout, OlderFilesCarryASettingsTable) {
 }
 
 TEST(ReplayLayout, LaterSettingEntryOverwritesAnEarlierOne) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.old_version = true;
-  spec.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}};
-  EXPECT_EQ(load(spec).replay.game_speed, 4);
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.old_version = true;
+  recipe.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}};
+  EXPECT_EQ(load(recipe).replay.game_speed, 4);
 }
 
 // Any tag but the exact older one means the newer layout: no settings, and
@@ -82,10 +82,10 @@ TEST(ReplayLayout, LaterSettingEntryOverwritesAnEarlierOne) {
 class VersionTag : public testing::TestWithParam<const char*> {};
 
 TEST_P(VersionTag, OnlyTheExactTagMeansAnOlderFile) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.version_tag = GetParam();
-  spec.game_name = u"Tagged";
-  const auto r = load(spec).replay;
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.version_tag = GetParam();
+  recipe.game_name = u"Tagged";
+  const auto r = load(recipe).replay;
   EXPECT_EQ(r.version, "1.3");
   EXPECT_EQ(r.game_name, "Tagged");
   EXPECT_EQ(r.game_speed, 0);
@@ -95,53 +95,53 @@ INSTANTIATE_TEST_SUITE_P(ReplayLayout, VersionTag,
                          testing::Values("foldmodi", "FOLDMODX", "XOLDMODI", "00000000"));
 
 TEST(ReplayLayout, ShortMapLengthGivesAnEmptyMapName) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.map_name = "";
-  const auto r = load(spec).replay;
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.map_name = "";
+  const auto r = load(recipe).replay;
   EXPECT_EQ(r.map_name, "");
   EXPECT_EQ(r.game_name, "Test Game");
 }
 
 TEST(ReplayLayout, HeaderValueCoversTheWholeUnsignedRange) {
-  ReplaySpec spec = SimpleReplay(1, false);
+  ReplaySpec recipe = SimpleReplay(1, false);
   for (auto [high, low, expected] : {std::tuple{0x7F, 0xFF, 32767}, std::tuple{0x80, 0x00, 32768},
                                      std::tuple{0xFF, 0xFF, 65535}}) {
-    spec.header_high = static_cast<std::uint8_t>(high);
-    spec.header_low = static_cast<std::uint8_t>(low);
-    EXPECT_EQ(load(spec).replay.header_value, expected);
+    recipe.header_high = static_cast<std::uint8_t>(high);
+    recipe.header_low = static_cast<std::uint8_t>(low);
+    EXPECT_EQ(load(recipe).replay.header_value, expected);
   }
 }
 
 TEST(ReplayLayout, WinConditionKeys) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.win_keys = {};
-  auto r = load(spec).replay;
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.win_keys = {};
+  auto r = load(recipe).replay;
   EXPECT_EQ(r.win_annihilate + r.win_control_area + r.win_take_and_hold, 0.0f);
   EXPECT_EQ(r.players.at(0).race, "race_1");
 
-  spec.win_keys = {kControlArea, kControlArea};
-  r = load(spec).replay;
+  recipe.win_keys = {kControlArea, kControlArea};
+  r = load(recipe).replay;
   EXPECT_EQ(r.win_control_area, 1.0f);
   EXPECT_EQ(r.win_annihilate, 0.0f);
 }
 
 TEST(ReplayLayout, NoPlayersGivesAnEmptyList) {
-  ReplaySpec spec = SimpleReplay(0, false);
-  const auto loaded = load(spec);
+  ReplaySpec recipe = SimpleReplay(0, false);
+  const auto loaded = load(recipe);
   EXPECT_EQ(loaded.replay.player_count, 0);
   EXPECT_TRUE(loaded.replay.players.empty());
   EXPECT_EQ(loaded.actions.size(), 1u);
 }
 
 TEST(ReplayLayout, ActionMarker) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.action = 0;
-  EXPECT_EQ(load(spec).actions, std::vector<std::string>{"0\taction"});
-  spec.action = 255;
-  EXPECT_EQ(load(spec).actions, std::vector<std::string>{"255\taction"});
-  spec.action.reset();
-  spec.no_action_marker = 0x61;
-  EXPECT_TRUE(load(spec).actions.empty());
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.action = 0;
+  EXPECT_EQ(load(recipe).actions, std::vector<std::string>{"0\taction"});
+  recipe.action = 255;
+  EXPECT_EQ(load(recipe).actions, std::vector<std::string>{"255\taction"});
+  recipe.action.reset();
+  recipe.no_action_marker = 0x61;
+  EXPECT_TRUE(load(recipe).actions.empty());
 }
 
 TEST(ReplayLayout, LoadingTwiceGivesEqualRecords) {
@@ -216,10 +216,10 @@ TEST_P(Selector, NonZeroSelectorsSkipThreeCountedFields) {
   player.field1 = "one";
   player.field3 = "three!";
   player.middle_text = u"middle";
-  ReplaySpec spec;
-  spec.players = {player, player};
+  ReplaySpec recipe;
+  recipe.players = {player, player};
   Layout layout;
-  const auto r = load(BuildReplay(spec, &layout)).replay;
+  const auto r = load(BuildReplay(recipe, &layout)).replay;
   ASSERT_EQ(r.players.size(), 2u);
   EXPECT_EQ(r.players[1].block_start, layout.player_starts[1]);
   EXPECT_EQ(r.players[1].block_end, layout.player_ends[1]);
@@ -229,24 +229,24 @@ TEST_P(Selector, NonZeroSelectorsSkipThreeCountedFields) {
 INSTANTIATE_TEST_SUITE_P(PlayerBlock, Selector, testing::Values(0, 1, 200, 255));
 
 TEST(PlayerBlock, ATagThatIsNotExactlyDataInfoMeansPicturesFollow) {
-  ReplaySpec spec = SimpleReplay(2, true);
-  spec.players[0].image_tag = "datainfo";
-  spec.players[1].image_tag = "DATAINFX";
-  spec.players[0].badge_name = "crest";
-  spec.players[0].banner_name = "standard of the north";
+  ReplaySpec recipe = SimpleReplay(2, true);
+  recipe.players[0].image_tag = "datainfo";
+  recipe.players[1].image_tag = "DATAINFX";
+  recipe.players[0].badge_name = "crest";
+  recipe.players[0].banner_name = "standard of the north";
   Layout layout;
-  const auto r = load(BuildReplay(spec, &layout)).replay;
+  const auto r = load(BuildReplay(recipe, &layout)).replay;
   EXPECT_EQ(r.players[0].badge_name, "crest");
   EXPECT_EQ(r.players[0].banner_name, "standard of the north");
   EXPECT_EQ(r.players[1].block_end, layout.player_ends[1]);
 }
 
 TEST(PlayerBlock, PictureBlockWithEmptyNamesEndsAtItsFixedLength) {
-  ReplaySpec spec = SimpleReplay(1, true);
-  spec.players[0].badge_name.clear();
-  spec.players[0].banner_name.clear();
+  ReplaySpec recipe = SimpleReplay(1, true);
+  recipe.players[0].badge_name.clear();
+  recipe.players[0].banner_name.clear();
   Layout layout;
-  const auto r = load(BuildReplay(spec, &layout)).replay;
+  const auto r = load(BuildReplay(recipe, &layout)).replay;
   const std::int64_t tag_at = layout.badge_pixels[0] - 76;
   EXPECT_EQ(r.players[0].block_end, tag_at + 41172);
 }

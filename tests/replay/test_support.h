@@ -20,8 +20,8 @@ inline Loaded load(const replay_builder::Bytes& bytes, const std::string& name =
   return loaded;
 }
 
-inline Loaded load(const replay_builder::ReplaySpec& spec) {
-  return load(replay_builder::BuildReplay(spec));
+inline Loaded load(const replay_builder::ReplaySpec& recipe) {
+  return load(replay_builder::BuildReplay(recipe));
 }
 
 }  // namespace test_support

@@ -17,10 +17,10 @@ struct TextCase {
 class SixteenBitText : public testing::TestWithParam<TextCase> {};
 
 TEST_P(SixteenBitText, PlayerAndGameNamesDecodeAsUtf16) {
-  ReplaySpec spec = SimpleReplay(2, false);
-  spec.players[0].name = GetParam().stored;
-  spec.game_name = GetParam().stored;
-  const auto r = load(spec).replay;
+  ReplaySpec recipe = SimpleReplay(2, false);
+  recipe.players[0].name = GetParam().stored;
+  recipe.game_name = GetParam().stored;
+  const auto r = load(recipe).replay;
   EXPECT_EQ(r.players[0].name, GetParam().expected);
   EXPECT_EQ(r.game_name, GetParam().expected);
   EXPECT_EQ(r.players[1].name, "Player 2");  // the next block is still found
@@ -42,10 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(EightBitText, EveryByteIsOneLatin1Character) {
-  ReplaySpec spec = SimpleReplay(1, false);
-  spec.map_name = std::string("M\0\x7F\x80\xE9\xFF", 6);
-  spec.players[0].race = "\xE9t\xE9";
-  const auto r = load(spec).replay;
+  ReplaySpec recipe = SimpleReplay(1, false);
+  recipe.map_name = std::string("M\0\x7F\x80\xE9\xFF", 6);
+  recipe.players[0].race = "\xE9t\xE9";
+  const auto r = load(recipe).replay;
   EXPECT_EQ(r.map_name, std::string("M\0\x7F\xC2\x80\xC3\xA9\xC3\xBF", 9));
   EXPECT_EQ(r.players[0].race, "\xC3\xA9t\xC3\xA9");
 }

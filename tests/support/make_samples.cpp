@@ -147,20 +147,20 @@ QImage makeBanner(const Heraldry& h) {
 
 PlayerSpec player(const char16_t* name, std::uint8_t team, const char* race, const Heraldry* h,
                   const char* badge_name = "", const char* banner_name = "") {
-  PlayerSpec spec;
-  spec.name = name;
-  spec.team = team;
-  spec.race = race;
-  spec.middle_text = u"default";
+  PlayerSpec recipe;
+  recipe.name = name;
+  recipe.team = team;
+  recipe.race = race;
+  recipe.middle_text = u"default";
   if (h) {
-    spec.pictures = true;
-    spec.image_tag = "PLYRIMGS";
-    spec.badge_name = badge_name;
-    spec.banner_name = banner_name;
-    spec.badge = makeBadge(*h);
-    spec.banner = makeBanner(*h);
+    recipe.pictures = true;
+    recipe.image_tag = "PLYRIMGS";
+    recipe.badge_name = badge_name;
+    recipe.banner_name = banner_name;
+    recipe.badge = makeBadge(*h);
+    recipe.banner = makeBanner(*h);
   }
-  return spec;
+  return recipe;
 }
 
 const Heraldry kHouses[] = {
@@ -268,8 +268,8 @@ int main(int argc, char* argv[]) {
                                                                {"cinder_fields_4p.rec", &cinder},
                                                                {"glacier_pass_8p.rec", &glacier},
                                                                {"saltmarsh_3p.rec", &marsh}};
-  for (const auto& [name, spec] : samples) {
-    if (!WriteFile(folder + "/" + name, BuildReplay(*spec))) {
+  for (const auto& [name, recipe] : samples) {
+    if (!WriteFile(folder + "/" + name, BuildReplay(*recipe))) {
       std::fprintf(stderr, "make_samples: cannot write %s/%s\n", folder.c_str(), name);
       return 1;
     }

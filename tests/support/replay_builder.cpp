@@ -110,37 +110,37 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout* layout) {
 
 }  // namespace
 
-Bytes BuildReplay(const ReplaySpec& spec, Layout* layout) {
-  Writer w(spec.filler);
-  const std::size_t map_length = spec.map_name.size() + 18;
+Bytes BuildReplay(const ReplaySpec& recipe, Layout* layout) {
+  Writer w(recipe.filler);
+  const std::size_t map_length = recipe.map_name.size() + 18;
   if (map_length > 255) throw std::logic_error("replay builder: map name too long");
   const std::int64_t L = static_cast<std::int64_t>(map_length);
 
   w.padTo(194);
-  w.byte(spec.player_count.value_or(static_cast<std::uint8_t>(spec.players.size())));
+  w.byte(recipe.player_count.value_or(static_cast<std::uint8_t>(recipe.players.size())));
   w.padTo(198);
-  w.byte(spec.header_high);
-  w.byte(spec.header_low);
+  w.byte(recipe.header_high);
+  w.byte(recipe.header_low);
   w.padTo(228);
   w.byte(static_cast<std::uint8_t>(L));
   w.padTo(250);
-  w.latin1(spec.map_name);
+  w.latin1(recipe.map_name);
   w.padTo(253 + L);
-  std::string tag = spec.version_tag;
-  if (tag.empty()) tag = spec.old_version ? "FOLDMODI" : "FOLD0130";
+  std::string tag = recipe.version_tag;
+  if (tag.empty()) tag = recipe.old_version ? "FOLDMODI" : "FOLD0130";
   if (tag.size() != 8) throw std::logic_error("replay builder: a version tag has 8 characters");
   w.latin1(tag);
 
-  if (spec.old_version) {
+  if (recipe.old_version) {
     const std::int64_t table = 360 + L;
-    if (spec.settings.size() > 9) throw std::logic_error("replay builder: nine settings at most");
+    if (recipe.settings.size() > 9) throw std::logic_error("replay builder: nine settings at most");
     for (std::size_t i = 0; i < 9; ++i) {
       w.padTo(table + 7 * static_cast<std::int64_t>(i));
-      if (i < spec.settings.size()) {
-        if (spec.settings[i].first.size() != 4)
+      if (i < recipe.settings.size()) {
+        if (recipe.settings[i].first.size() != 4)
           throw std::logic_error("replay builder: a setting code has 4 characters");
-        w.latin1(spec.settings[i].first);
-        w.byte(spec.settings[i].second);
+        w.latin1(recipe.settings[i].first);
+        w.byte(recipe.settings[i].second);
       }
     }
     // The game name's length shares its byte with the last entry's stride.
@@ -149,37 +149,37 @@ Bytes BuildReplay(const ReplaySpec& spec, Layout* layout) {
     w.padTo(349 + L);
   }
 
-  w.u32(length(spec.game_name.size()));
-  w.utf16(spec.game_name);
+  w.u32(length(recipe.game_name.size()));
+  w.utf16(recipe.game_name);
   w.skip(4);
-  w.u32(length(spec.win_keys.size()));
-  for (std::uint32_t key : spec.win_keys) w.u32(key);
+  w.u32(length(recipe.win_keys.size()));
+  for (std::uint32_t key : recipe.win_keys) w.u32(key);
   w.skip(40);
 
   if (layout) *layout = Layout{};
   if (layout) layout->first_player = w.size();
-  for (const PlayerSpec& player : spec.players) {
+  for (const PlayerSpec& player : recipe.players) {
     if (layout) layout->player_starts.push_back(w.size());
     writePlayer(w, player, layout);
     if (layout) layout->player_ends.push_back(w.size());
   }
   w.skip(6);
   if (layout) layout->action_marker = w.size();
-  if (spec.action) {
+  if (recipe.action) {
     w.byte(0x60);
-    w.byte(*spec.action);
+    w.byte(*recipe.action);
   } else {
-    w.byte(spec.no_action_marker);
+    w.byte(recipe.no_action_marker);
   }
   return w.take();
 }
 
 ReplaySpec SimpleReplay(int players, bool pictures) {
-  ReplaySpec spec;
-  spec.map_name = "Test Plateau";
-  spec.game_name = u"Test Game";
-  spec.win_keys = {kAnnihilate};
-  spec.action = 7;
+  ReplaySpec recipe;
+  recipe.map_name = "Test Plateau";
+  recipe.game_name = u"Test Game";
+  recipe.win_keys = {kAnnihilate};
+  recipe.action = 7;
   for (int n = 1; n <= players; ++n) {
     PlayerSpec player;
     player.name = u"Player " + std::u16string(1, static_cast<char16_t>(u'0' + n % 10));
@@ -196,9 +196,9 @@ ReplaySpec SimpleReplay(int players, bool pictures) {
       player.badge = badge;
       player.banner = banner;
     }
-    spec.players.push_back(std::move(player));
+    recipe.players.push_back(std::move(player));
   }
-  return spec;
+  return recipe;
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {

@@ -63,7 +63,7 @@ struct Layout {
   std::int64_t action_marker = 0;
 };
 
-Bytes BuildReplay(const ReplaySpec& spec, Layout* layout = nullptr);
+Bytes BuildReplay(const ReplaySpec& recipe, Layout* layout = nullptr);
 
 // A small valid replay with `players` players, used where the content does
 // not matter much.

@@ -58,9 +58,9 @@ class MyzorInfo : public testing::Test {
 };
 
 TEST_F(MyzorInfo, JsonHoldsTheRecordInFieldOrder) {
-  ReplaySpec spec = SimpleReplay(2, true);
-  spec.game_name = u"Quote \" and \\ and \u0141";
-  const QString path = write(QStringLiteral("a.rec"), BuildReplay(spec));
+  ReplaySpec recipe = SimpleReplay(2, true);
+  recipe.game_name = u"Quote \" and \\ and \u0141";
+  const QString path = write(QStringLiteral("a.rec"), BuildReplay(recipe));
   const ToolRun run = runInfo({QStringLiteral("--json"), path});
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
   const auto objects = jsonLines(run.out);
@@ -205,13 +205,13 @@ TEST_F(MyzorInfo, FoldersNeedRecursive) {
 }
 
 TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
-  ReplaySpec spec = SimpleReplay(2, true);
-  spec.players.push_back(SimpleReplay(1, false).players[0]);  // a third player without pictures
+  ReplaySpec recipe = SimpleReplay(2, true);
+  recipe.players.push_back(SimpleReplay(1, false).players[0]);  // a third player without pictures
   QImage banner(64, 96, QImage::Format_RGB32);
   banner.fill(Qt::darkBlue);
   banner.setPixel(0, 0, qRgb(255, 0, 0));  // top-left stays top-left
-  spec.players[1].banner = banner;
-  const QString path = write(QStringLiteral("two.rec"), BuildReplay(spec));
+  recipe.players[1].banner = banner;
+  const QString path = write(QStringLiteral("two.rec"), BuildReplay(recipe));
   const QString out = m_dir.filePath(QStringLiteral("pictures"));
   const ToolRun run = runInfo({QStringLiteral("--extract-pictures"), out, path});
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();

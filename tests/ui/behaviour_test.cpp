@@ -34,26 +34,26 @@ PlayerSpec Player(std::u16string name, std::uint8_t team, std::string race, bool
 
 // "Red Map", three players, annihilate and take-and-hold, action 12.
 ReplaySpec FirstReplay() {
-  ReplaySpec spec;
-  spec.map_name = "Red Map";
-  spec.game_name = u"Evening Match";
-  spec.win_keys = {replay_builder::kAnnihilate, replay_builder::kTakeAndHold};
-  spec.action = 12;
-  spec.players = {Player(u"Ada", 0, "Human", true, qRgb(200, 10, 10)),
+  ReplaySpec recipe;
+  recipe.map_name = "Red Map";
+  recipe.game_name = u"Evening Match";
+  recipe.win_keys = {replay_builder::kAnnihilate, replay_builder::kTakeAndHold};
+  recipe.action = 12;
+  recipe.players = {Player(u"Ada", 0, "Human", true, qRgb(200, 10, 10)),
                   Player(u"Bo", 255, "Orc", true, qRgb(10, 200, 10)),
                   Player(u"Cy", 1, "Elf", true, qRgb(10, 10, 200))};
-  return spec;
+  return recipe;
 }
 
 // "Blue Map", one player, control area only, action 3.
 ReplaySpec SecondReplay() {
-  ReplaySpec spec;
-  spec.map_name = "Blue Map";
-  spec.game_name = u"Rematch";
-  spec.win_keys = {replay_builder::kControlArea};
-  spec.action = 3;
-  spec.players = {Player(u"Dee", 4, "Dwarf", true, qRgb(90, 90, 90))};
-  return spec;
+  ReplaySpec recipe;
+  recipe.map_name = "Blue Map";
+  recipe.game_name = u"Rematch";
+  recipe.win_keys = {replay_builder::kControlArea};
+  recipe.action = 3;
+  recipe.players = {Player(u"Dee", 4, "Dwarf", true, qRgb(90, 90, 90))};
+  return recipe;
 }
 
 class BehaviourTest : public WindowTest {
@@ -165,9 +165,9 @@ TEST_F(BehaviourTest, AFileThatCannotBeReadKeepsWhatWasShownAndSaysWhy) {
 }
 
 TEST_F(BehaviourTest, ReplayWithoutPlayersShowsItsLabelsBoxesAndMap) {
-  ReplaySpec spec = FirstReplay();
-  spec.players.clear();
-  writeReplay("nobody.rec", spec);
+  ReplaySpec recipe = FirstReplay();
+  recipe.players.clear();
+  writeReplay("nobody.rec", recipe);
   clickFile("second.rec");
   clickFile("nobody.rec");
   ASSERT_EQ(label("lbl_status")->text(), QString()) << "the reader refused a replay without players";
@@ -176,9 +176,9 @@ TEST_F(BehaviourTest, ReplayWithoutPlayersShowsItsLabelsBoxesAndMap) {
 }
 
 TEST_F(BehaviourTest, PlayerRowsShowTheirPicturesAndClearWhatIsMissing) {
-  ReplaySpec spec = FirstReplay();
-  spec.players[1].pictures = false;  // Bo has neither badge nor banner
-  writeReplay("mixed.rec", spec);
+  ReplaySpec recipe = FirstReplay();
+  recipe.players[1].pictures = false;  // Bo has neither badge nor banner
+  writeReplay("mixed.rec", recipe);
   clickFile("mixed.rec");
 
   clickPlayerRow(0);
@@ -213,14 +213,14 @@ TEST_F(BehaviourTest, AClickThatSelectsNoRowChangesNothing) {
 }
 
 TEST_F(BehaviourTest, TextFromTheFileIsShownAsItIsAndWholeWhenCutOff) {
-  ReplaySpec spec = FirstReplay();
-  spec.game_name = u"<b>Night</b> of the very long and winding game name that does not fit";
-  writeReplay("long.rec", spec);
+  ReplaySpec recipe = FirstReplay();
+  recipe.game_name = u"<b>Night</b> of the very long and winding game name that does not fit";
+  writeReplay("long.rec", recipe);
   clickFile("long.rec");
 
   QLabel* game = label("lbl_gamename");
   EXPECT_EQ(game->textFormat(), Qt::PlainText);
-  EXPECT_EQ(game->text().toStdU16String(), spec.game_name);
+  EXPECT_EQ(game->text().toStdU16String(), recipe.game_name);
   EXPECT_EQ(game->toolTip(), game->text());
   EXPECT_TRUE(label("lbl_map")->toolTip().isEmpty()) << "\"Red Map\" fits and needs no tooltip";
 }

@@ -142,10 +142,10 @@ TEST_F(LayoutTest, TabKeyFollowsTheDesignedOrder) {
 }
 
 TEST_F(LayoutTest, FileListShowsOnlyRecFilesSortedIgnoringCaseAndReadsNothingAtStart) {
-  const auto spec = replay_builder::SimpleReplay(2, false);
-  writeReplay("b.rec", spec);
-  writeReplay("A.REC", spec);
-  writeReplay("c.Rec", spec);
+  const auto recipe = replay_builder::SimpleReplay(2, false);
+  writeReplay("b.rec", recipe);
+  writeReplay("A.REC", recipe);
+  writeReplay("c.Rec", recipe);
   writeFile("testfiles/1.30/notes.txt", "not a replay");
   writeFile("testfiles/1.30/old.rec.bak", "not a replay");
   ASSERT_TRUE(QDir(programFolder()).mkpath("testfiles/1.30/folder.rec"));

@@ -14,9 +14,9 @@ using replay_builder::ReplaySpec;
 QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b) & 0xFFFFFF; }
 
 ReplaySpec WithMap(std::string map_name) {
-  ReplaySpec spec = replay_builder::SimpleReplay(1, false);
-  spec.map_name = std::move(map_name);
-  return spec;
+  ReplaySpec recipe = replay_builder::SimpleReplay(1, false);
+  recipe.map_name = std::move(map_name);
+  return recipe;
 }
 
 class MapPictureTest : public WindowTest {

@@ -35,12 +35,12 @@ class SoakTest : public WindowTest {
     WindowTest::SetUp();
     std::mt19937 random(99);
     for (int n = 1; n <= 3; ++n) {
-      ReplaySpec spec = replay_builder::SimpleReplay(n + 1, true);
-      spec.map_name = "Map " + std::to_string(n);
+      ReplaySpec recipe = replay_builder::SimpleReplay(n + 1, true);
+      recipe.map_name = "Map " + std::to_string(n);
       const QString name = QStringLiteral("m%1_a_good.rec").arg(n);
-      const replay_builder::Layout layout = writeReplay(name, spec);
+      const replay_builder::Layout layout = writeReplay(name, recipe);
       good << name;
-      const Bytes bytes = replay_builder::BuildReplay(spec);
+      const Bytes bytes = replay_builder::BuildReplay(recipe);
       // Cut in the header, in a name, inside the badge and banner pixels and
       // just before the action marker; then bytes overwritten at random.
       const std::int64_t cuts[] = {1, 200, layout.first_player + 3, layout.badge_pixels[0] + 5000,

@@ -65,9 +65,9 @@ void WindowTest::writeFile(const QString& relative, const QByteArray& bytes) con
 }
 
 replay_builder::Layout WindowTest::writeReplay(const QString& name,
-                                               const replay_builder::ReplaySpec& spec) const {
+                                               const replay_builder::ReplaySpec& recipe) const {
   replay_builder::Layout layout;
-  const replay_builder::Bytes bytes = replay_builder::BuildReplay(spec, &layout);
+  const replay_builder::Bytes bytes = replay_builder::BuildReplay(recipe, &layout);
   const QString path = QDir(m_dir.path()).filePath(QStringLiteral("testfiles/1.30/") + name);
   EXPECT_TRUE(replay_builder::WriteFile(QFile::encodeName(path).toStdString(), bytes));
   return layout;

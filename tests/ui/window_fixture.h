@@ -32,7 +32,7 @@ class WindowTest : public ::testing::Test {
   // Writes a file below the program folder; `relative` uses '/'.
   void writeFile(const QString& relative, const QByteArray& bytes) const;
   // Writes a replay into testfiles/1.30/ and returns where its parts landed.
-  replay_builder::Layout writeReplay(const QString& name, const replay_builder::ReplaySpec& spec) const;
+  replay_builder::Layout writeReplay(const QString& name, const replay_builder::ReplaySpec& recipe) const;
   void writeMapPicture(const QString& map_name, const QByteArray& gif) const {
     writeFile(QStringLiteral("pics/") + map_name + QStringLiteral(".gif"), gif);
   }
