@@ -1,0 +1,75 @@
+#include "library/replay_row.h"
+
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace myzor {
+namespace {
+
+QString fromReplayText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QString DisplayName(const QByteArray& native) { return QString::fromUtf8(native); }
+
+QString TeamsText(const zor_rep_reader::ReplayInfo& replay) {
+  std::map<int, QStringList> teams;
+  for (const zor_rep_reader::PlayerInfo& player : replay.players)
+    teams[player.team].append(fromReplayText(player.name));
+  QStringList sides;
+  for (const auto& [team, names] : teams) sides.append(names.join(QStringLiteral(" & ")));
+  return sides.join(QStringLiteral(" vs "));
+}
+
+QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
+  const std::pair<float, const char*> flags[] = {
+      {replay.win_annihilate, "Annihilate"},
+      {replay.win_assassinate, "Assassinate"},
+      {replay.win_control_area, "Control Area"},
+      {replay.win_destroy_hq, "Destroy HQ"},
+      {replay.win_economic_victory, "Economic Victory"},
+      {replay.win_take_and_hold, "Take and Hold"},
+      {replay.win_sudden_death, "Sudden Death"},
+  };
+  QStringList set;
+  for (const auto& [flag, name] : flags) {
+    if (flag != 0.0f) set.append(QString::fromLatin1(name));
+  }
+  return set.join(QStringLiteral(", "));
+}
+
+ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
+                  const zor_rep_reader::ReplayInfo& replay) {
+  ReplayRow row;
+  row.file = file;
+  row.relative_path = relative_path;
+  row.game = fromReplayText(replay.game_name);
+  row.map = fromReplayText(replay.map_name);
+  for (const zor_rep_reader::PlayerInfo& player : replay.players) {
+    row.players.append(fromReplayText(player.name));
+    row.races.append(fromReplayText(player.race));
+  }
+  row.teams = TeamsText(replay);
+  row.version = fromReplayText(replay.version);
+  row.win_conditions = WinConditionsText(replay);
+  row.player_count = replay.player_count;
+  return row;
+}
+
+ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
+                       const zor_rep_reader::ReaderError& error) {
+  ReplayRow row;
+  row.file = file;
+  row.relative_path = relative_path;
+  row.ok = false;
+  const std::string_view kind = zor_rep_reader::errorKindName(error.kind());
+  row.error_kind = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
+  row.error_offset = error.offset();
+  row.error_message = fromReplayText(error.message());
+  return row;
+}
+
+}  // namespace myzor

@@ -1,0 +1,64 @@
+// One replay file of the library, as the table shows it and the index keeps it.
+#pragma once
+
+#include "replay/metadata.h"
+#include "replay/reader_error.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace myzor {
+
+// What the file system says of a replay file: enough to tell whether it has
+// changed since it was read.
+struct FileEntry {
+  QByteArray path;  // absolute, in the file system's own bytes (not always UTF-8)
+  std::int64_t size = 0;
+  std::int64_t mtime_ns = 0;  // modification time, nanoseconds since the epoch
+  std::uint64_t inode = 0;
+  friend bool operator==(const FileEntry&, const FileEntry&) = default;
+};
+
+struct ReplayRow {
+  FileEntry file;
+  QString relative_path;  // to the library's folder, '/' between folders
+  QString game;
+  QString map;
+  QStringList players;  // names in file order
+  QString teams;        // players grouped by team: "A & B vs C & D"
+  QStringList races;    // in file order
+  QString version;
+  QString win_conditions;  // "Annihilate, Take and Hold"; empty for none
+  int player_count = 0;
+
+  // A file that cannot be read keeps its row, with the reader's error.
+  bool ok = true;
+  QString error_kind;  // "file", "empty", "too_large", "out_of_range"
+  std::optional<std::int64_t> error_offset;
+  QString error_message;
+
+  // "ok", or the reader's message.
+  [[nodiscard]] QString status() const { return ok ? QStringLiteral("ok") : error_message; }
+};
+
+// A file name (or path) in the file system's bytes as text; bytes that are
+// not UTF-8 become U+FFFD.
+[[nodiscard]] QString DisplayName(const QByteArray& native);
+
+// Players grouped by team, teams in ascending order, names in file order
+// within a team: "Ashen Vel vs Mira Tolvane", "A & B vs C & D".
+[[nodiscard]] QString TeamsText(const zor_rep_reader::ReplayInfo& replay);
+
+// The win conditions the replay sets, by their captions in the window.
+[[nodiscard]] QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay);
+
+[[nodiscard]] ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
+                                const zor_rep_reader::ReplayInfo& replay);
+[[nodiscard]] ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
+                                     const zor_rep_reader::ReaderError& error);
+
+}  // namespace myzor
