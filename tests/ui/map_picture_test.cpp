@@ -125,7 +125,7 @@ TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) 
   const QByteArray home = qgetenv("XDG_DATA_HOME");
   const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected.toStdString());
+    SCOPED_TRACE(std::string(c.map) + " with " + c.files.front().toStdString());
     QTemporaryDir root;
     const QDir dir(root.path());
     for (const QString& file : c.files) {
