@@ -1,6 +1,7 @@
 #include "ui/form1.h"
 
 #include "gfx/platform.h"
+#include "ui/map_pictures.h"
 #include "ui/picture_box.h"
 #include "ui_form1.h"
 
@@ -58,31 +59,6 @@ QString visible(const QString& text) {
       out += c;
   }
   return out;
-}
-
-// The map name comes from the replay file, so it may only ever name a file
-// inside the picture folder: no separators, no drive colon, no control
-// characters (a NUL would cut the path short).
-bool isPlainFileNamePart(const QString& name) {
-  return std::none_of(name.begin(), name.end(), [](QChar c) {
-    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') ||
-           c.category() == QChar::Other_Control;
-  });
-}
-
-// The file in `folder` called `file_name`, or, failing that, one whose name
-// differs from it only in case. Empty when there is none.
-QString findFileIgnoringCase(const QString& folder, const QString& file_name) {
-  const QDir dir(folder);
-  const QString exact = dir.filePath(file_name);
-  if (QFileInfo(exact).isFile())
-    return exact;
-  const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name);
-  for (const QFileInfo& entry : entries) {
-    if (entry.fileName().compare(file_name, Qt::CaseInsensitive) == 0)
-      return entry.filePath();
-  }
-  return {};
 }
 
 }  // namespace
@@ -249,13 +225,13 @@ void Form1::showMapPicture(const QString& map_name) {
                    .arg(visible(map_name)));
     return;
   }
-  const QString pics = QDir(program_folder).filePath(QStringLiteral("pics"));
-  const QString wanted = map_name + QStringLiteral(".gif");
-  const QString file = findFileIgnoringCase(pics, wanted);
+  const QStringList folders = mapPictureFolders(program_folder);
+  const QString file = findMapPicture(folders, map_name);
   if (file.isEmpty()) {
     ui->pic_map->clearImage();
-    showStatus(tr("No map picture: %1 not found.")
-                   .arg(visible(QDir::toNativeSeparators(QDir(pics).filePath(wanted)))));
+    showStatus(tr("No map picture: %1 not found in %2.")
+                   .arg(visible(map_name + QStringLiteral(".gif")),
+                        QDir::toNativeSeparators(folders.join(QStringLiteral(", ")))));
     return;
   }
   QImageReader reader(file);

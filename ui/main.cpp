@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QStringList>
 
 #include <cstdio>
@@ -63,6 +64,12 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication app(argc, argv);
+  // The desktop entry's name ties the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(MYZOR_APP_ID));
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/icons/48x48/" MYZOR_APP_ID ".png"));
+  icon.addFile(QStringLiteral(":/icons/128x128/" MYZOR_APP_ID ".png"));
+  QApplication::setWindowIcon(icon);
   // The application has taken its own options (-platform and the like) out
   // by now; anything left over is a mistake.
   QCommandLineParser parser;

@@ -1,8 +1,10 @@
 // The map picture: which file is used for a map name, and what the box
 // shows when there is none or it cannot be used.
 #include "tests/ui/window_fixture.h"
+#include "ui/map_pictures.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <string>
 #include <vector>
@@ -96,6 +98,48 @@ TEST_F(MapPictureTest, LargePicturesShrinkToFitKeepingTheirShapeAndSmallOnesStay
 
   clickFile("a.rec");
   EXPECT_EQ(box->pixmap().deviceIndependentSize(), QSizeF(4, 4));
+}
+
+// Pictures beside the program, in the user's data folder ("home") and in two
+// system data folders; the first folder holding the picture wins.
+TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) {
+  struct Case {
+    const char* map;
+    std::vector<QString> files;
+    QString expected;
+  };
+  const std::vector<Case> cases = {
+      {"Ash", {"sys2/myzor/pics/Ash.gif"}, "sys2/myzor/pics/Ash.gif"},
+      {"Ash", {"sys1/myzor/pics/Ash.gif", "home/myzor/pics/Ash.gif"}, "home/myzor/pics/Ash.gif"},
+      {"Ash", {"home/myzor/pics/Ash.gif", "beside/pics/Ash.gif"}, "beside/pics/Ash.gif"},
+      {"Ash", {"sys2/myzor/pics/Ash.gif", "sys1/myzor/pics/ASH.GIF"}, "sys1/myzor/pics/ASH.GIF"},
+      {"Ash", {"home/myzor/Ash.gif", "sys1/pics/Ash.gif"}, ""},
+      {"../Ash", {"home/myzor/Ash.gif", "home/myzor/pics/Oak.gif"}, ""},
+  };
+  // The data folders come from the environment; put back what was there.
+  const auto restore = [](const char* name, bool was_set, const QByteArray& value) {
+    was_set ? qputenv(name, value) : qunsetenv(name);
+  };
+  const bool home_set = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+  const bool dirs_set = qEnvironmentVariableIsSet("XDG_DATA_DIRS");
+  const QByteArray home = qgetenv("XDG_DATA_HOME");
+  const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.map) + " with " + c.files.front().toStdString());
+    QTemporaryDir root;
+    const QDir dir(root.path());
+    for (const QString& file : c.files) {
+      ASSERT_TRUE(dir.mkpath(QFileInfo(file).path()));
+      QFile out(dir.filePath(file));
+      ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    }
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("home")));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("sys1") + ":" + dir.filePath("sys2")));
+    const QString found = findMapPicture(mapPictureFolders(dir.filePath("beside")), c.map);
+    EXPECT_EQ(found.toStdString(), c.expected.isEmpty() ? "" : dir.filePath(c.expected).toStdString());
+  }
+  restore("XDG_DATA_HOME", home_set, home);
+  restore("XDG_DATA_DIRS", dirs_set, dirs);
 }
 
 }  // namespace
