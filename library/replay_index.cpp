@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -73,6 +74,13 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
     stopUsing(QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(info.absolutePath())));
     return;
   }
+  // Copies of the program open, set aside and close the index one at a time:
+  // one of them must not take another's half-made or just-renamed file.
+  QLockFile lock(m_file + QStringLiteral(".lock"));
+  if (!lock.tryLock(m_busy_timeout_ms)) {
+    stopUsing(QStringLiteral("%1 is held by another copy of the program").arg(QDir::toNativeSeparators(m_file)));
+    return;
+  }
   // SQLite takes an empty file for an empty database, but this program never
   // leaves one behind (the table is made at once), unless its log holds it.
   const bool emptied = info.exists() && info.size() == 0 && !QFile::exists(m_file + QStringLiteral("-wal"));
@@ -92,7 +100,12 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
   if (opened != Opened::ok) stopUsing(m_status);
 }
 
-ReplayIndex::~ReplayIndex() { closeConnection(); }
+ReplayIndex::~ReplayIndex() {
+  // The last connection to close folds the log into the database.
+  QLockFile lock(m_file + QStringLiteral(".lock"));
+  lock.tryLock(m_busy_timeout_ms);
+  closeConnection();
+}
 
 QString ReplayIndex::defaultFile() {
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
@@ -200,38 +213,40 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
   if (!low.endsWith('/')) low.append('/');
   QByteArray high = low;
   high.back() = '/' + 1;  // every path that starts with `low` sorts before it
-  QSqlQuery query(QSqlDatabase::database(m_connection, false));
-  query.setForwardOnly(true);
-  query.prepare(QStringLiteral("SELECT %1 FROM replays WHERE path >= ? AND path < ?").arg(QLatin1String(kColumns)));
-  query.addBindValue(low);
-  query.addBindValue(high);
-  if (!query.exec()) {
-    stopUsing(describe(m_file, query.lastError()));
-    return rows;
+  QSqlError error;
+  {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM replays WHERE path >= ? AND path < ?").arg(QLatin1String(kColumns)));
+    query.addBindValue(low);
+    query.addBindValue(high);
+    query.exec();
+    while (query.next()) {
+      ReplayRow row;
+      row.file.path = query.value(0).toByteArray();
+      row.file.size = query.value(1).toLongLong();
+      row.file.mtime_ns = query.value(2).toLongLong();
+      row.file.inode = static_cast<std::uint64_t>(query.value(3).toLongLong());
+      row.relative_path = RelativePath(folder, row.file.path);
+      row.game = query.value(4).toString();
+      row.map = query.value(5).toString();
+      row.players = unpackList(query.value(6).toByteArray());
+      row.teams = query.value(7).toString();
+      row.races = unpackList(query.value(8).toByteArray());
+      row.version = query.value(9).toString();
+      row.win_conditions = query.value(10).toString();
+      row.player_count = query.value(11).toInt();
+      row.ok = query.value(12).toBool();
+      row.error_kind = query.value(13).toString();
+      if (!query.isNull(14)) row.error_offset = query.value(14).toLongLong();
+      row.error_message = query.value(15).toString();
+      rows.push_back(std::move(row));
+    }
+    error = query.lastError();
   }
-  while (query.next()) {
-    ReplayRow row;
-    row.file.path = query.value(0).toByteArray();
-    row.file.size = query.value(1).toLongLong();
-    row.file.mtime_ns = query.value(2).toLongLong();
-    row.file.inode = static_cast<std::uint64_t>(query.value(3).toLongLong());
-    row.relative_path = RelativePath(folder, row.file.path);
-    row.game = query.value(4).toString();
-    row.map = query.value(5).toString();
-    row.players = unpackList(query.value(6).toByteArray());
-    row.teams = query.value(7).toString();
-    row.races = unpackList(query.value(8).toByteArray());
-    row.version = query.value(9).toString();
-    row.win_conditions = query.value(10).toString();
-    row.player_count = query.value(11).toInt();
-    row.ok = query.value(12).toBool();
-    row.error_kind = query.value(13).toString();
-    if (!query.isNull(14)) row.error_offset = query.value(14).toLongLong();
-    row.error_message = query.value(15).toString();
-    rows.push_back(std::move(row));
-  }
-  if (query.lastError().isValid()) {
-    stopUsing(describe(m_file, query.lastError()));
+  // Closing the connection needs every query on it gone.
+  if (error.isValid()) {
+    stopUsing(describe(m_file, error));
     rows.clear();
   }
   return rows;
@@ -280,17 +295,19 @@ bool ReplayIndex::remove(const std::vector<QByteArray>& paths) {
 
 bool ReplayIndex::write(const std::function<QSqlError(QSqlDatabase&)>& work) {
   if (!m_used) return false;
-  QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-  QSqlQuery query(db);
   QSqlError error;
-  // IMMEDIATE takes the write lock first, so a busy copy is waited for
-  // instead of failing the transaction halfway.
-  if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-    error = query.lastError();
-  } else {
-    error = work(db);
-    if (!error.isValid() && !query.exec(QStringLiteral("COMMIT"))) error = query.lastError();
-    if (error.isValid()) query.exec(QStringLiteral("ROLLBACK"));
+  {
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery query(db);
+    // IMMEDIATE takes the write lock first, so a busy copy is waited for
+    // instead of failing the transaction halfway.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+      error = query.lastError();
+    } else {
+      error = work(db);
+      if (!error.isValid() && !query.exec(QStringLiteral("COMMIT"))) error = query.lastError();
+      if (error.isValid()) query.exec(QStringLiteral("ROLLBACK"));
+    }
   }
   if (!error.isValid()) return true;
   stopUsing(describe(m_file, error));
