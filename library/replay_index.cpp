@@ -101,6 +101,7 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
 }
 
 ReplayIndex::~ReplayIndex() {
+  if (m_connection.isEmpty()) return;
   // The last connection to close folds the log into the database.
   QLockFile lock(m_file + QStringLiteral(".lock"));
   lock.tryLock(m_busy_timeout_ms);
