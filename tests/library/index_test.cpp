@@ -115,7 +115,13 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
 }
 
 // Each way the index can be spoiled, and what the user is told.
-class UnusableIndex : public Index, public testing::WithParamInterface<std::pair<const char*, const char*>> {
+struct Trouble {
+  const char* name;
+  const char* says;
+};
+void PrintTo(const Trouble& trouble, std::ostream* out) { *out << trouble.name; }
+
+class UnusableIndex : public Index, public testing::WithParamInterface<Trouble> {
  protected:
   // The index file to open, spoiled as `trouble` says. (A read-only folder
   // does not stop root, who runs the tests; a folder that cannot be made does.)
@@ -147,12 +153,12 @@ class UnusableIndex : public Index, public testing::WithParamInterface<std::pair
 TEST_P(UnusableIndex, ProgramGoesOnSaysSoOnceAndLeavesReplaysAlone) {
   const QStringList replays{dir.filePath(QStringLiteral("a.rec")), file + QStringLiteral(".rec")};
   for (const QString& replay : replays) Write(replay, replay.toUtf8().repeated(100));
-  const QString opened = spoil(GetParam().first);
+  const QString opened = spoil(GetParam().name);
 
   ReplayIndex index(opened, 200);
   const bool stored = index.store(Rows(0, 2000));
   const QString status = index.takeStatus();
-  EXPECT_TRUE(status.contains(QLatin1String(GetParam().second))) << status.toStdString();
+  EXPECT_TRUE(status.contains(QLatin1String(GetParam().says))) << status.toStdString();
   EXPECT_EQ(index.takeStatus(), QString());
   for (const QString& replay : replays) EXPECT_EQ(Contents(replay), replay.toUtf8().repeated(100));
   const bool used = !status.startsWith(QLatin1String("The replay index could not be used"));
@@ -166,14 +172,14 @@ TEST_P(UnusableIndex, ProgramGoesOnSaysSoOnceAndLeavesReplaysAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, UnusableIndex,
-    testing::Values(std::pair("garbage", "damaged and has been rebuilt; the old file was kept as"),
-                    std::pair("cut_short", "damaged and has been rebuilt; the old file was kept as"),
-                    std::pair("zero_length", "damaged and has been rebuilt"),
-                    std::pair("another_version", "another version and has been rebuilt"),
-                    std::pair("cache_folder_under_a_file", "could not be used"),
-                    std::pair("locked_by_another_copy", "could not be used"),
-                    std::pair("disk_full", "could not be used")),
-    [](const auto& info) { return std::string(info.param.first); });
+    testing::Values(Trouble{"garbage", "damaged and has been rebuilt; the old file was kept as"},
+                    Trouble{"cut_short", "damaged and has been rebuilt; the old file was kept as"},
+                    Trouble{"zero_length", "damaged and has been rebuilt"},
+                    Trouble{"another_version", "another version and has been rebuilt"},
+                    Trouble{"cache_folder_under_a_file", "could not be used"},
+                    Trouble{"locked_by_another_copy", "could not be used"},
+                    Trouble{"disk_full", "could not be used"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The child that writes rows in batches of 50, saying "stored" after each.
 int WriteIndex(const QString& file, int first, int count) {
