@@ -33,15 +33,15 @@ Listing listFolder(const QByteArray& folder) {
     const char* name = item->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     const QByteArray path = folder + '/' + name;
-    struct stat info {};
-    if (::fstatat(::dirfd(dir), name, &info, 0) != 0) continue;
     const std::size_t length = std::strlen(name);
-    if (S_ISDIR(info.st_mode)) {
-      out.folders.push_back(path);
-    } else if (length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0) {
-      FileEntry entry;
-      if (StatFile(path, entry)) out.files.push_back(std::move(entry));
+    FileEntry entry;
+    if (length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0 && StatFile(path, entry)) {
+      out.files.push_back(std::move(entry));
+      continue;
     }
+    struct stat info {};
+    if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 && S_ISDIR(info.st_mode))
+      out.folders.push_back(path);
   }
   ::closedir(dir);
   return out;
