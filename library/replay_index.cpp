@@ -84,20 +84,36 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
   // SQLite takes an empty file for an empty database, but this program never
   // leaves one behind (the table is made at once), unless its log holds it.
   const bool emptied = info.exists() && info.size() == 0 && !QFile::exists(m_file + QStringLiteral("-wal"));
-  Opened opened = emptied ? Opened::damaged : openConnection();
-  if (opened == Opened::damaged) {
-    closeConnection();
-    QString aside;
-    if (!setAside(aside)) {
-      stopUsing(QStringLiteral("%1 is damaged and cannot be set aside").arg(QDir::toNativeSeparators(m_file)));
-      return;
-    }
-    opened = openConnection();
-    if (opened == Opened::ok)
-      m_status = QStringLiteral("The replay index was damaged and has been rebuilt; the old file was kept as %1.")
-                     .arg(QDir::toNativeSeparators(aside));
+  const Opened opened = emptied ? Opened::damaged : openConnection();
+  if (opened == Opened::damaged)
+    rebuild();
+  else if (opened == Opened::failed)
+    stopUsing(m_status);
+}
+
+// Called with the lock file held.
+void ReplayIndex::rebuild() {
+  m_used = false;
+  closeConnection();
+  QString aside;
+  if (!setAside(aside)) {
+    stopUsing(QStringLiteral("%1 is damaged and cannot be set aside").arg(QDir::toNativeSeparators(m_file)));
+  } else if (openConnection() != Opened::ok) {
+    stopUsing(m_status);
+  } else {
+    m_status = QStringLiteral("The replay index was damaged and has been rebuilt; the old file was kept as %1.")
+                   .arg(QDir::toNativeSeparators(aside));
   }
-  if (opened != Opened::ok) stopUsing(m_status);
+}
+
+// Damage found while reading or writing is mended at once, so that the next
+// start does not meet it again; the rows of this call are read from the files.
+void ReplayIndex::fail(const QSqlError& error) {
+  QLockFile lock(m_file + QStringLiteral(".lock"));
+  if (isDamage(error) && lock.tryLock(m_busy_timeout_ms))
+    rebuild();
+  else
+    stopUsing(describe(m_file, error));
 }
 
 ReplayIndex::~ReplayIndex() {
@@ -136,7 +152,10 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
 
   if (!run("PRAGMA journal_mode=WAL")) return failure();
   if (!run("PRAGMA quick_check")) return failure();
-  if (!query.next() || query.value(0).toString() != QLatin1String("ok")) return Opened::damaged;
+  if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
+    m_status = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
+    return Opened::damaged;
+  }
   if (!run("PRAGMA user_version") || !query.next()) return failure();
   if (query.value(0).toInt() == kSchemaVersion) {
     m_used = true;
@@ -247,7 +266,7 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
   }
   // Closing the connection needs every query on it gone.
   if (error.isValid()) {
-    stopUsing(describe(m_file, error));
+    fail(error);
     rows.clear();
   }
   return rows;
@@ -294,7 +313,7 @@ bool ReplayIndex::remove(const std::vector<QByteArray>& paths) {
   });
 }
 
-bool ReplayIndex::write(const std::function<QSqlError(QSqlDatabase&)>& work) {
+bool ReplayIndex::write(const std::function<QSqlError(QSqlDatabase&)>& work, bool again) {
   if (!m_used) return false;
   QSqlError error;
   {
@@ -311,8 +330,9 @@ bool ReplayIndex::write(const std::function<QSqlError(QSqlDatabase&)>& work) {
     }
   }
   if (!error.isValid()) return true;
-  stopUsing(describe(m_file, error));
-  return false;
+  fail(error);
+  // A damaged index has just been rebuilt: one more try, into the new one.
+  return again && m_used && write(work, false);
 }
 
 }  // namespace myzor

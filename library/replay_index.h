@@ -58,8 +58,10 @@ class ReplayIndex {
   Opened openConnection();
   void closeConnection();
   bool setAside(QString& aside);
+  void rebuild();
+  void fail(const QSqlError& error);
   void stopUsing(const QString& why);
-  bool write(const std::function<QSqlError(QSqlDatabase&)>& work);
+  bool write(const std::function<QSqlError(QSqlDatabase&)>& work, bool again = true);
 
   QString m_file;
   QString m_connection;
