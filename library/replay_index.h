@@ -14,11 +14,12 @@
 
 namespace myzor {
 
-// One SQLite database (Qt SQL, QSQLITE). It is a cache: whatever goes wrong
-// with it (a damaged file, another version's file, a folder that cannot be
+// One SQLite database (Qt SQL, QSQLITE). It is a cache: a damaged index
+// (found at open or later) is set aside and rebuilt, and another version's
+// index is rebuilt; whatever else goes wrong (a folder that cannot be made or
 // written, a full disk, a lock held too long by another running copy), the
-// object stops being used, says so once in `takeStatus`, and the caller reads
-// the replay files instead. It never touches a replay file.
+// object stops being used and the caller reads the replay files instead.
+// Either way `takeStatus` says so once. It never touches a replay file.
 //
 // Threads: a Qt SQL connection belongs to the thread that made it, so every
 // call on an object must come from the thread that constructed it. Each
