@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileSystemWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -69,6 +70,7 @@ FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), 
   connect(&m_collect_timer, &QTimer::timeout, this, &FolderWatcher::collect);
   connect(&m_settle_timer, &QTimer::timeout, this, &FolderWatcher::settle);
   connect(&m_rescan_timer, &QTimer::timeout, this, &FolderWatcher::rescan);
+  connect(&m_rescan, &QFutureWatcherBase::finished, this, &FolderWatcher::rescanned);
   m_clock.start();
 }
 
@@ -106,6 +108,7 @@ void FolderWatcher::stop() {
   m_dirty.clear();
   m_changes = {};
   m_scanning = false;
+  ++m_generation;
 }
 
 void FolderWatcher::recheck(const FileEntry& entry) {
@@ -260,8 +263,14 @@ void FolderWatcher::startScanning() {
 }
 
 void FolderWatcher::rescan() {
-  if (!m_scanning) return;
-  const FolderScan scan = ScanFolder(m_root);
+  if (!m_scanning || m_rescan.isRunning()) return;
+  m_rescan.setFuture(QtConcurrent::run(
+      [root = m_root, generation = m_generation] { return std::pair(generation, ScanFolder(root)); }));
+}
+
+void FolderWatcher::rescanned() {
+  const auto& [generation, scan] = m_rescan.future().result();
+  if (!m_scanning || generation != m_generation) return;
   std::set<QByteArray> present;
   for (const FileEntry& entry : scan.files) {
     present.insert(entry.path);

@@ -1,10 +1,12 @@
 // Following a replay folder: which files appear, change or go while it is open.
 #pragma once
 
+#include "library/folder_scan.h"
 #include "library/replay_row.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -33,8 +35,8 @@ struct FolderChanges {
 // new subfolders as they appear. A new or changed file is reported once its
 // size and time have stayed the same for `settle_ms`, so a file still being
 // written is reported when it is complete. When the system will not watch
-// another folder, the whole folder is scanned every `rescan_ms` instead, and
-// `statusChanged` says so once.
+// another folder, the whole folder is scanned (on a worker thread) every
+// `rescan_ms` instead, and `statusChanged` says so once.
 class FolderWatcher : public QObject {
   Q_OBJECT
 
@@ -77,6 +79,7 @@ class FolderWatcher : public QObject {
   void collect();
   void settle();
   void rescan();
+  void rescanned();
   void addFolderTree(const QByteArray& folder);
   void syncFolder(const QByteArray& folder);
   void dropFolder(const QByteArray& folder);
@@ -101,6 +104,9 @@ class FolderWatcher : public QObject {
   QElapsedTimer m_clock;
   FolderChanges m_changes;
   bool m_scanning = false;
+  // The scan runs on a worker thread; one of an earlier `watch` is dropped.
+  QFutureWatcher<std::pair<int, FolderScan>> m_rescan;
+  int m_generation = 0;
 };
 
 }  // namespace myzor
