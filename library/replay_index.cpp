@@ -78,7 +78,9 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
   // one of them must not take another's half-made or just-renamed file.
   QLockFile lock(m_file + QStringLiteral(".lock"));
   if (!lock.tryLock(m_busy_timeout_ms)) {
-    stopUsing(QStringLiteral("%1 is held by another copy of the program").arg(QDir::toNativeSeparators(m_file)));
+    stopUsing(lock.error() == QLockFile::LockFailedError
+                  ? QStringLiteral("%1 is held by another copy of the program").arg(QDir::toNativeSeparators(m_file))
+                  : QStringLiteral("the folder %1 cannot be written").arg(QDir::toNativeSeparators(info.absolutePath())));
     return;
   }
   // SQLite takes an empty file for an empty database, but this program never
