@@ -1,6 +1,8 @@
 #include "library/file_operations.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -323,6 +325,9 @@ std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const
 
 std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths) {
   std::vector<FileResult> results;
+  // Without the user's data folder Qt falls back to "files/" and "info/" in
+  // the working folder, which is no trash at all; every desktop has one.
+  QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   for (const QByteArray& path : paths) {
     const QString name = QFile::decodeName(path);
     // Qt names files by text: a name that does not survive the round trip
