@@ -59,6 +59,7 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
     return std::nullopt;
   };
 
+  if (text.trimmed().isEmpty()) return fail(0, QStringLiteral("the pattern is empty"));
   RenamePattern pattern;
   QString literal;
   for (qsizetype i = 0; i < text.size(); ++i) {

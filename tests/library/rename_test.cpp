@@ -19,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -48,22 +49,21 @@ ReplayRow rowFor(const QByteArray& path, const QString& map) {
 RenamePattern pattern(const char* text) { return *RenamePattern::parse(QString::fromUtf8(text)); }
 
 TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
+  const auto list = [](const char* a, const char* b, const char* c) { return QStringList{a, b, c}; };
   ReplayRow row;
   row.file.path = "/r/replay_2041.REC";
   row.file.mtime_ns = QDateTime(QDate(2026, 12, 6), QTime(21, 5)).toMSecsSinceEpoch() * 1'000'000;
-  row.game = QStringLiteral("Cup");
-  row.map = QStringLiteral("Ashfall Ridge");
-  row.players = QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
-  row.teams = QStringLiteral("A & C vs B");
-  row.races = QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("x")};
-  row.version = QStringLiteral("1.3");
-  row.player_count = 3;
+  std::tie(row.game, row.map, row.teams, row.version) = std::tuple("Cup", "Ashfall Ridge", "A & C vs B", "1.3");
+  std::tie(row.players, row.races, row.player_count) = std::tuple(list("A", "B", "C"), list("x", "y", "x"), 3);
   EXPECT_EQ(pattern("{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
                 .expand(row, 7),
             QStringLiteral("2026-12-06 21-05 Cup Ashfall Ridge A, B, C A & C vs B x, y, x 1.3 3 007 7 replay_2041"));
+  row.ok = false;  // unreadable: named only by what it does not need
+  EXPECT_EQ(PlanRename({row}, pattern("{map}")).files[0].state, RenameState::error);
+  EXPECT_EQ(PlanRename({row}, pattern("{file} {n}")).files[0].new_name, "replay_2041 1.rec");
 
   const std::pair<const char*, qsizetype> refused[] = {
-      {"{map", 0}, {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0}, {"{n:0}", 0}, {"{n:{map}}", 0}, {"{}", 0}};
+      {"{map", 0}, {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0}, {"{n:0}", 0}, {"{n:{map}}", 0}, {"{}", 0}, {" ", 0}};
   for (const auto& [text, position] : refused) {
     PatternError error;
     EXPECT_FALSE(RenamePattern::parse(QString::fromUtf8(text), &error)) << text;
