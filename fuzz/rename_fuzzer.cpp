@@ -49,9 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   row.file.path = "/nonexistent-myzor-fuzz/" + QByteArray(fields[7]).replace('/', "").replace('\0', "");
   std::memcpy(&row.file.mtime_ns, fields[8].leftJustified(8, '\0').constData(), 8);
 
-  const QString stem = pattern->expand(row, static_cast<int>(size));
-  check(SafeFileName(stem));
-  check(SafeFileName(stem, QStringLiteral(" (%1)").arg(size)));
+  check(SafeFileName(pattern->expand(row, static_cast<int>(size)), QStringLiteral(" (%1)").arg(size)));
   const RenamePlan plan = PlanRename({row}, *pattern);
   const PlannedRename& planned = plan.files.at(0);
   if (planned.state == RenameState::error) {

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -79,8 +80,7 @@ TEST_P(HostileName, GivesOneSafeNameInsideTheFolder) {
   QDir(dir.path()).mkpath(QStringLiteral("a"));
   const QByteArray path = write(dir.path() + QStringLiteral("/a"), "x.rec", "data");
   const RenamePlan plan = PlanRename({rowFor(path, GetParam().first)}, pattern("{map}"));
-  ASSERT_EQ(plan.files.size(), 1u);
-  const QByteArray name = plan.files[0].new_name;
+  const QByteArray name = plan.files.at(0).new_name;
   EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') && !name.contains('\0'));
   EXPECT_EQ(QString::fromUtf8(name).toUtf8(), name) << "not valid UTF-8";
   if (!GetParam().second.isEmpty()) {
@@ -150,22 +150,14 @@ struct Interruption {
 
 class CopyInterrupted : public testing::TestWithParam<Interruption> {};
 
-struct Mount {
-  QByteArray path;
-  bool mounted = false;
-  ~Mount() {
-    if (mounted) ::umount(path.constData());
-  }
-};
-
 TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
   const Interruption& c = GetParam();
   QTemporaryDir dir;
   QDir(dir.path()).mkpath(QStringLiteral("target"));
   const QByteArray target = QFile::encodeName(dir.path()) + "/target";
-  Mount tmpfs{target};
-  tmpfs.mounted = c.tmpfs_size != nullptr && ::mount("tmpfs", target.constData(), "tmpfs", 0, c.tmpfs_size) == 0;
-  if (c.tmpfs_size != nullptr && !tmpfs.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const bool mounted = c.tmpfs_size != nullptr && ::mount("tmpfs", target.constData(), "tmpfs", 0, c.tmpfs_size) == 0;
+  const std::unique_ptr<const char, int (*)(const char*)> unmount(mounted ? target.constData() : nullptr, ::umount);
+  if (c.tmpfs_size != nullptr && !mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
   const QByteArray bytes(1 << 20, 'r');
   const QByteArray source = write(dir.path(), "big.rec", bytes);
   FileEntry before;
@@ -173,8 +165,7 @@ TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
   const CopyProgress cancel = [&](std::int64_t done, std::int64_t total) { return !c.cancel_halfway || done < total / 2; };
   const std::vector<FileResult> results =
       c.move ? MoveToFolder({source}, target, cancel) : CopyToFolder({source}, target, cancel);
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_EQ(results[0].ok, c.expect_ok) << results[0].error.toStdString();
+  EXPECT_EQ(results.at(0).ok, c.expect_ok) << results[0].error.toStdString();
   const QStringList left = QDir(QFile::decodeName(target)).entryList(QDir::Files | QDir::Hidden);
   if (c.expect_ok) {
     FileEntry copy;
