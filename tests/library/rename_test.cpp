@@ -148,6 +148,8 @@ struct Interruption {
   bool expect_ok;
 };
 
+void PrintTo(const Interruption& c, std::ostream* out) { *out << c.name; }
+
 class CopyInterrupted : public testing::TestWithParam<Interruption> {};
 
 TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
