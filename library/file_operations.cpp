@@ -210,7 +210,10 @@ RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& p
     file.old_path = row.file.path;
     ++n;
     if (pattern.needsContent() && !row.ok) {
-      file.reason = QStringLiteral("cannot be read (%1); the pattern needs its content").arg(row.error_message);
+      QString message = row.error_message;
+      const QString own_name = DisplayName(row.file.path) + QStringLiteral(": ");
+      if (message.startsWith(own_name)) message.remove(0, own_name.size());
+      file.reason = QStringLiteral("the pattern needs its content, but it cannot be read: %1").arg(message);
       continue;
     }
     file.stem = pattern.expand(row, n);
