@@ -242,6 +242,7 @@ RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& p
 
 RenameOutcome ExecuteRename(const RenamePlan& plan) {
   RenameOutcome outcome;
+  std::map<QString, int> next_suffix;  // per stem, so that one late arrival does not renumber the batch from 2
   for (const PlannedRename& file : plan.files) {
     if (file.state != RenameState::ok && file.state != RenameState::clash) continue;
     struct stat info {};
@@ -253,9 +254,12 @@ RenameOutcome ExecuteRename(const RenamePlan& plan) {
     QByteArray target = file.newPath();
     int error = RenameNoReplace(file.old_path, target);
     // Taken since the plan was made: number it on from there.
-    for (int suffix = 2; error == EEXIST && suffix <= kMaxSuffix; ++suffix) {
-      target = joined(folder, SafeFileName(file.stem, QStringLiteral(" (%1)").arg(suffix)));
-      error = RenameNoReplace(file.old_path, target);
+    if (error == EEXIST) {
+      int& suffix = next_suffix[QString::fromUtf8(folder) + QLatin1Char('/') + file.stem];
+      for (suffix = std::max(suffix, 2); error == EEXIST && suffix <= kMaxSuffix; ++suffix) {
+        target = joined(folder, SafeFileName(file.stem, QStringLiteral(" (%1)").arg(suffix)));
+        error = RenameNoReplace(file.old_path, target);
+      }
     }
     if (error != 0) {
       outcome.results.push_back(failed(file.old_path, reasonFor(error)));
