@@ -16,7 +16,7 @@ endif()
 string(SUBSTRING "${summary}" 0 1 first)
 string(TOLOWER "${first}" first)
 string(SUBSTRING "${summary}" 1 -1 rest)
-execute_process(COMMAND ${HELP2MAN} --no-info --name=${first}${rest} --output=${OUTPUT} ${PROGRAM}
+execute_process(COMMAND ${HELP2MAN} --no-info "--name=${first}${rest}" --output=${OUTPUT} ${PROGRAM}
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "help2man failed on ${PROGRAM}: ${status}")

@@ -1,0 +1,60 @@
+#include "library/export_rows.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace myzor {
+namespace {
+
+void appendCell(QByteArray& out, QString text) {
+  // Names come from replay files anyone can make; keep them from running as formulas.
+  if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0])) text.prepend(QLatin1Char('\''));
+  const QByteArray bytes = text.toUtf8();
+  if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')) {
+    out.append('"').append(QByteArray(bytes).replace("\"", "\"\"")).append('"');
+  } else {
+    out.append(bytes);
+  }
+}
+
+}  // namespace
+
+QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
+  QByteArray out = "File,Modified,Size,Game,Map,Players,Teams,Races,Version,Win conditions,Status\r\n";
+  for (const ReplayRow& row : rows) {
+    const QString modified = QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000, Qt::LocalTime)
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString cells[] = {row.relative_path, modified, QString::number(row.file.size), row.game, row.map,
+                             row.players.join(QStringLiteral(", ")), row.teams,
+                             row.races.join(QStringLiteral(", ")), row.version, row.win_conditions, row.status()};
+    bool first = true;
+    for (const QString& cell : cells) {
+      if (!std::exchange(first, false)) out.append(',');
+      appendCell(out, cell);
+    }
+    out.append("\r\n");
+  }
+  return out;
+}
+
+QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows, const JsonLineWriter& object_for) {
+  QByteArray out;
+  for (const ReplayRow& row : rows) {
+    const std::string line = object_for(row);
+    out.append(line.data(), static_cast<qsizetype>(line.size())).append('\n');
+  }
+  return out;
+}
+
+QString WriteExport(const QString& path, const QByteArray& contents) {
+  if (path.endsWith(QLatin1String(".rec"), Qt::CaseInsensitive))
+    return QStringLiteral("%1: will not write an export over a replay file").arg(path);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit())
+    return QStringLiteral("%1: %2").arg(path, file.errorString());
+  return {};
+}
+
+}  // namespace myzor

@@ -1,0 +1,28 @@
+// Writing the rows of the library to a file for other programs.
+#pragma once
+
+#include "library/replay_row.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace myzor {
+
+// The table's columns as CSV (RFC 4180, UTF-8, a header line first). A cell
+// that a spreadsheet would take for a formula (=, +, -, @) starts with a '.
+[[nodiscard]] QByteArray RowsToCsv(const std::vector<ReplayRow>& rows);
+
+// One JSON object per line, each made by `object_for` from a row's file (the
+// object myzor-info --json writes for that file).
+using JsonLineWriter = std::function<std::string(const ReplayRow& row)>;
+[[nodiscard]] QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows, const JsonLineWriter& object_for);
+
+// Writes `contents` to `path` whole or not at all (QSaveFile); refuses to
+// write over a replay file. Returns the reason on failure, else empty.
+[[nodiscard]] QString WriteExport(const QString& path, const QByteArray& contents);
+
+}  // namespace myzor

@@ -1,0 +1,355 @@
+#include "library/file_operations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace myzor {
+namespace {
+
+// Enough for any batch; a folder holding this many copies of one name is
+// reported rather than searched forever.
+constexpr int kMaxSuffix = 100'000;
+
+QString reasonFor(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QByteArray folderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0) return ".";
+  return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+QByteArray nameOf(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+QByteArray joined(const QByteArray& folder, const QByteArray& name) {
+  return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+bool exists(const QByteArray& path) {
+  struct stat info {};
+  // Anything but "no such file" counts as taken: never guess a name is free.
+  return ::lstat(path.constData(), &info) == 0 || errno != ENOENT;
+}
+
+// "name (2).rec" from "name.rec", keeping the name's own bytes.
+QByteArray numbered(const QByteArray& name, int suffix) {
+  if (suffix < 2) return name;
+  const QByteArray mark = " (" + QByteArray::number(suffix) + ")";
+  const bool rec = name.size() > 4 && name.right(4).toLower() == ".rec";
+  return rec ? name.left(name.size() - 4) + mark + name.right(4) : name + mark;
+}
+
+FileResult failed(const QByteArray& path, const QString& reason) { return {path, {}, false, reason}; }
+
+FileResult succeeded(const QByteArray& path, const QByteArray& new_path) { return {path, new_path, true, {}}; }
+
+// Renames `from` into `folder` under `name`, or the first free " (N)" of it.
+// Returns 0 or the errno; `placed` gets the path it now has.
+int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray& name, QByteArray& placed) {
+  for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
+    placed = joined(folder, numbered(name, suffix));
+    const int error = RenameNoReplace(from, placed);
+    if (error != EEXIST) return error;
+  }
+  return EEXIST;
+}
+
+bool sameFile(const QByteArray& a, const QByteArray& b) {
+  struct stat first {}, second {};
+  return ::stat(a.constData(), &first) == 0 && ::stat(b.constData(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() { close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int get() const { return m_fd; }
+  int close() {
+    const int result = m_fd >= 0 ? ::close(m_fd) : 0;
+    m_fd = -1;
+    return result;
+  }
+
+ private:
+  int m_fd;
+};
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Copies `source` to a temporary file in `folder`; on success `temporary`
+// names a complete, flushed copy with the source's size, times and mode.
+// On failure nothing is left behind and the reason is returned.
+QString copyToTemporary(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
+                        QByteArray& temporary) {
+  FileDescriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return reasonFor(errno);
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return reasonFor(errno);
+  if (!S_ISREG(info.st_mode)) return QStringLiteral("not a regular file");
+
+  QByteArray pattern = joined(folder, ".myzor-copy-XXXXXX");
+  FileDescriptor out(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (out.get() < 0) return QStringLiteral("cannot write in the target folder: %1").arg(reasonFor(errno));
+  const auto discard = [&](const QString& reason) {
+    out.close();
+    ::unlink(pattern.constData());
+    return reason;
+  };
+
+  std::vector<char> buffer(1 << 18);
+  std::int64_t done = 0;
+  for (;;) {
+    const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return discard(QStringLiteral("cannot read it: %1").arg(reasonFor(errno)));
+    if (got == 0) break;
+    if (!writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got)))
+      return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+    done += got;
+    if (progress && !progress(done, info.st_size)) return discard(QStringLiteral("cancelled"));
+  }
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  ::fchmod(out.get(), info.st_mode & 0777);
+  ::futimens(out.get(), times);
+  if (::fsync(out.get()) != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  struct stat written {};
+  if (::fstat(out.get(), &written) != 0) return discard(reasonFor(errno));
+  if (written.st_size != info.st_size || done != info.st_size)
+    return discard(QStringLiteral("the copy has %1 bytes where the file has %2").arg(written.st_size).arg(info.st_size));
+  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  temporary = pattern;
+  return {};
+}
+
+void syncFolder(const QByteArray& folder) {
+  FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+// A complete copy of `source` in `folder`, or the reason there is none.
+FileResult copyOne(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress) {
+  QByteArray temporary;
+  const QString reason = copyToTemporary(source, folder, progress, temporary);
+  if (!reason.isEmpty()) return failed(source, reason);
+  QByteArray placed;
+  if (const int error = placeInto(temporary, folder, nameOf(source), placed); error != 0) {
+    ::unlink(temporary.constData());
+    return failed(source, reasonFor(error));
+  }
+  syncFolder(folder);
+  return succeeded(source, placed);
+}
+
+}  // namespace
+
+QString Summary(const std::vector<FileResult>& results, const QString& done) {
+  const auto ok = std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.ok; });
+  QString text = QStringLiteral("%1 %2 %3").arg(ok).arg(ok == 1 ? "replay" : "replays", done);
+  const auto failures = static_cast<qsizetype>(results.size()) - ok;
+  if (failures == 0) return text;
+  QStringList shown;
+  for (const FileResult& result : results) {
+    if (result.ok) continue;
+    if (shown.size() == 3) {
+      shown.append(QStringLiteral("and %1 more").arg(failures - 3));
+      break;
+    }
+    shown.append(DisplayName(nameOf(result.path)) + QStringLiteral(": ") + result.error);
+  }
+  return text + QStringLiteral(", %1 failed: %2").arg(failures).arg(shown.join(QStringLiteral("; ")));
+}
+
+int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
+  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // link() refuses an existing name just as atomically.
+  if (::link(from.constData(), to.constData()) != 0) return errno;
+  if (::unlink(from.constData()) != 0) {
+    const int error = errno;
+    ::unlink(to.constData());
+    return error;
+  }
+  return 0;
+}
+
+QByteArray PlannedRename::newPath() const { return new_name.isEmpty() ? QByteArray() : joined(folderOf(old_path), new_name); }
+
+RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& pattern) {
+  RenamePlan plan;
+  std::set<QByteArray> claimed;          // paths the batch gives to its files
+  std::map<QByteArray, int> next_suffix;  // per path the first suffix still worth trying
+  int n = 0;
+  for (const ReplayRow& row : rows) {
+    PlannedRename& file = plan.files.emplace_back();
+    file.old_path = row.file.path;
+    ++n;
+    if (pattern.needsContent() && !row.ok) {
+      QString message = row.error_message;
+      const QString own_name = DisplayName(row.file.path) + QStringLiteral(": ");
+      if (message.startsWith(own_name)) message.remove(0, own_name.size());
+      file.reason = QStringLiteral("the pattern needs its content, but it cannot be read: %1").arg(message);
+      continue;
+    }
+    file.stem = pattern.expand(row, n);
+    const QByteArray folder = folderOf(file.old_path);
+    const QByteArray old_name = nameOf(file.old_path);
+    const QByteArray key = joined(folder, SafeFileName(file.stem));
+    int suffix = std::max(1, next_suffix[key]);
+    for (; suffix <= kMaxSuffix; ++suffix) {
+      file.new_name = SafeFileName(file.stem, suffix > 1 ? QStringLiteral(" (%1)").arg(suffix) : QString());
+      const QByteArray path = joined(folder, file.new_name);
+      if (file.new_name == old_name || (!claimed.contains(path) && !exists(path))) break;
+    }
+    next_suffix[key] = suffix + 1;
+    if (suffix > kMaxSuffix) {
+      file.new_name.clear();
+      file.reason = QStringLiteral("no free name like this one in its folder");
+      continue;
+    }
+    claimed.insert(file.newPath());
+    file.state = file.new_name == old_name ? RenameState::unchanged
+                 : suffix > 1              ? RenameState::clash
+                                           : RenameState::ok;
+  }
+  return plan;
+}
+
+RenameOutcome ExecuteRename(const RenamePlan& plan) {
+  RenameOutcome outcome;
+  std::map<QString, int> next_suffix;  // per stem, so that one late arrival does not renumber the batch from 2
+  for (const PlannedRename& file : plan.files) {
+    if (file.state != RenameState::ok && file.state != RenameState::clash) continue;
+    struct stat info {};
+    if (::lstat(file.old_path.constData(), &info) != 0) {
+      outcome.results.push_back(failed(file.old_path, reasonFor(errno)));
+      continue;
+    }
+    const QByteArray folder = folderOf(file.old_path);
+    QByteArray target = file.newPath();
+    int error = RenameNoReplace(file.old_path, target);
+    // Taken since the plan was made: number it on from there.
+    if (error == EEXIST) {
+      int& suffix = next_suffix[QString::fromUtf8(folder) + QLatin1Char('/') + file.stem];
+      for (suffix = std::max(suffix, 2); error == EEXIST && suffix <= kMaxSuffix; ++suffix) {
+        target = joined(folder, SafeFileName(file.stem, QStringLiteral(" (%1)").arg(suffix)));
+        error = RenameNoReplace(file.old_path, target);
+      }
+    }
+    if (error != 0) {
+      outcome.results.push_back(failed(file.old_path, reasonFor(error)));
+      continue;
+    }
+    outcome.results.push_back(succeeded(file.old_path, target));
+    outcome.undo.steps.push_back({file.old_path, target, static_cast<std::uint64_t>(info.st_dev),
+                                  static_cast<std::uint64_t>(info.st_ino)});
+  }
+  return outcome;
+}
+
+std::vector<FileResult> UndoRename(const RenameUndo& undo) {
+  std::vector<FileResult> results;
+  for (auto step = undo.steps.rbegin(); step != undo.steps.rend(); ++step) {
+    struct stat info {};
+    if (::lstat(step->new_path.constData(), &info) != 0) {
+      results.push_back(failed(step->new_path, QStringLiteral("no longer there: %1").arg(reasonFor(errno))));
+      continue;
+    }
+    if (static_cast<std::uint64_t>(info.st_dev) != step->device ||
+        static_cast<std::uint64_t>(info.st_ino) != step->inode) {
+      results.push_back(failed(step->new_path, QStringLiteral("another file has this name now")));
+      continue;
+    }
+    const int error = RenameNoReplace(step->new_path, step->old_path);
+    if (error == EEXIST)
+      results.push_back(failed(step->new_path, QStringLiteral("its old name %1 is taken by another file")
+                                                   .arg(DisplayName(nameOf(step->old_path)))));
+    else if (error != 0)
+      results.push_back(failed(step->new_path, reasonFor(error)));
+    else
+      results.push_back(succeeded(step->new_path, step->old_path));
+  }
+  return results;
+}
+
+std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
+                                     const CopyProgress& progress) {
+  std::vector<FileResult> results;
+  for (const QByteArray& path : paths) results.push_back(copyOne(path, folder, progress));
+  return results;
+}
+
+std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
+                                     const CopyProgress& progress) {
+  std::vector<FileResult> results;
+  for (const QByteArray& path : paths) {
+    if (sameFile(folderOf(path), folder)) {
+      results.push_back(succeeded(path, path));
+      continue;
+    }
+    QByteArray placed;
+    const int error = placeInto(path, folder, nameOf(path), placed);
+    if (error != EXDEV) {
+      results.push_back(error == 0 ? succeeded(path, placed) : failed(path, reasonFor(error)));
+      continue;
+    }
+    // Another file system: the source goes only once its copy is safely in place.
+    FileResult copy = copyOne(path, folder, progress);
+    if (copy.ok && ::unlink(path.constData()) != 0) {
+      copy.ok = false;
+      copy.error = QStringLiteral("copied to %1, but the original could not be removed: %2")
+                       .arg(DisplayName(copy.new_path), reasonFor(errno));
+    }
+    results.push_back(copy);
+  }
+  return results;
+}
+
+std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths) {
+  std::vector<FileResult> results;
+  // Without the user's data folder Qt falls back to "files/" and "info/" in
+  // the working folder, which is no trash at all; every desktop has one.
+  QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+  for (const QByteArray& path : paths) {
+    const QString name = QFile::decodeName(path);
+    // Qt names files by text: a name that does not survive the round trip
+    // would send some other file to the trash.
+    if (QFile::encodeName(name) != path) {
+      results.push_back(failed(path, QStringLiteral("its name is not valid UTF-8, which the trash cannot take")));
+      continue;
+    }
+    QFile file(name);
+    if (file.moveToTrash())
+      results.push_back(succeeded(path, {}));
+    else
+      results.push_back(failed(path, file.errorString()));
+  }
+  return results;
+}
+
+}  // namespace myzor

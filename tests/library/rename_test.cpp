@@ -1,0 +1,225 @@
+// Renaming, copying and moving replay files: names stay safe, nothing is
+// ever overwritten or left half-written, and a batch can be put back.
+#include "library/export_rows.h"
+#include "library/file_operations.h"
+#include "library/folder_scan.h"
+#include "library/rename_pattern.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <tuple>
+
+namespace {
+
+using namespace myzor;
+
+// By the names' own bytes: some are not UTF-8.
+QByteArray readAll(const QByteArray& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  if (!in) return "<missing>";
+  return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+}
+
+QByteArray write(const QString& folder, const QByteArray& name, const QByteArray& contents) {
+  const QByteArray path = QFile::encodeName(folder) + '/' + name;
+  std::ofstream out(path.toStdString(), std::ios::binary);
+  EXPECT_TRUE(out.write(contents.constData(), contents.size())) << path.constData();
+  return path;
+}
+
+ReplayRow rowFor(const QByteArray& path, const QString& map) {
+  ReplayRow row;
+  EXPECT_TRUE(StatFile(path, row.file)) << path.constData();
+  row.map = map;
+  return row;
+}
+
+RenamePattern pattern(const char* text) { return *RenamePattern::parse(QString::fromUtf8(text)); }
+
+TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
+  const auto list = [](const char* a, const char* b, const char* c) { return QStringList{a, b, c}; };
+  ReplayRow row;
+  row.file.path = "/r/replay_2041.REC";
+  row.file.mtime_ns = QDateTime(QDate(2026, 12, 6), QTime(21, 5)).toMSecsSinceEpoch() * 1'000'000;
+  std::tie(row.game, row.map, row.teams, row.version) = std::tuple("Cup", "Ashfall Ridge", "A & C vs B", "1.3");
+  std::tie(row.players, row.races, row.player_count) = std::tuple(list("A", "B", "C"), list("x", "y", "x"), 3);
+  EXPECT_EQ(pattern("{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
+                .expand(row, 7),
+            QStringLiteral("2026-12-06 21-05 Cup Ashfall Ridge A, B, C A & C vs B x, y, x 1.3 3 007 7 replay_2041"));
+  row.ok = false;  // unreadable: named only by what it does not need
+  EXPECT_EQ(PlanRename({row}, pattern("{map}")).files[0].state, RenameState::error);
+  EXPECT_EQ(PlanRename({row}, pattern("{file} {n}")).files[0].new_name, "replay_2041 1.rec");
+
+  const std::pair<const char*, qsizetype> refused[] = {
+      {"{map", 0}, {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0}, {"{n:0}", 0}, {"{n:{map}}", 0}, {"{}", 0}, {" ", 0}};
+  for (const auto& [text, position] : refused) {
+    PatternError error;
+    EXPECT_FALSE(RenamePattern::parse(QString::fromUtf8(text), &error)) << text;
+    EXPECT_EQ(error.position, position) << text;
+    EXPECT_FALSE(error.message.isEmpty()) << text;
+  }
+}
+
+class HostileName : public testing::TestWithParam<std::pair<QString, QByteArray>> {};
+
+TEST_P(HostileName, GivesOneSafeNameInsideTheFolder) {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath(QStringLiteral("a"));
+  const QByteArray path = write(dir.path() + QStringLiteral("/a"), "x.rec", "data");
+  const RenamePlan plan = PlanRename({rowFor(path, GetParam().first)}, pattern("{map}"));
+  const QByteArray name = plan.files.at(0).new_name;
+  EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') && !name.contains('\0'));
+  EXPECT_EQ(QString::fromUtf8(name).toUtf8(), name) << "not valid UTF-8";
+  if (!GetParam().second.isEmpty()) {
+    EXPECT_EQ(name, GetParam().second);
+  }
+  const RenameOutcome outcome = ExecuteRename(plan);
+  ASSERT_TRUE(outcome.results.at(0).ok) << outcome.results[0].error.toStdString();
+  EXPECT_EQ(QDir(dir.path() + QStringLiteral("/a")).entryList(QDir::Files), QStringList{QString::fromUtf8(name)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, HostileName,
+    testing::Values(std::pair{QStringLiteral("../../x"), QByteArray("_._.._x.rec")},
+                    std::pair{QStringLiteral(".."), QByteArray("_.rec")},
+                    std::pair{QStringLiteral(" . . "), QByteArray("_.rec")},
+                    std::pair{QString(3, QChar(0)), QByteArray("___.rec")},
+                    std::pair{QStringLiteral("a\\b:c*d?e\"f<g>h|i\x01\x1f\x7f\u0085"), QByteArray("a_b_c_d_e_f_g_h_i____.rec")},
+                    std::pair{QStringLiteral("map.REC"), QByteArray("map.rec")},
+                    std::pair{QStringLiteral("con.x"), QByteArray("con_.x.rec")},
+                    std::pair{QString(300, QChar(0xE9)), QByteArray()},
+                    std::pair{QString::fromUtf8("\xF0\x9F\x98\x80").repeated(80), QByteArray()},
+                    std::pair{QString(1, QChar(0xD800)) + QString(260, QLatin1Char('.')), QByteArray("_.rec")}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
+  QTemporaryDir dir;
+  const QByteArray existing = write(dir.path(), "Clash (3).rec", "not in the batch");
+  std::vector<ReplayRow> rows;
+  std::map<QByteArray, QByteArray> contents;
+  for (int i = 0; i < 1000; ++i) {
+    const QByteArray path = write(dir.path(), "replay_" + QByteArray::number(i) + ".rec", "replay " + QByteArray::number(i));
+    rows.push_back(rowFor(path, QStringLiteral("Clash")));
+    contents[path] = readAll(path);
+  }
+  const RenamePlan plan = PlanRename(rows, pattern("{map}"));
+  EXPECT_EQ(plan.files[1].state, RenameState::clash);
+  const QByteArray late = write(dir.path(), "Clash.rec", "arrived after the plan");
+  const RenameOutcome outcome = ExecuteRename(plan);
+  EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")), QStringLiteral("1000 replays renamed"));
+  std::set<QByteArray> names;
+  for (const FileResult& result : outcome.results) {
+    EXPECT_EQ(readAll(result.new_path), contents[result.path]);
+    names.insert(result.new_path);
+  }
+  EXPECT_EQ(names.size(), 1000u);
+  EXPECT_EQ(readAll(existing) + readAll(late), "not in the batcharrived after the plan");
+
+  // One file moved on since: it stays where it is, the others go back.
+  const QByteArray moved_on = outcome.results[5].new_path;
+  ASSERT_EQ(RenameNoReplace(moved_on, moved_on + ".kept"), 0);
+  const std::vector<FileResult> undone = UndoRename(outcome.undo);
+  EXPECT_TRUE(Summary(undone, QStringLiteral("renamed back"))
+                  .startsWith(QStringLiteral("999 replays renamed back, 1 failed: Clash (8).rec: ")));
+  for (const auto& [path, bytes] : contents)
+    if (path != outcome.results[5].path) {
+      EXPECT_EQ(readAll(path), bytes);
+    }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1002);
+}
+
+struct Interruption {
+  const char* name;
+  bool move;
+  const char* tmpfs_size;  // the target is a tmpfs of this size, or a folder beside the source
+  bool cancel_halfway;
+  bool expect_ok;
+};
+
+void PrintTo(const Interruption& c, std::ostream* out) { *out << c.name; }
+
+class CopyInterrupted : public testing::TestWithParam<Interruption> {};
+
+TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
+  const Interruption& c = GetParam();
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath(QStringLiteral("target"));
+  const QByteArray target = QFile::encodeName(dir.path()) + "/target";
+  const bool mounted = c.tmpfs_size != nullptr && ::mount("tmpfs", target.constData(), "tmpfs", 0, c.tmpfs_size) == 0;
+  const std::unique_ptr<const char, int (*)(const char*)> unmount(mounted ? target.constData() : nullptr, ::umount);
+  if (c.tmpfs_size != nullptr && !mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+  const QByteArray bytes(1 << 20, 'r');
+  const QByteArray source = write(dir.path(), "big.rec", bytes);
+  FileEntry before;
+  ASSERT_TRUE(StatFile(source, before));
+  const CopyProgress cancel = [&](std::int64_t done, std::int64_t total) { return !c.cancel_halfway || done < total / 2; };
+  const std::vector<FileResult> results =
+      c.move ? MoveToFolder({source}, target, cancel) : CopyToFolder({source}, target, cancel);
+  EXPECT_EQ(results.at(0).ok, c.expect_ok) << results[0].error.toStdString();
+  const QStringList left = QDir(QFile::decodeName(target)).entryList(QDir::Files | QDir::Hidden);
+  if (c.expect_ok) {
+    FileEntry copy;
+    ASSERT_TRUE(StatFile(results[0].new_path, copy));
+    EXPECT_EQ(copy.mtime_ns, before.mtime_ns);
+    EXPECT_EQ(readAll(results[0].new_path), bytes);
+    EXPECT_EQ(left, QStringList{QStringLiteral("big.rec")});
+    EXPECT_EQ(QFile::exists(QFile::decodeName(source)), !c.move);
+  } else {
+    EXPECT_EQ(readAll(source), bytes);
+    EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char(' ')).toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CopyInterrupted,
+                         testing::Values(Interruption{"CopyCancelled", false, nullptr, true, false},
+                                         Interruption{"CopyToFullDisk", false, "size=512k", false, false},
+                                         Interruption{"MoveToFullDisk", true, "size=512k", false, false},
+                                         Interruption{"MoveAcrossCancelled", true, "size=4m", true, false},
+                                         Interruption{"MoveAcross", true, "size=4m", false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileOperations, CopiesNeverOverwriteAndTrashRefusesNamesItCannotHold) {
+  QTemporaryDir dir;
+  QDir(dir.path()).mkpath(QStringLiteral("to"));
+  const QByteArray source = write(dir.path(), "a.rec", "one");
+  const QByteArray odd = write(dir.path(), "odd\xff.rec", "two");
+  const QByteArray to = QFile::encodeName(dir.path()) + "/to";
+  const auto copies = CopyToFolder({source, source, odd}, to);
+  EXPECT_EQ(copies[1].new_path, to + "/a (2).rec");
+  EXPECT_EQ(readAll(copies[0].new_path) + readAll(copies[1].new_path) + readAll(copies[2].new_path), "oneonetwo");
+  EXPECT_EQ(copies[2].new_path, to + "/odd\xff.rec");
+
+  qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()) + "/data");
+  const auto trashed = MoveToTrash({odd, source});
+  EXPECT_FALSE(trashed[0].ok);
+  EXPECT_EQ(readAll(odd), "two");
+  EXPECT_TRUE(trashed[1].ok) << trashed[1].error.toStdString();
+  EXPECT_TRUE(QFile::exists(dir.path() + QStringLiteral("/data/Trash/files/a.rec")));  // even with no data folder yet
+  ::unlink(odd.constData());  // QTemporaryDir removes files by their names as text
+  ::unlink(copies[2].new_path.constData());
+}
+
+TEST(Export, CsvQuotesCellsAndDisarmsFormulas) {
+  ReplayRow row;
+  row.relative_path = QStringLiteral("sub/a.rec");
+  row.map = QStringLiteral("Say \"hi\", all");
+  row.players = QStringList{QStringLiteral("=HYPERLINK(1)"), QStringLiteral("B")};
+  const QList<QByteArray> lines = RowsToCsv({row}).split('\n');
+  EXPECT_TRUE(lines[1].startsWith("sub/a.rec,"));
+  EXPECT_TRUE(lines[1].contains(",\"Say \"\"hi\"\", all\",\"'=HYPERLINK(1), B\","));
+}
+
+}  // namespace

@@ -1,0 +1,225 @@
+// myzor-rename: renames replay files by a pattern of their content
+// ("{date} {map} - {teams}"), never overwriting a file, for scripts.
+#include "library/file_operations.h"
+#include "library/folder_scan.h"
+#include "library/rename_pattern.h"
+#include "library/replay_row.h"
+#include "replay/metadata.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHash>
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace myzor;
+using Json = nlohmann::ordered_json;
+
+std::string bytes(const QByteArray& data) { return data.toStdString(); }
+std::string text(const QString& data) { return data.toStdString(); }
+
+// Command-line arguments as text for the parser; an argument that is not
+// valid text stands in as a placeholder that leads back to its own bytes,
+// so every file is opened by exactly the name it was given.
+struct Arguments {
+  QStringList list;
+  QHash<QString, QByteArray> placeholders;
+
+  Arguments(int argc, char* argv[]) {
+    for (int i = 0; i < argc; ++i) {
+      const QByteArray raw(argv[i]);
+      QString decoded = QString::fromLocal8Bit(raw);
+      if (decoded.toLocal8Bit() != raw) {
+        decoded = QStringLiteral("\uFFFF%1").arg(i);
+        placeholders.insert(decoded, raw);
+      }
+      list.append(decoded);
+    }
+  }
+  [[nodiscard]] QByteArray raw(const QString& argument) const {
+    return placeholders.value(argument, argument.toLocal8Bit());
+  }
+};
+
+void writeLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+void printJson(const Json& object) {
+  writeLine(object.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+Json errorObject(const QByteArray& file, const QString& kind, std::optional<std::int64_t> offset,
+                 const QString& message) {
+  Json error;
+  error["kind"] = text(kind);
+  error["offset"] = offset ? Json(*offset) : Json(nullptr);
+  error["message"] = text(message);
+  Json object;
+  object["file"] = bytes(file);
+  object["ok"] = false;
+  object["error"] = std::move(error);
+  return object;
+}
+
+class Reporter {
+ public:
+  explicit Reporter(bool json) : m_json(json) {}
+
+  void failure(const QByteArray& file, const QString& kind, std::optional<std::int64_t> offset,
+               const QString& message) {
+    m_failed = true;
+    if (m_json) {
+      printJson(errorObject(file, kind, offset, message));
+    } else {
+      std::fflush(stdout);
+      std::fprintf(stderr, "myzor-rename: %s: %s\n", file.constData(), message.toLocal8Bit().constData());
+    }
+  }
+  void renamed(const QByteArray& file, const QByteArray& new_path, bool unchanged) {
+    if (m_json) {
+      Json object;
+      object["file"] = bytes(file);
+      object["ok"] = true;
+      object["new_name"] = bytes(new_path.mid(new_path.lastIndexOf('/') + 1));
+      printJson(object);
+    } else {
+      writeLine(bytes(file) + " -> " + bytes(new_path) + (unchanged ? " (unchanged)" : ""));
+    }
+  }
+  [[nodiscard]] bool failed() const { return m_failed; }
+
+ private:
+  bool m_json;
+  bool m_failed = false;
+};
+
+// The files the arguments name, each once, folders listed with -r.
+std::vector<QByteArray> collectFiles(const Arguments& arguments, const QStringList& positional, bool recursive,
+                                     Reporter& reporter) {
+  std::vector<QByteArray> files;
+  std::set<QByteArray> seen;
+  for (const QString& argument : positional) {
+    const QByteArray path = arguments.raw(argument);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(std::filesystem::path(bytes(path)), ec)) {
+      if (seen.insert(path).second) files.push_back(path);
+      continue;
+    }
+    if (!recursive) {
+      reporter.failure(path, QStringLiteral("file"), std::nullopt,
+                       QStringLiteral("is a folder; use --recursive to rename the replays in it"));
+      continue;
+    }
+    const FolderScan scan = ScanFolder(path);
+    for (const QString& problem : scan.problems) reporter.failure(path, QStringLiteral("file"), std::nullopt, problem);
+    for (const FileEntry& entry : scan.files)
+      if (seen.insert(entry.path).second) files.push_back(entry.path);
+  }
+  return files;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("myzor-rename"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(MYZOR_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Renames replay files (*.rec) by their content, in their own folders; never overwrites a file.\n"
+      "Fields: {game} {map} {players} {teams} {races} {version} {count} {date} {time} {n} {n:3} {file}.\n"
+      "A name that is taken gets \" (2)\", \" (3)\", ... before .rec."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption pattern_option(
+      {QStringLiteral("p"), QStringLiteral("pattern")},
+      QStringLiteral("The new names' pattern (default \"%1\").").arg(QLatin1String(kDefaultRenamePattern)),
+      QStringLiteral("pattern"), QLatin1String(kDefaultRenamePattern));
+  const QCommandLineOption dry_run(QStringLiteral("dry-run"), QStringLiteral("Print the new names; rename nothing."));
+  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per file, one per line."));
+  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
+                                     QStringLiteral("Rename every *.rec file under a folder argument."));
+  parser.addOptions({pattern_option, dry_run, json, recursive});
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
+                               QStringLiteral("FILE|DIR..."));
+
+  const Arguments arguments(argc, argv);
+  if (!parser.parse(arguments.list)) {
+    std::fprintf(stderr, "myzor-rename: %s\nTry 'myzor-rename --help'.\n", qPrintable(parser.errorText()));
+    return 2;
+  }
+  if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+  if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+  if (parser.positionalArguments().isEmpty()) {
+    std::fprintf(stderr, "myzor-rename: no replay file given\nTry 'myzor-rename --help'.\n");
+    return 2;
+  }
+  const QString pattern_text = QString::fromUtf8(arguments.raw(parser.value(pattern_option)));
+  PatternError pattern_error;
+  const std::optional<RenamePattern> pattern = RenamePattern::parse(pattern_text, &pattern_error);
+  if (!pattern) {
+    std::fprintf(stderr, "myzor-rename: bad pattern \"%s\": %s\n%*s^\n", qPrintable(pattern_text),
+                 qPrintable(pattern_error.message),
+                 static_cast<int>(std::strlen("myzor-rename: bad pattern \"") + pattern_error.position), "");
+    return 2;
+  }
+
+  Reporter reporter(parser.isSet(json));
+  std::vector<ReplayRow> rows;
+  for (const QByteArray& path : collectFiles(arguments, parser.positionalArguments(), parser.isSet(recursive), reporter)) {
+    FileEntry entry;
+    errno = 0;
+    if (!StatFile(path, entry)) {
+      const int error = errno;
+      reporter.failure(path, QStringLiteral("file"), std::nullopt,
+                       error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("not a regular file"));
+      continue;
+    }
+    const QString relative = DisplayName(path);
+    try {
+      const auto metadata = zor_rep_reader::ReadReplayMetadata(std::filesystem::path(bytes(path)), [](const std::string&) {});
+      rows.push_back(MakeRow(entry, relative, metadata.replay));
+    } catch (const zor_rep_reader::ReaderError& error) {
+      rows.push_back(MakeErrorRow(entry, relative, error));
+    }
+  }
+
+  const RenamePlan plan = PlanRename(rows, *pattern);
+  std::vector<FileResult> results;
+  if (!parser.isSet(dry_run)) results = ExecuteRename(plan).results;
+  auto result = results.begin();
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    const PlannedRename& file = plan.files[i];
+    if (file.state == RenameState::error) {
+      const ReplayRow& row = rows[i];
+      if (row.ok)
+        reporter.failure(file.old_path, QStringLiteral("file"), std::nullopt, file.reason);
+      else
+        reporter.failure(file.old_path, row.error_kind, row.error_offset, file.reason);
+    } else if (file.state == RenameState::unchanged || parser.isSet(dry_run)) {
+      reporter.renamed(file.old_path, file.newPath(), file.state == RenameState::unchanged);
+    } else {
+      const FileResult& done = *result++;
+      if (done.ok)
+        reporter.renamed(file.old_path, done.new_path, false);
+      else
+        reporter.failure(file.old_path, QStringLiteral("file"), std::nullopt, done.error);
+    }
+  }
+  std::fflush(stdout);
+  return reporter.failed() ? 1 : 0;
+}
