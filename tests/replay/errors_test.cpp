@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace {
@@ -134,68 +129,6 @@ TEST(TruncatedFile, FileEndingRightAfterTheLastBlockFailsAndAddsNoAction) {
                    no_value, "x.rec", [&](const std::string& l) { actions.push_back(l); }),
                ReaderError);
   EXPECT_TRUE(actions.empty());
-}
-
-TEST(TruncatedFile, EmptyBytesAreTheirOwnKind) {
-  EXPECT_EQ(loadError({}).kind(), ErrorKind::empty);
-}
-
-class ReplayFiles : public testing::Test {
- protected:
-  void SetUp() override {
-    m_folder = std::filesystem::temp_directory_path() /
-               ("myzor-reader-" + std::to_string(::getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(m_folder);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-  static ReaderError readError(const std::filesystem::path& path) {
-    try {
-      (void)zor_rep_reader::ReadReplay(path, {});
-    } catch (const ReaderError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "reading " << path << " did not fail";
-    return ReaderError(ErrorKind::out_of_range, std::nullopt, "");
-  }
-
-  std::filesystem::path m_folder;
-};
-
-TEST_F(ReplayFiles, ReadsAFileFromDisk) {
-  const auto path = m_folder / "good.rec";
-  ASSERT_TRUE(WriteFile(path.string(), BuildReplay(SimpleReplay(2, false))));
-  std::vector<std::string> actions;
-  const auto r = zor_rep_reader::ReadReplay(
-      path, [&actions](const std::string& line) { actions.push_back(line); });
-  EXPECT_EQ(r.players.size(), 2u);
-  EXPECT_EQ(actions.size(), 1u);
-}
-
-TEST_F(ReplayFiles, UnreadableInputsAreFileErrorsNamingThePath) {
-  const auto fifo = m_folder / "pipe.rec";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (const auto& path : {m_folder / "missing.rec", m_folder, fifo}) {
-    const ReaderError error = readError(path);
-    EXPECT_EQ(error.kind(), ErrorKind::file) << path;
-    EXPECT_FALSE(error.offset());
-    EXPECT_NE(error.message().find(path.string()), std::string::npos) << error.message();
-  }
-}
-
-TEST_F(ReplayFiles, EmptyAndHugeFilesAreRefusedBeforeReading) {
-  const auto empty = m_folder / "empty.rec";
-  std::ofstream{empty};
-  EXPECT_EQ(readError(empty).kind(), ErrorKind::empty);
-
-  // A sparse file: large on paper, no disk space used.
-  const auto huge = m_folder / "huge.rec";
-  std::ofstream{huge};
-  std::filesystem::resize_file(huge, 300u << 20);
-  const ReaderError error = readError(huge);
-  EXPECT_EQ(error.kind(), ErrorKind::too_large);
-  EXPECT_NE(error.message().find("huge.rec"), std::string::npos);
 }
 
 }  // namespace

@@ -110,10 +110,8 @@ TEST_P(CutInPixels, FailsAtTheFirstColourByteMissing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PlayerPictures, CutInPixels,
-                         testing::Values(Cut{"badge", 0, 0}, Cut{"badge", 0, 2},
-                                         Cut{"badge", 10, 3}, Cut{"badge", 4094, 3},
-                                         Cut{"banner", 0, 1}, Cut{"banner", 6000, 3},
-                                         Cut{"banner", 6142, 3}),
+                         testing::Values(Cut{"badge", 0, 0}, Cut{"badge", 10, 3},
+                                         Cut{"banner", 0, 1}, Cut{"banner", 6142, 3}),
                          [](const testing::TestParamInfo<Cut>& info) {
                            return std::string(info.param.area) + "_" +
                                   std::to_string(info.param.record) + "_" +

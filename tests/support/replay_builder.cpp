@@ -207,4 +207,9 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
   return static_cast<bool>(out);
 }
 
+std::vector<std::string> AwkwardFileNames() {
+  return {"caf\xE9.rec", "say \"hi\".rec", "back\\slash.rec", "two\nlines.rec",
+          "\xC5\x81\xC3\xB3" "d\xC5\xBA.rec", "\xE7\x81\xAB\xE5\xB1\xB1.rec"};
+}
+
 }  // namespace replay_builder
