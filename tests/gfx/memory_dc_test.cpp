@@ -103,20 +103,6 @@ TEST(MemoryDC, ExternalBitmapGivesTheRealSizeWhilePicturesUseTheRequestedOne) {
   EXPECT_TRUE(DeleteObject(external));  // alive, and selected nowhere
 }
 
-class ExternalSurvives : public testing::TestWithParam<bool> {};
-
-TEST_P(ExternalSurvives, WhateverTerminateKillsBitmapSays) {
-  const HBITMAP external = NewBitmap(3, 3);
-  {
-    CMemoryDC surface;
-    surface.sethBitmap(external);
-    surface.setTerminateKillsBitmap(GetParam());
-  }
-  EXPECT_TRUE(DeleteObject(external));
-}
-
-INSTANTIATE_TEST_SUITE_P(Flag, ExternalSurvives, testing::Bool());
-
 TEST(MemoryDC, TerminateKillsBitmapFalseHandsTheOwnBitmapOver) {
   HBITMAP kept = 0;
   {

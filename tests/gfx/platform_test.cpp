@@ -68,22 +68,6 @@ TEST(Handles, SelectionGuardsDeletionAndDeleteDCFreesTheInitialBitmap) {
   EXPECT_EQ(LiveHandleCount(), start);
 }
 
-class Mirror : public testing::TestWithParam<int> {};
-
-// Row y must end up holding what row height-1-y held, also when the copy runs
-// within one bitmap.
-TEST_P(Mirror, NegativeSourceHeightFlipsInPlace) {
-  const int height = GetParam();
-  const Surface surface(3, height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < 3; ++x) SetPixel(surface.m_dc, x, y, Marker(x, y));
-  EXPECT_TRUE(StretchBlt(surface.m_dc, 0, 0, 3, height, surface.m_dc, 0, height, 3, -height, SRCCOPY));
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(GetPixel(surface.m_dc, x, y), Marker(x, height - 1 - y));
-}
-
-INSTANTIATE_TEST_SUITE_P(Heights, Mirror, testing::Values(1, 2, 3));
-
 TEST(Blit, CopiesOnlyWhatFitsBothBitmaps) {
   const Surface from(4, 4);
   const Surface to(3, 3);
