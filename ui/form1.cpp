@@ -237,7 +237,7 @@ void Form1::File1_Click() {
     why = tr("unexpected error");
   }
   if (!why.isNull()) {
-    QString report = tr("%1 could not be read: %2").arg(file_name, why);
+    QString report = tr("%1 could not be read: %2.").arg(file_name, why);
     if (!current_file.isEmpty())
       report += QLatin1Char(' ') + tr("Still showing %1.").arg(current_file);
     showStatus(report);

@@ -39,56 +39,45 @@ class MapPictureTest : public WindowTest {
     clickFile("a.rec");
     ASSERT_EQ(MiddleColour(picture("pic_map")), 0xFF0000u);
     clickFile("b.rec");
-    ASSERT_EQ(label("lbl_status")->text().contains(" could not be read"), false);
+    ASSERT_FALSE(status().contains(" could not be read"));
   }
 };
 
-TEST_F(MapPictureTest, MapNamesThatCouldLeaveThePictureFolderAreNeverUsedAsPaths) {
-  // Pictures an unchecked name would reach.
-  writeFile("secret.gif", RedGif());
-  writeFile("pics/sec.gif", RedGif());
-  writeFile("pics/secret.gif", RedGif());
-  const std::vector<std::string> names = {
-      "../secret", "..\\secret", "c:secret", std::string("sec\0ret", 7), "sec\x01ret", "sec\tret"};
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    showRedThen(name);
-    EXPECT_TRUE(picture("pic_map")->image().isNull());
-    EXPECT_TRUE(status().contains("map name")) << status().toStdString();
-  }
-}
+struct MapCase {
+  std::string map_name;
+  QRgb shown;          // the middle of the picture shown; 0 for none
+  const char* status;  // what the status line says; empty when all is well
+};
 
-TEST_F(MapPictureTest, MissingOrUnreadablePictureClearsThePreviousMap) {
-  showRedThen("Nowhere");
-  EXPECT_TRUE(picture("pic_map")->pixmap().isNull());
-  EXPECT_TRUE(status().contains("Nowhere.gif")) << status().toStdString();
+class MapName : public MapPictureTest, public testing::WithParamInterface<MapCase> {};
 
+// The picture file is the map name as it is plus ".gif", matched ignoring
+// case only when there is no exact match; a name that could reach outside
+// the picture folder is never used as a path, and 8-bit names are
+// Windows-1252, so 0x92 names a file with a right quotation mark.
+TEST_P(MapName, PicksItsPictureOrSaysWhyNot) {
+  for (const char* unchecked : {"secret.gif", "pics/sec.gif", "pics/secret.gif", "pics/Exact.gif"})
+    writeFile(QString::fromLatin1(unchecked), RedGif());
+  for (const QString blue : {"pics/MIXED case.GIF", "pics/EXACT.gif", "pics/ padded .gif", "pics/.gif",
+                             "pics/Kings\u2019 Pass.gif"})
+    writeFile(blue, WideBlue());
   writeFile("pics/Broken.gif", "GIF89a but nothing after it");
-  showRedThen("Broken");
-  EXPECT_TRUE(picture("pic_map")->image().isNull());
-  EXPECT_TRUE(status().contains("Broken.gif")) << status().toStdString();
+  showRedThen(GetParam().map_name);
+  EXPECT_EQ(MiddleColour(picture("pic_map")), GetParam().shown);
+  EXPECT_EQ(picture("pic_map")->pixmap().isNull(), GetParam().shown == 0);
+  EXPECT_EQ(status().isEmpty(), *GetParam().status == '\0') << status().toStdString();
+  EXPECT_TRUE(status().contains(QString::fromUtf8(GetParam().status))) << status().toStdString();
 }
 
-TEST_F(MapPictureTest, NameIsTakenAsItIsAndMatchedIgnoringCaseOnlyWhenNeeded) {
-  writeFile("pics/MIXED case.GIF", WideBlue());
-  showRedThen("Mixed Case");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), 0x0000FFu);
-
-  // An exact match wins over one that differs in case.
-  writeFile("pics/Exact.gif", RedGif());
-  writeFile("pics/EXACT.gif", WideBlue());
-  showRedThen("Exact");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), 0xFF0000u);
-  EXPECT_TRUE(status().isEmpty()) << status().toStdString();
-
-  // Spaces are kept, and an empty name looks for ".gif".
-  writeFile("pics/ padded .gif", WideBlue());
-  showRedThen(" padded ");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), 0x0000FFu);
-  writeFile("pics/.gif", WideBlue());
-  showRedThen("");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), 0x0000FFu);
-}
+INSTANTIATE_TEST_SUITE_P(
+    MapPictureTest, MapName,
+    testing::Values(MapCase{"../secret", 0, "map name"}, MapCase{"..\\secret", 0, "map name"},
+                    MapCase{"c:secret", 0, "map name"}, MapCase{std::string("sec\0ret", 7), 0, "map name"},
+                    MapCase{"sec\x01ret", 0, "map name"}, MapCase{"sec\tret", 0, "map name"},
+                    MapCase{"Nowhere", 0, "Nowhere.gif not found"}, MapCase{"Broken", 0, "Broken.gif cannot be read"},
+                    MapCase{"Mixed Case", 0x0000FF, ""}, MapCase{"Exact", 0xFF0000, ""},
+                    MapCase{" padded ", 0x0000FF, ""}, MapCase{"", 0x0000FF, ""},
+                    MapCase{"Kings\x92 Pass", 0x0000FF, ""}));
 
 TEST_F(MapPictureTest, LargePicturesShrinkToFitKeepingTheirShapeAndSmallOnesStayAsTheyAre) {
   writeFile("pics/Wide.gif", WideBlue());
@@ -103,14 +92,6 @@ TEST_F(MapPictureTest, LargePicturesShrinkToFitKeepingTheirShapeAndSmallOnesStay
 
   clickFile("a.rec");
   EXPECT_EQ(box->pixmap().deviceIndependentSize(), QSizeF(4, 4));
-}
-
-// An 8-bit map name is Windows-1252: 0x92 is a right quotation mark, which
-// names a file like any letter.
-TEST_F(MapPictureTest, AWindows1252MapNameFindsItsPicture) {
-  writeFile(QStringLiteral("pics/Kings\u2019 Pass.gif"), WideBlue());
-  showRedThen("Kings\x92 Pass");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), 0x0000FFu);
 }
 
 // The shipped map pictures fill the map box exactly, so they are drawn 1:1.
