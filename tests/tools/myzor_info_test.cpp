@@ -175,12 +175,9 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
   write(QStringLiteral("games/notes.txt"), {});
   std::sort(paths.begin(), paths.end());
 
-  QProcess process;
-  process.start(QStringLiteral(MYZOR_INFO), {QStringLiteral("--json"), QStringLiteral("-r"),
-                                              QFile::decodeName(folder)});
-  ASSERT_TRUE(process.waitForFinished(60000));
-  EXPECT_EQ(process.exitCode(), 0);
-  auto objects = jsonLines(process.readAllStandardOutput());
+  const ToolRun run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
+  EXPECT_EQ(run.exit_code, 0);
+  auto objects = jsonLines(run.out);
   ASSERT_EQ(objects.size(), paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {
     EXPECT_EQ(objects[i][QStringLiteral("file")].toString(), QString::fromUtf8(paths[i]));
