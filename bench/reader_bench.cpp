@@ -1,6 +1,5 @@
-// Reading speed: the picture decoder's two paths, a whole replay from memory
-// against memcpy of its bytes, and from the page cache against reading the
-// bytes alone.
+// Reading speed: a whole replay from memory against memcpy of its bytes, and
+// from the page cache against reading the bytes alone.
 #include "replay/replay.h"
 
 #include <benchmark/benchmark.h>
@@ -13,12 +12,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
-
-using zor_rep_reader::ByteImage;
 
 const char* const kLargest = MYZOR_SAMPLES "/glacier_pass_8p.rec";
 
@@ -26,30 +22,6 @@ std::vector<std::uint8_t> fileBytes(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-std::vector<std::uint8_t> randomRecords(int width, int height) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(4 * width * height));
-  std::mt19937 random(7);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
-  return bytes;
-}
-
-template <bool Bulk>
-void BM_DecodePicture(benchmark::State& state) {
-  const int width = 64;
-  const int height = static_cast<int>(state.range(0));
-  const auto bytes = randomRecords(width, height);
-  const ByteImage image(bytes, "bench");
-  for (auto _ : state) {
-    auto picture = Bulk ? zor_rep_reader::DecodePicture(image, 0, width, height)
-                        : zor_rep_reader::DecodePicturePerPixel(image, 0, width, height);
-    benchmark::DoNotOptimize(picture);
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(bytes.size()));
-}
-BENCHMARK(BM_DecodePicture<true>)->Name("DecodePicture/bulk")->Arg(64)->Arg(96);
-BENCHMARK(BM_DecodePicture<false>)->Name("DecodePicture/per_pixel")->Arg(64)->Arg(96);
 
 void BM_ParseLargestSample(benchmark::State& state) {
   const auto bytes = fileBytes(kLargest);

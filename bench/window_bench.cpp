@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QListWidget>
-#include <QTreeWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -84,18 +83,6 @@ void BM_File1ClickPainted(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_File1ClickPainted)->Name("Window/File1_Click_painted")->Unit(benchmark::kMicrosecond);
-
-// A player row click: both pictures handed to their boxes.
-void BM_PlayerRowClick(benchmark::State& state) {
-  selectLargest(state);
-  auto* players = window().findChild<QTreeWidget*>(QStringLiteral("list_players"));
-  int row = 0;
-  for (auto _ : state) {
-    players->setCurrentItem(players->topLevelItem(row));
-    row = (row + 1) % players->topLevelItemCount();
-  }
-}
-BENCHMARK(BM_PlayerRowClick)->Name("Window/player_row_click")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -63,13 +63,24 @@ void CMemoryDC::setPicture(const PictureRef& NewPict) {
     throwInvalidHandle();
   }
   const HBITMAP handle = NewPict->handle();
-  // A picture wrapping the bitmap this surface already shows needs no copy;
-  // going on would delete that bitmap while the picture still refers to it.
-  if (handle != 0 && handle == m_hBitmap) {
+  const bool shownHere = handle != 0 && handle == m_hBitmap;
+  if (shownHere && !m_ExternalBitmap) {
+    // Our own bitmap already holds the picture at its size; making a new one
+    // would delete the bitmap the picture still refers to.
+    m_Width = m_BitmapInfo.bmWidth;
+    m_Height = m_BitmapInfo.bmHeight;
     return;
   }
   CMemoryDC source;
-  source.sethBitmap(handle);
+  if (shownHere) {
+    // An attached bitmap cannot go into a second context while it is
+    // selected here, so its pixels are copied out first.
+    source.setHeight(Height());
+    source.setWidth(Width());
+    BitBlt(source.hDC(), 0, 0, Width(), Height(), m_hDC, 0, 0, SRCCOPY);
+  } else {
+    source.sethBitmap(handle);
+  }
   m_Height = source.Height();
   m_Width = source.Width();
   RecreateBitmap();

@@ -229,13 +229,15 @@ std::pair<std::int64_t, std::int64_t> visibleSteps(std::int64_t origin, bool for
   return {first, std::max(first, last)};
 }
 
-// Copies a source rectangle onto a destination rectangle, scaling with the
-// nearest pixel. A negative extent runs that axis backwards from its origin
-// (columns x - 1 down to x + width), which is how mirroring is asked for.
-// Pixels that fall outside either bitmap are left alone.
+// Copies a source rectangle onto a destination rectangle of the same size.
+// A negative height runs that axis backwards from its origin (rows y - 1 down
+// to y + height), which is how mirroring top to bottom is asked for; scaling
+// and mirroring left to right are not needed here and are refused. Pixels
+// that fall outside either bitmap are left alone.
 bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int swidth,
           int sheight, std::uint32_t rop) {
-  if (rop != SRCCOPY) {
+  if (rop != SRCCOPY || width < 0 || swidth != width ||
+      std::abs(std::int64_t{sheight}) != std::abs(std::int64_t{height})) {
     return false;
   }
   HandleTable& handles = table();
@@ -245,11 +247,9 @@ bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int
   if (targetBitmap == nullptr || originBitmap == nullptr) {
     return false;
   }
-  const std::int64_t w = std::abs(std::int64_t{width});
+  const std::int64_t w = width;
   const std::int64_t h = std::abs(std::int64_t{height});
-  const std::int64_t sw = std::abs(std::int64_t{swidth});
-  const std::int64_t sh = std::abs(std::int64_t{sheight});
-  if (w == 0 || h == 0 || sw == 0 || sh == 0) {
+  if (w == 0 || h == 0) {
     return true;
   }
   // A plain copy of one whole bitmap onto another of the same size (taking a
@@ -279,46 +279,23 @@ bool blit(HDC dest, int x, int y, int width, int height, HDC source, int sx, int
   // they were before the copy began.
   const QImage from = originBitmap->pixels;
   const auto [rowFirst, rowLast] = visibleSteps(y, height > 0, h, target->height());
-  const auto [colFirst, colLast] = visibleSteps(x, width > 0, w, target->width());
-  if (w == sw && h == sh && width > 0 && swidth > 0) {
-    // Same size, left to right: whole row pieces at a time (a plain copy or a
-    // top-to-bottom mirror).
-    const std::int64_t first = std::max(colFirst, std::int64_t{0} - sx);
-    const std::int64_t last = std::min(colLast, std::int64_t{from.width()} - sx);
-    if (first >= last) {
-      return true;
-    }
-    for (std::int64_t i = rowFirst; i < rowLast; ++i) {
-      const std::int64_t fromRow = sheight > 0 ? sy + i : sy - 1 - i;
-      if (fromRow < 0 || fromRow >= from.height()) {
-        continue;
-      }
-      const std::int64_t toRow = height > 0 ? y + i : y - 1 - i;
-      const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(static_cast<int>(fromRow)));
-      auto* out = reinterpret_cast<QRgb*>(target->scanLine(static_cast<int>(toRow)));
-      std::memcpy(out + x + first, in + sx + first,
-                  static_cast<std::size_t>(last - first) * sizeof(QRgb));
-    }
+  const auto [colFirst, colLast] = visibleSteps(x, true, w, target->width());
+  // Whole row pieces at a time (a plain copy or a top-to-bottom mirror).
+  const std::int64_t first = std::max(colFirst, std::int64_t{0} - sx);
+  const std::int64_t last = std::min(colLast, std::int64_t{from.width()} - sx);
+  if (first >= last) {
     return true;
   }
   for (std::int64_t i = rowFirst; i < rowLast; ++i) {
-    const std::int64_t j = (2 * i + 1) * sh / (2 * h);
-    const std::int64_t fromRow = sheight > 0 ? sy + j : sy - 1 - j;
+    const std::int64_t fromRow = sheight > 0 ? sy + i : sy - 1 - i;
     if (fromRow < 0 || fromRow >= from.height()) {
       continue;
     }
     const std::int64_t toRow = height > 0 ? y + i : y - 1 - i;
     const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(static_cast<int>(fromRow)));
     auto* out = reinterpret_cast<QRgb*>(target->scanLine(static_cast<int>(toRow)));
-    for (std::int64_t k = colFirst; k < colLast; ++k) {
-      const std::int64_t m = (2 * k + 1) * sw / (2 * w);
-      const std::int64_t fromCol = swidth > 0 ? sx + m : sx - 1 - m;
-      if (fromCol < 0 || fromCol >= from.width()) {
-        continue;
-      }
-      const std::int64_t toCol = width > 0 ? x + k : x - 1 - k;
-      out[toCol] = in[fromCol];
-    }
+    std::memcpy(out + x + first, in + sx + first,
+                static_cast<std::size_t>(last - first) * sizeof(QRgb));
   }
   return true;
 }

@@ -84,6 +84,8 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
 COLORREF GetPixel(HDC dc, int x, int y);
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
             std::uint32_t rop);
+// Only same-size copies, optionally mirrored top to bottom (a negative source
+// height); any other shape is refused.
 bool StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
                 int swidth, int sheight, std::uint32_t rop);
 COLORREF GetSysColor(int index);

@@ -13,9 +13,9 @@ constexpr int kBannerHeight = 96;
 constexpr std::int64_t kBadgeBytes = 4 * kBadgeWidth * kBadgeHeight;
 constexpr std::int64_t kBannerBytes = 4 * kBannerWidth * kBannerHeight;
 
-void appendLatin1Range(const ByteImage& image, std::int64_t first, std::int64_t count,
+void append8BitRange(const ByteImage& image, std::int64_t first, std::int64_t count,
                        std::string& out) {
-  for (std::int64_t i = 0; i < count; ++i) text::appendLatin1(out, image.at(first + i));
+  for (std::int64_t i = 0; i < count; ++i) text::appendWindows1252(out, image.at(first + i));
 }
 
 }  // namespace
@@ -42,7 +42,7 @@ void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& pla
 
   image.setSection("race");
   const std::int64_t race_length = image.at(position);
-  appendLatin1Range(image, position + 4, race_length, player.race);
+  append8BitRange(image, position + 4, race_length, player.race);
   position += 4 + race_length + 36;
 
   image.setSection("player block");
@@ -69,7 +69,7 @@ void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& pla
 
   image.setSection("badge name");
   const std::int64_t badge_name_length = image.at(tag_at + 16);
-  appendLatin1Range(image, tag_at + 20, badge_name_length, player.badge_name);
+  append8BitRange(image, tag_at + 20, badge_name_length, player.badge_name);
   const std::int64_t badge_at = tag_at + 76 + badge_name_length;
   image.setSection("badge pixels");
   player.badge = DecodePicture(image, badge_at, kBadgeWidth, kBadgeHeight);
@@ -77,7 +77,7 @@ void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& pla
   const std::int64_t after_badge = badge_at + kBadgeBytes;
   image.setSection("banner name");
   const std::int64_t banner_name_length = image.at(after_badge + 36);
-  appendLatin1Range(image, after_badge + 39, banner_name_length, player.banner_name);
+  append8BitRange(image, after_badge + 39, banner_name_length, player.banner_name);
   const std::int64_t banner_at = after_badge + 96 + banner_name_length;
   image.setSection("banner pixels");
   player.banner = DecodePicture(image, banner_at, kBannerWidth, kBannerHeight);

@@ -62,7 +62,7 @@ void ParseReplay(const ByteImage& image, std::int64_t& position, ReplayInfo& rep
 
   image.setSection("map name");
   for (std::int64_t i = position + 18; i <= map_length + position - 1; ++i)
-    text::appendLatin1(replay.map_name, image.at(i));
+    text::appendWindows1252(replay.map_name, image.at(i));
 
   image.setSection("version tag");
   const auto tag = readBytes<8>(image, map_length + position + 21);

@@ -24,8 +24,17 @@ inline void appendCodePoint(std::string& out, char32_t c) {
   }
 }
 
-// 8-bit texts are ISO 8859-1: byte x is the character U+00xx.
-inline void appendLatin1(std::string& out, std::uint8_t byte) { appendCodePoint(out, byte); }
+// 8-bit texts are Windows-1252, the code page of the Windows systems that
+// write these files. Bytes 0x80 to 0x9F are its own letters and signs; the
+// five it leaves undefined stay C1 controls, as Windows maps them. Every
+// other byte x is U+00xx, as in ISO 8859-1.
+inline void appendWindows1252(std::string& out, std::uint8_t byte) {
+  static constexpr char16_t k80to9F[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  appendCodePoint(out, byte >= 0x80 && byte <= 0x9F ? k80to9F[byte - 0x80] : char32_t{byte});
+}
 
 // Collects UTF-16 code units one at a time. Surrogate pairs combine; a
 // surrogate without its partner becomes U+FFFD.

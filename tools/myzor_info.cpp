@@ -4,13 +4,17 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <QBuffer>
 #include <QImage>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,110 +23,60 @@ namespace {
 using namespace zor_rep_reader;
 namespace fs = std::filesystem;
 
-// QJsonObject sorts its keys; the fields are written by hand instead so that
-// they keep the record's order.
-void appendJsonString(std::string& out, std::string_view text) {
-  out.push_back('"');
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
-    }
-  }
-  out.push_back('"');
+using Json = nlohmann::ordered_json;
+
+// The flags are floats holding 0 or 1, written as the whole numbers they are.
+Json number(float value) {
+  if (value == std::trunc(value) && std::abs(value) < 1e15f) return static_cast<std::int64_t>(value);
+  return static_cast<double>(value);
 }
 
-class JsonObject {
- public:
-  explicit JsonObject(std::string& out) : m_out(out) { m_out.push_back('{'); }
-  ~JsonObject() { m_out.push_back('}'); }
-  JsonObject(const JsonObject&) = delete;
-  JsonObject& operator=(const JsonObject&) = delete;
-
-  std::string& key(std::string_view name) {
-    if (!m_first) m_out.push_back(',');
-    m_first = false;
-    appendJsonString(m_out, name);
-    m_out.push_back(':');
-    return m_out;
-  }
-  void string(std::string_view name, std::string_view value) { appendJsonString(key(name), value); }
-  void number(std::string_view name, long long value) { key(name) += std::to_string(value); }
-  void number(std::string_view name, float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-    key(name) += text;
-  }
-  void boolean(std::string_view name, bool value) { key(name) += value ? "true" : "false"; }
-  void null(std::string_view name) { key(name) += "null"; }
-
- private:
-  std::string& m_out;
-  bool m_first = true;
-};
-
-void appendPicture(JsonObject& object, std::string_view name, const PictureRef& picture) {
-  if (!picture) {
-    object.null(name);
-    return;
-  }
-  JsonObject size(object.key(name));
-  size.number("width", static_cast<long long>(picture->width()));
-  size.number("height", static_cast<long long>(picture->height()));
+Json picture(const PictureRef& picture) {
+  if (!picture) return nullptr;
+  return Json{{"width", picture->width()}, {"height", picture->height()}};
 }
 
-void appendReplay(std::string& out, const ReplayInfo& r) {
-  JsonObject o(out);
-  o.string("game_name", r.game_name);
-  o.string("map_name", r.map_name);
-  o.string("version", r.version);
-  o.number("header_value", static_cast<long long>(r.header_value));
-  o.number("ai_difficulty", static_cast<long long>(r.ai_difficulty));
-  o.number("starting_resources", static_cast<long long>(r.starting_resources));
-  o.number("lock_teams", static_cast<long long>(r.lock_teams));
-  o.number("cheats", static_cast<long long>(r.cheats));
-  o.number("starting_location", static_cast<long long>(r.starting_location));
-  o.number("game_speed", static_cast<long long>(r.game_speed));
-  o.number("resource_sharing", static_cast<long long>(r.resource_sharing));
-  o.number("resource_rate", static_cast<long long>(r.resource_rate));
-  o.number("win_annihilate", r.win_annihilate);
-  o.number("win_assassinate", r.win_assassinate);
-  o.number("win_control_area", r.win_control_area);
-  o.number("win_destroy_hq", r.win_destroy_hq);
-  o.number("win_economic_victory", r.win_economic_victory);
-  o.number("win_take_and_hold", r.win_take_and_hold);
-  o.number("win_sudden_death", r.win_sudden_death);
-  o.number("player_count", static_cast<long long>(r.player_count));
-  std::string& players = o.key("players");
-  players.push_back('[');
-  for (std::size_t i = 0; i < r.players.size(); ++i) {
-    if (i > 0) players.push_back(',');
-    const PlayerInfo& p = r.players[i];
-    JsonObject po(players);
-    po.number("block_start", static_cast<long long>(p.block_start));
-    po.number("block_end", static_cast<long long>(p.block_end));
-    po.string("name", p.name);
-    po.string("race", p.race);
-    po.number("team", static_cast<long long>(p.team));
-    appendPicture(po, "banner", p.banner);
-    po.string("banner_name", p.banner_name);
-    appendPicture(po, "badge", p.badge);
-    po.string("badge_name", p.badge_name);
+// The record as JSON, its fields in the record's order.
+Json replayJson(const ReplayInfo& r) {
+  Json players = Json::array();
+  for (const PlayerInfo& p : r.players) {
+    players.push_back({{"block_start", p.block_start},
+                       {"block_end", p.block_end},
+                       {"name", p.name},
+                       {"race", p.race},
+                       {"team", p.team},
+                       {"banner", picture(p.banner)},
+                       {"banner_name", p.banner_name},
+                       {"badge", picture(p.badge)},
+                       {"badge_name", p.badge_name}});
   }
-  players.push_back(']');
+  return {{"game_name", r.game_name},
+          {"map_name", r.map_name},
+          {"version", r.version},
+          {"header_value", r.header_value},
+          {"ai_difficulty", r.ai_difficulty},
+          {"starting_resources", r.starting_resources},
+          {"lock_teams", r.lock_teams},
+          {"cheats", r.cheats},
+          {"starting_location", r.starting_location},
+          {"game_speed", r.game_speed},
+          {"resource_sharing", r.resource_sharing},
+          {"resource_rate", r.resource_rate},
+          {"win_annihilate", number(r.win_annihilate)},
+          {"win_assassinate", number(r.win_assassinate)},
+          {"win_control_area", number(r.win_control_area)},
+          {"win_destroy_hq", number(r.win_destroy_hq)},
+          {"win_economic_victory", number(r.win_economic_victory)},
+          {"win_take_and_hold", number(r.win_take_and_hold)},
+          {"win_sudden_death", number(r.win_sudden_death)},
+          {"player_count", r.player_count},
+          {"players", std::move(players)}};
+}
+
+// One line of JSON Lines. File names are bytes and need not be UTF-8; bytes
+// that are not become U+FFFD, so every line stays valid JSON.
+std::string jsonLine(const Json& object) {
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 struct Input {
@@ -162,10 +116,10 @@ void appendSummary(std::string& out, const std::string& file, const ReplayInfo& 
   for (const std::string& action : actions) out += "  action:   " + action + "\n";
 }
 
-// Writes the players' pictures as PNG files; returns false when one could not
-// be written.
-bool extractPictures(const QString& folder, const std::string& file, const ReplayInfo& r) {
-  const QString stem = QFileInfo(QString::fromStdString(file)).completeBaseName();
+// Writes the players' pictures as PNG files named after the replay's own
+// name bytes; returns false when one could not be written.
+bool extractPictures(const fs::path& folder, const std::string& file, const ReplayInfo& r) {
+  const std::string stem = fs::path(file).stem().string();
   bool ok = true;
   for (std::size_t i = 0; i < r.players.size(); ++i) {
     const PlayerInfo& p = r.players[i];
@@ -173,10 +127,14 @@ bool extractPictures(const QString& folder, const std::string& file, const Repla
                                                                   {&p.banner, "banner"}};
     for (const auto& [picture, kind] : pictures) {
       if (!*picture) continue;
-      const QString path = QDir(folder).filePath(
-          QStringLiteral("%1.player%2.%3.png").arg(stem).arg(i + 1).arg(QLatin1String(kind)));
-      if (!(*picture)->image().save(path, "PNG")) {
-        std::fprintf(stderr, "myzor-info: cannot write %s\n", qPrintable(path));
+      const fs::path path = folder / (stem + ".player" + std::to_string(i + 1) + "." + kind + ".png");
+      QByteArray png;
+      QBuffer buffer(&png);
+      buffer.open(QIODevice::WriteOnly);
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      if (!(*picture)->image().save(&buffer, "PNG") ||
+          !out.write(png.constData(), png.size()) || !out.flush()) {
+        std::fprintf(stderr, "myzor-info: cannot write %s\n", path.c_str());
         ok = false;
       }
     }
@@ -184,10 +142,31 @@ bool extractPictures(const QString& folder, const std::string& file, const Repla
   return ok;
 }
 
-std::vector<Input> expandArguments(const QStringList& arguments, bool recursive) {
+// The positional arguments as the bytes given: Qt's copies are decoded
+// text, in which a file name that is not UTF-8 has lost its bytes.
+std::vector<std::string> rawPositionals(int argc, char* argv[], const QStringList& decoded) {
+  std::vector<std::string> raw;
+  bool options_done = false;
+  for (int i = 1; i < argc && raw.size() < static_cast<std::size_t>(decoded.size()); ++i) {
+    const std::string_view argument = argv[i];
+    if (!options_done && argument == "--") {
+      options_done = true;
+    } else if (!options_done && argument == "--extract-pictures") {
+      ++i;  // its folder
+    } else if (options_done || argument.size() < 2 || argument[0] != '-') {
+      raw.emplace_back(argument);
+    }
+  }
+  if (raw.size() != static_cast<std::size_t>(decoded.size())) {
+    raw.clear();
+    for (const QString& argument : decoded) raw.push_back(QFile::encodeName(argument).toStdString());
+  }
+  return raw;
+}
+
+std::vector<Input> expandArguments(const std::vector<std::string>& arguments, bool recursive) {
   std::vector<Input> inputs;
-  for (const QString& argument : arguments) {
-    const std::string path = argument.toStdString();
+  for (const std::string& path : arguments) {
     std::error_code ec;
     if (!fs::is_directory(path, ec)) {
       inputs.push_back({path, std::nullopt});
@@ -231,7 +210,8 @@ int main(int argc, char* argv[]) {
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object per file, one per line."));
+                                QStringLiteral("Print one JSON object per file, one per line. Bytes of a file\n"
+                                               "name that are not UTF-8 are written as U+FFFD."));
   const QCommandLineOption recursive(
       {QStringLiteral("r"), QStringLiteral("recursive")},
       QStringLiteral("Read every *.rec file under a folder argument."));
@@ -256,11 +236,13 @@ int main(int argc, char* argv[]) {
   }
 
   const bool as_json = parser.isSet(json);
-  QString picture_folder;
+  fs::path picture_folder;
   if (parser.isSet(extract)) {
-    picture_folder = parser.value(extract);
-    if (!QDir().mkpath(picture_folder)) {
-      std::fprintf(stderr, "myzor-info: cannot create the folder %s\n", qPrintable(picture_folder));
+    picture_folder = QFile::encodeName(parser.value(extract)).toStdString();
+    std::error_code ec;
+    fs::create_directories(picture_folder, ec);
+    if (!fs::is_directory(picture_folder)) {
+      std::fprintf(stderr, "myzor-info: cannot create the folder %s\n", picture_folder.c_str());
       return 2;
     }
   }
@@ -268,7 +250,8 @@ int main(int argc, char* argv[]) {
   bool all_ok = true;
   std::string out;
   std::vector<std::string> actions;
-  for (const Input& input : expandArguments(parser.positionalArguments(), parser.isSet(recursive))) {
+  const auto arguments = rawPositionals(argc, argv, parser.positionalArguments());
+  for (const Input& input : expandArguments(arguments, parser.isSet(recursive))) {
     out.clear();
     actions.clear();
     try {
@@ -276,42 +259,30 @@ int main(int argc, char* argv[]) {
       const ReplayInfo replay = ReadReplay(input.argument, [&actions](const std::string& line) {
         actions.push_back(line);
       });
-      if (!picture_folder.isEmpty() && !extractPictures(picture_folder, input.argument, replay))
+      if (!picture_folder.empty() && !extractPictures(picture_folder, input.argument, replay))
         all_ok = false;
-      if (as_json) {
-        JsonObject o(out);
-        o.string("file", input.argument);
-        o.boolean("ok", true);
-        appendReplay(o.key("replay"), replay);
-        std::string& list = o.key("actions");
-        list.push_back('[');
-        for (std::size_t i = 0; i < actions.size(); ++i) {
-          if (i > 0) list.push_back(',');
-          appendJsonString(list, actions[i]);
-        }
-        list.push_back(']');
-      } else {
+      if (as_json)
+        out = jsonLine({{"file", input.argument},
+                        {"ok", true},
+                        {"replay", replayJson(replay)},
+                        {"actions", actions}});
+      else
         appendSummary(out, input.argument, replay, actions);
-      }
     } catch (const ReaderError& error) {
       all_ok = false;
       if (as_json) {
-        JsonObject o(out);
-        o.string("file", input.argument);
-        o.boolean("ok", false);
-        JsonObject e(o.key("error"));
-        e.string("kind", errorKindName(error.kind()));
-        if (error.offset())
-          e.number("offset", static_cast<long long>(*error.offset()));
-        else
-          e.null("offset");
-        e.string("message", error.message());
+        Json offset = nullptr;
+        if (error.offset()) offset = *error.offset();
+        out = jsonLine({{"file", input.argument},
+                        {"ok", false},
+                        {"error", {{"kind", errorKindName(error.kind())},
+                                   {"offset", std::move(offset)},
+                                   {"message", error.message()}}}});
       } else {
         std::fflush(stdout);
         std::fprintf(stderr, "myzor-info: %s\n", error.message().c_str());
       }
     }
-    if (as_json) out.push_back('\n');
     std::fwrite(out.data(), 1, out.size(), stdout);
   }
   std::fflush(stdout);

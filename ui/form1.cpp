@@ -14,6 +14,7 @@
 #include <QImageReader>
 #include <QKeySequence>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QWindow>
 
@@ -22,9 +23,14 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 #include <utility>
 
 namespace {
+
+// Where a File1 entry keeps its file name's own bytes.
+constexpr int kFileNameBytes = Qt::UserRole;
 
 // Label rows are 255 twips (17 pixels) high; a font taller than that gets
 // every control enlarged in proportion so no caption is cut in half.
@@ -89,9 +95,10 @@ Form1::Form1(const QString& program_folder_in, QWidget* parent)
     if (index.row() == file_row_before_press)
       File1_Click();
   });
+  // A click on a new row and a move with the keys both change the selection;
+  // a click on the row already shown changes nothing and needs no handling.
   connect(ui->list_players, &QTreeWidget::itemSelectionChanged, this,
           &Form1::list_players_ItemClick);
-  connect(ui->list_players, &QTreeWidget::itemClicked, this, &Form1::list_players_ItemClick);
 
   auto* quit = new QShortcut(QKeySequence::Quit, this);
   connect(quit, &QShortcut::activated, this, &QWidget::close);
@@ -147,14 +154,31 @@ void Form1::listReplayFiles() {
     showStatus(tr("Replay folder not found: %1").arg(QDir::toNativeSeparators(zor_folder)));
     return;
   }
-  const QString pattern = ui->File1->property("pattern").toString();
-  // Name filters match regardless of case; without QDir::System neither
-  // devices, pipes nor broken links are listed, and hidden files stay hidden.
-  const QFileInfoList entries =
-      folder.entryInfoList({pattern}, QDir::Files, QDir::Name | QDir::IgnoreCase);
-  for (const QFileInfo& entry : entries) {
-    if (entry.isFile())
-      ui->File1->addItem(entry.fileName());
+  // File names are bytes and need not be valid UTF-8, so the folder is read
+  // with the bytes kept: each entry shows the name as text and keeps its
+  // bytes to open. Only regular files (or links to them) that match the
+  // pattern regardless of case; hidden files stay hidden.
+  const QRegularExpression pattern(
+      QRegularExpression::wildcardToRegularExpression(ui->File1->property("pattern").toString()),
+      QRegularExpression::CaseInsensitiveOption);
+  std::vector<std::pair<QString, QByteArray>> entries;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           QFile::encodeName(zor_folder).toStdString(), ec)) {
+    const std::string bytes = entry.path().filename().string();
+    const QString name = QFile::decodeName(QByteArray::fromStdString(bytes));
+    std::error_code type_ec;
+    if (bytes.starts_with('.') || !pattern.match(name).hasMatch() || !entry.is_regular_file(type_ec))
+      continue;
+    entries.emplace_back(name, QByteArray::fromStdString(bytes));
+  }
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    const int order = a.first.compare(b.first, Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a.second < b.second;
+  });
+  for (const auto& [name, bytes] : entries) {
+    auto* item = new QListWidgetItem(name, ui->File1);
+    item->setData(kFileNameBytes, bytes);
   }
 }
 
@@ -163,26 +187,40 @@ void Form1::File1_Click() {
   if (selected.isEmpty())
     return;
 
+  // The pictures belong to a row of the list, so they go with the rows.
   ui->list_players->clear();
+  ui->pic_badge->clearImage();
+  ui->pic_banner->clearImage();
   const QString file_name = selected.first()->text();
-  const QString path = zor_folder + file_name;
+  const std::string path = (QFile::encodeName(zor_folder) +
+                           selected.first()->data(kFileNameBytes).toByteArray())
+                              .toStdString();
 
   zor_rep_reader::ReplayInfo replay;
+  QString why;
   try {
-    replay = zor_rep_reader::ReadReplay(std::filesystem::path(QFile::encodeName(path).toStdString()),
+    replay = zor_rep_reader::ReadReplay(std::filesystem::path(path),
                                         [this](const std::string& line) { AppendAction(line); });
   } catch (const zor_rep_reader::ReaderError& error) {
-    showStatus(fromReplayText(error.message()));
-    return;
+    // The message starts with the path, which the report names already.
+    const std::string_view message = error.message();
+    why = fromReplayText(std::string(message.starts_with(path + ": ") ? message.substr(path.size() + 2)
+                                                                       : message));
   } catch (const std::exception& error) {
-    showStatus(tr("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.what())));
-    return;
+    why = QString::fromLocal8Bit(error.what());
   } catch (...) {
     // Nothing may leave an event handler; the window stays as it was.
-    showStatus(tr("%1: could not be read").arg(QDir::toNativeSeparators(path)));
+    why = tr("unexpected error");
+  }
+  if (!why.isNull()) {
+    QString report = tr("%1 could not be read: %2.").arg(file_name, why);
+    if (!current_file.isEmpty())
+      report += QLatin1Char(' ') + tr("Still showing %1.").arg(current_file);
+    showStatus(report);
     return;
   }
   current_replay = std::move(replay);
+  current_file = file_name;
   showStatus(QString());
 
   // Rows follow the players in file order; the "ID" and "Rassenfarbe" cells stay empty.
@@ -206,6 +244,10 @@ void Form1::File1_Click() {
 
   ui->lbl_map->setText(fromReplayText(current_replay.map_name));
   ui->lbl_gamename->setText(fromReplayText(current_replay.game_name));
+  // A screen reader announces the labels by their names ("Map", "Game") and
+  // reads what they show from the description.
+  ui->lbl_map->setAccessibleDescription(ui->lbl_map->text());
+  ui->lbl_gamename->setAccessibleDescription(ui->lbl_gamename->text());
 
   const auto tick = [](QCheckBox* box, float flag) {
     box->setChecked(std::nearbyint(flag) != 0.0f);
@@ -257,6 +299,7 @@ void Form1::list_players_ItemClick() {
   // previous player's picture beside this one's row.
   ui->pic_badge->setImage(player.badge ? player.badge->image() : QImage());
   ui->pic_banner->setImage(player.banner ? player.banner->image() : QImage());
+  emit playerShown(k);
 }
 
 void Form1::AppendAction(const std::string& line) {

@@ -37,6 +37,10 @@ class Form1 : public QWidget {
   // Adds one line at the end of lst_actions; lent to the reader.
   void AppendAction(const std::string& line);
 
+ signals:
+  // list_players_ItemClick has shown the pictures of row k (from 1).
+  void playerShown(int k);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -55,6 +59,8 @@ class Form1 : public QWidget {
   QString program_folder;
   QString zor_folder;
   zor_rep_reader::ReplayInfo current_replay;
+  // The File1 entry the current replay was read from; empty until then.
+  QString current_file;
   // The File1 row that was selected when the mouse went down on it; a click
   // on an entry that was already selected reads the file again.
   int file_row_before_press = -1;

@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -15,13 +14,9 @@ namespace {
 // A memory context holding a fresh bitmap of the given size; frees both.
 class Surface {
  public:
-  Surface(int width, int height) {
-    const HDC screen = GetDC(GetDesktopWindow());
-    m_dc = CreateCompatibleDC(screen);
-    m_bitmap = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(GetDesktopWindow(), screen);
-    m_initial = SelectObject(m_dc, m_bitmap);
-  }
+  Surface(int width, int height)
+      : m_dc(CreateCompatibleDC(0)), m_bitmap(CreateCompatibleBitmap(m_dc, width, height)),
+        m_initial(SelectObject(m_dc, m_bitmap)) {}
   ~Surface() {
     SelectObject(m_dc, m_initial);
     DeleteObject(m_bitmap);
@@ -30,22 +25,10 @@ class Surface {
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
-  [[nodiscard]] HDC dc() const { return m_dc; }
-  [[nodiscard]] HBITMAP bitmap() const { return m_bitmap; }
-
- private:
-  HDC m_dc = 0;
-  HBITMAP m_bitmap = 0;
-  HGDIOBJ m_initial = 0;
+  const HDC m_dc;
+  const HBITMAP m_bitmap;
+  const HGDIOBJ m_initial;
 };
-
-// A bitmap made against the screen, with the screen context given back.
-HBITMAP NewBitmap(int width, int height) {
-  const HDC screen = GetDC(0);
-  const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  ReleaseDC(0, screen);
-  return bitmap;
-}
 
 // A colour that tells row and column apart.
 COLORREF Marker(int x, int y) {
@@ -53,15 +36,18 @@ COLORREF Marker(int x, int y) {
 }
 
 TEST(Handles, StaleUnknownAndWrongKindHandlesAreUnknownToGetObject) {
-  const HBITMAP stale = NewBitmap(4, 4);
-  ASSERT_NE(stale, 0u);
+  const HDC dc = CreateCompatibleDC(0);
+  const HBITMAP stale = CreateCompatibleBitmap(dc, 4, 4);
   ASSERT_TRUE(DeleteObject(stale));
-  const Surface surface(2, 2);
-  for (const HGDIOBJ handle : {HGDIOBJ{0}, stale, HGDIOBJ{0xFFFFFFF0}, surface.dc(),
-                               GetDesktopWindow()}) {
+  // A new context's first bitmap takes the freed slot; the old handle must
+  // still be refused.
+  const HDC reused = CreateCompatibleDC(0);
+  for (const HGDIOBJ handle : {HGDIOBJ{0}, stale, HGDIOBJ{0xFFFFFFF0}, dc, GetDesktopWindow()}) {
     BITMAP info{};
     EXPECT_EQ(GetObjectA(handle, sizeof info, &info), 0) << handle;
   }
+  DeleteDC(reused);
+  DeleteDC(dc);
 }
 
 TEST(Handles, SelectionGuardsDeletionAndDeleteDCFreesTheInitialBitmap) {
@@ -71,7 +57,6 @@ TEST(Handles, SelectionGuardsDeletionAndDeleteDCFreesTheInitialBitmap) {
   const HBITMAP bitmap = CreateCompatibleBitmap(dc, 2, 2);
   const HGDIOBJ initial = SelectObject(dc, bitmap);
   EXPECT_NE(initial, 0u);
-  EXPECT_NE(initial, bitmap);
   // A selected bitmap can neither be deleted nor go into a second context.
   EXPECT_FALSE(DeleteObject(bitmap));
   EXPECT_EQ(SelectObject(other, bitmap), 0u);
@@ -83,178 +68,39 @@ TEST(Handles, SelectionGuardsDeletionAndDeleteDCFreesTheInitialBitmap) {
   EXPECT_EQ(LiveHandleCount(), start);
 }
 
-class PixelOutside : public testing::TestWithParam<std::pair<int, int>> {};
-
-TEST_P(PixelOutside, ChangesNothingAndAnswersInvalid) {
-  const Surface surface(4, 3);
-  const auto [x, y] = GetParam();
-  EXPECT_EQ(SetPixel(surface.dc(), x, y, 0x123456), CLR_INVALID);
-  EXPECT_EQ(GetPixel(surface.dc(), x, y), CLR_INVALID);
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(GetPixel(surface.dc(), i % 4, i / 4), 0u);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Edges, PixelOutside,
-                         testing::Values(std::pair{-1, 0}, std::pair{0, -1}, std::pair{4, 0},
-                                         std::pair{0, 3}, std::pair{-2147483647 - 1, 0},
-                                         std::pair{2147483647, 2147483647}));
-
-TEST(Pixels, ColourRoundTripsAndReachesTheImageAsRgb) {
-  const Surface surface(2, 2);
-  EXPECT_EQ(SetPixel(surface.dc(), 1, 0, 0x00102030), 0x00102030u);
-  EXPECT_EQ(GetPixel(surface.dc(), 1, 0), 0x00102030u);
-  const OlePicture view(surface.bitmap(), false);
-  const QImage image = view.image();
-  EXPECT_EQ(image.format(), QImage::Format_RGB32);
-  EXPECT_EQ(image.pixel(1, 0), qRgb(0x30, 0x20, 0x10));
-  EXPECT_EQ(image.pixel(0, 1), qRgb(0, 0, 0));
-}
-
-struct SysColor {
-  int index;
-  COLORREF color;
-};
-
-class SystemColours : public testing::TestWithParam<SysColor> {};
-
-TEST_P(SystemColours, FollowTheClassicStandardScheme) {
-  EXPECT_EQ(GetSysColor(GetParam().index), GetParam().color) << GetParam().index;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SystemColours,
-    testing::Values(SysColor{0, 0xC0C0C0}, SysColor{1, 0x808000}, SysColor{2, 0x800000},
-                    SysColor{5, 0xFFFFFF}, SysColor{8, 0x000000}, SysColor{13, 0x800000},
-                    SysColor{15, 0xC0C0C0}, SysColor{16, 0x808080},
-                    SysColor{19, 0xC0C0C0},  // inactive caption text
-                    SysColor{20, 0xFFFFFF},  // button highlight
-                    SysColor{21, 0x000000}, SysColor{24, 0xE1FFFF}, SysColor{30, 0xC0C0C0},
-                    SysColor{-1, 0}, SysColor{31, 0}, SysColor{2147483647, 0}));
-
-class Mirror : public testing::TestWithParam<int> {};
-
-// Row y must end up holding what row height-1-y held, also when the copy runs
-// within one bitmap.
-TEST_P(Mirror, NegativeSourceHeightFlipsInPlace) {
-  const int height = GetParam();
-  const int width = 3;
-  const Surface surface(width, height);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      SetPixel(surface.dc(), x, y, Marker(x, y));
-    }
-  }
-  EXPECT_TRUE(StretchBlt(surface.dc(), 0, 0, width, height, surface.dc(), 0, height, width,
-                         -height, SRCCOPY));
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      EXPECT_EQ(GetPixel(surface.dc(), x, y), Marker(x, height - 1 - y)) << x << "," << y;
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Heights, Mirror, testing::Values(1, 2, 3, 64, 96));
-
-TEST(Blit, StretchingUsesTheNearestPixel) {
-  const Surface from(2, 2);
-  const Surface to(4, 4);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 2; ++x) {
-      SetPixel(from.dc(), x, y, Marker(x, y));
-    }
-  }
-  EXPECT_TRUE(StretchBlt(to.dc(), 0, 0, 4, 4, from.dc(), 0, 0, 2, 2, SRCCOPY));
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      EXPECT_EQ(GetPixel(to.dc(), x, y), Marker(x / 2, y / 2)) << x << "," << y;
-    }
-  }
-}
-
 TEST(Blit, CopiesOnlyWhatFitsBothBitmaps) {
   const Surface from(4, 4);
   const Surface to(3, 3);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      SetPixel(from.dc(), x, y, Marker(x, y));
-    }
-  }
-  // Destination starts at (1, 1); source from (2, 2), so only a 2 x 2 block
-  // of the source exists and only a 2 x 2 block of the destination is free.
-  EXPECT_TRUE(BitBlt(to.dc(), 1, 1, 100, 100, from.dc(), 2, 2, SRCCOPY));
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 3; ++x) {
-      const COLORREF expected = (x >= 1 && y >= 1) ? Marker(x + 1, y + 1) : 0;
-      EXPECT_EQ(GetPixel(to.dc(), x, y), expected) << x << "," << y;
-    }
-  }
-  EXPECT_TRUE(BitBlt(to.dc(), -2147483647, -2147483647, 2147483647, 2147483647, from.dc(), 0, 0,
-                     SRCCOPY));
-  EXPECT_FALSE(BitBlt(to.dc(), 0, 0, 1, 1, from.dc(), 0, 0, 0x00EE0086));
-  EXPECT_FALSE(BitBlt(to.dc(), 0, 0, 1, 1, 0, 0, 0, SRCCOPY));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) SetPixel(from.m_dc, x, y, Marker(x, y));
+  // Destination from (1, 1), source from (2, 2): only a 2 x 2 block of the
+  // source exists and only a 2 x 2 block of the destination is free.
+  EXPECT_TRUE(BitBlt(to.m_dc, 1, 1, 100, 100, from.m_dc, 2, 2, SRCCOPY));
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x)
+      EXPECT_EQ(GetPixel(to.m_dc, x, y), (x >= 1 && y >= 1) ? Marker(x + 1, y + 1) : 0) << x << y;
+  EXPECT_TRUE(BitBlt(to.m_dc, -2147483647, -2147483647, 2147483647, 2147483647, from.m_dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(to.m_dc, 3, 0), CLR_INVALID);
 }
 
-TEST(BottomUp, LastRecordRowIsTheTopRowAndBytesAreBlueGreenRed) {
-  const Surface surface(2, 3);
-  // Records of row r, column c: blue 0x10 + c, green 0x20 + r, red 0x30, spare 0xFF.
-  std::vector<std::uint8_t> records;
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 2; ++c) {
-      records.insert(records.end(), {static_cast<std::uint8_t>(0x10 + c),
-                                     static_cast<std::uint8_t>(0x20 + r), 0x30, 0xFF});
-    }
-  }
-  ASSERT_EQ(SetBottomUpPixels(surface.dc(), 2, 3, records.data()), 3);
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 2; ++c) {
-      const COLORREF expected = 0x30u | static_cast<COLORREF>(0x20 + r) << 8 |
-                                static_cast<COLORREF>(0x10 + c) << 16;
-      EXPECT_EQ(GetPixel(surface.dc(), c, 2 - r), expected) << r << "," << c;
-    }
-  }
-  // A size that does not match the bitmap writes nothing.
-  EXPECT_EQ(SetBottomUpPixels(surface.dc(), 3, 2, records.data()), 0);
-  EXPECT_EQ(SetBottomUpPixels(0, 2, 3, records.data()), 0);
-}
-
-TEST(Pictures, ARecordWithoutALiveBitmapGivesNoPicture) {
+TEST(Pictures, OnlyALiveBitmapMakesAPictureAndItsLastReferenceFreesIt) {
   const Surface surface(2, 2);
-  const HBITMAP stale = NewBitmap(1, 1);
-  DeleteObject(stale);
-  PICTDESC wrongSize;
-  wrongSize.cbSizeofstruct = 16;
-  wrongSize.picType = PICTYPE_BITMAP;
-  wrongSize.hbitmap = surface.bitmap();
-  PICTDESC wrongType;
-  wrongType.picType = 3;
-  wrongType.hbitmap = surface.bitmap();
-  for (PICTDESC desc : {wrongSize, wrongType, PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, stale, 0, 0},
-                        PICTDESC{20, 1, surface.dc(), 0, 0}}) {
-    PictureRef picture = std::make_shared<OlePicture>(surface.bitmap(), false);
+  for (PICTDESC desc : {PICTDESC{16, 1, surface.m_bitmap, 0, 0}, PICTDESC{20, 3, surface.m_bitmap, 0, 0},
+                        PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, surface.m_dc, 0, 0}}) {
+    PictureRef picture = std::make_shared<OlePicture>(surface.m_bitmap, false);
     EXPECT_EQ(OleCreatePictureIndirect(&desc, true, &picture), E_INVALIDARG);
     EXPECT_EQ(picture, nullptr);
   }
-}
-
-TEST(Pictures, AnOwningPictureFreesItsBitmapWithTheLastReference) {
-  const std::size_t start = LiveHandleCount();
-  PICTDESC desc;
-  desc.picType = PICTYPE_BITMAP;
-  desc.hbitmap = NewBitmap(5, 4);
+  PICTDESC desc{20, 1, CreateCompatibleBitmap(surface.m_dc, 5, 4), 0, 0};
   PictureRef picture;
   ASSERT_EQ(OleCreatePictureIndirect(&desc, true, &picture), S_OK);
-  ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(picture->handle(), desc.hbitmap);
-  EXPECT_EQ(picture->width(), 5);
-  EXPECT_EQ(picture->height(), 4);
+  EXPECT_EQ(QSize(picture->width(), picture->height()), QSize(5, 4));
   PictureRef shared = picture;
   picture.reset();
   EXPECT_EQ(shared->image().size(), QSize(5, 4));
   shared.reset();
   BITMAP info{};
   EXPECT_EQ(GetObjectA(desc.hbitmap, sizeof info, &info), 0);
-  EXPECT_EQ(LiveHandleCount(), start);
 }
 
 // Made before any platform call, so it is destroyed after the handle table
@@ -282,26 +128,16 @@ TEST(Threads, SurfacesMadeOnSeveralThreadsStayApartAndLeaveNothingBehind) {
         CMemoryDC surface;
         surface.setHeight(16);
         surface.setWidth(8);
-        const COLORREF color = static_cast<COLORREF>(t * 1000 + round);
-        for (int y = 0; y < 16; ++y) {
-          for (int x = 0; x < 8; ++x) {
-            SetPixel(surface.hDC(), x, y, color);
-          }
-        }
+        const auto color = static_cast<COLORREF>(t * 1000 + round);
+        SetPixel(surface.hDC(), 7, 0, color);
         StretchBlt(surface.hDC(), 0, 0, 8, 16, surface.hDC(), 0, 16, 8, -16, SRCCOPY);
         const PictureRef picture = surface.Picture();
-        if (!picture || picture->image().pixel(7, 15) != qRgb(
-                                                              static_cast<int>(color & 0xFF),
-                                                              static_cast<int>(color >> 8 & 0xFF),
-                                                              0)) {
+        if (!picture || picture->image().pixel(7, 15) != qRgb(int(color & 0xFF), int(color >> 8 & 0xFF), 0))
           ++mismatches;
-        }
       }
     });
   }
-  for (auto& worker : workers) {
-    worker.join();
-  }
+  for (auto& worker : workers) worker.join();
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(LiveHandleCount(), start);
 }

@@ -3,29 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <set>
 
 namespace {
 
 using namespace replay_builder;
-using test_support::load;
 using zor_rep_reader::ErrorKind;
 using zor_rep_reader::ReaderError;
-
-ReaderError loadError(const Bytes& bytes, const std::string& name = "cut.rec") {
-  try {
-    (void)load(bytes, name);
-  } catch (const ReaderError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "the load did not fail";
-  return ReaderError(ErrorKind::file, std::nullopt, "");
-}
 
 // Every byte the reader is meant to read in a replay without pictures, worked
 // out from the layout independently of the reader.
@@ -97,105 +81,27 @@ TEST(TruncatedFile, EveryCutFailsAtTheFirstMissingByteTheReaderNeeds) {
     const std::set<std::int64_t> read = bytesRead(recipe, layout);
     ASSERT_EQ(*read.rbegin(), static_cast<std::int64_t>(whole.size()) - 1);
 
+    // A failed load adds no action line, not even when only the action value
+    // is missing; its message names the file, its size, the byte and the part.
     for (std::size_t cut = 1; cut < whole.size(); ++cut) {
       const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
-      const ReaderError error = loadError(part);
-      const std::int64_t expected = *read.lower_bound(static_cast<std::int64_t>(cut));
-      ASSERT_EQ(error.kind(), ErrorKind::out_of_range) << "cut at " << cut;
-      ASSERT_EQ(error.offset(), expected) << "cut at " << cut << ", old version " << old_version;
+      std::vector<std::string> actions;
+      try {
+        (void)zor_rep_reader::ReadReplayBytes(part, "cut.rec", [&](const std::string& l) { actions.push_back(l); });
+        FAIL() << "cut at " << cut << " was read";
+      } catch (const ReaderError& error) {
+        const std::int64_t expected = *read.lower_bound(static_cast<std::int64_t>(cut));
+        ASSERT_EQ(error.kind(), ErrorKind::out_of_range) << "cut at " << cut;
+        ASSERT_EQ(error.offset(), expected) << "cut at " << cut << ", old version " << old_version;
+        const std::string& m = error.message();
+        ASSERT_EQ(m.find("cut.rec: the file is cut short: it has " + std::to_string(cut) + " bytes"), 0u) << m;
+        ASSERT_NE(m.find("byte " + std::to_string(expected)), std::string::npos) << m;
+        const bool in_second_block = expected >= layout.player_starts[1] && expected < layout.player_ends[1];
+        ASSERT_EQ(m.find("player 2") != std::string::npos, in_second_block) << m;
+      }
+      ASSERT_TRUE(actions.empty()) << "cut at " << cut;
     }
   }
-}
-
-TEST(TruncatedFile, MessageNamesFileSizeByteAndPart) {
-  const Bytes whole = BuildReplay(SimpleReplay(3, false));
-  Layout layout;
-  (void)BuildReplay(SimpleReplay(3, false), &layout);
-  const Bytes part(whole.begin(), whole.begin() + layout.player_starts[2] + 2);
-  const ReaderError error = loadError(part, "evening.rec");
-  const std::string& m = error.message();
-  EXPECT_NE(m.find("evening.rec"), std::string::npos) << m;
-  EXPECT_NE(m.find(std::to_string(part.size()) + " bytes"), std::string::npos) << m;
-  EXPECT_NE(m.find("byte " + std::to_string(*error.offset())), std::string::npos) << m;
-  EXPECT_NE(m.find("player 3"), std::string::npos) << m;
-}
-
-TEST(TruncatedFile, FileEndingRightAfterTheLastBlockFailsAndAddsNoAction) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  Layout layout;
-  const Bytes whole = BuildReplay(recipe, &layout);
-  const Bytes part(whole.begin(), whole.begin() + layout.player_ends[0]);
-  EXPECT_EQ(loadError(part).offset(), layout.action_marker);
-
-  // The marker is there but its value is not: still no line.
-  const Bytes no_value(whole.begin(), whole.end() - 1);
-  std::vector<std::string> actions;
-  EXPECT_THROW((void)zor_rep_reader::ReadReplayBytes(
-                   no_value, "x.rec", [&](const std::string& l) { actions.push_back(l); }),
-               ReaderError);
-  EXPECT_TRUE(actions.empty());
-}
-
-TEST(TruncatedFile, EmptyBytesAreTheirOwnKind) {
-  EXPECT_EQ(loadError({}).kind(), ErrorKind::empty);
-}
-
-class ReplayFiles : public testing::Test {
- protected:
-  void SetUp() override {
-    m_folder = std::filesystem::temp_directory_path() /
-               ("myzor-reader-" + std::to_string(::getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(m_folder);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-  static ReaderError readError(const std::filesystem::path& path) {
-    try {
-      (void)zor_rep_reader::ReadReplay(path, {});
-    } catch (const ReaderError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "reading " << path << " did not fail";
-    return ReaderError(ErrorKind::out_of_range, std::nullopt, "");
-  }
-
-  std::filesystem::path m_folder;
-};
-
-TEST_F(ReplayFiles, ReadsAFileFromDisk) {
-  const auto path = m_folder / "good.rec";
-  ASSERT_TRUE(WriteFile(path.string(), BuildReplay(SimpleReplay(2, false))));
-  std::vector<std::string> actions;
-  const auto r = zor_rep_reader::ReadReplay(
-      path, [&actions](const std::string& line) { actions.push_back(line); });
-  EXPECT_EQ(r.players.size(), 2u);
-  EXPECT_EQ(actions.size(), 1u);
-}
-
-TEST_F(ReplayFiles, UnreadableInputsAreFileErrorsNamingThePath) {
-  const auto fifo = m_folder / "pipe.rec";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (const auto& path : {m_folder / "missing.rec", m_folder, fifo}) {
-    const ReaderError error = readError(path);
-    EXPECT_EQ(error.kind(), ErrorKind::file) << path;
-    EXPECT_FALSE(error.offset());
-    EXPECT_NE(error.message().find(path.string()), std::string::npos) << error.message();
-  }
-}
-
-TEST_F(ReplayFiles, EmptyAndHugeFilesAreRefusedBeforeReading) {
-  const auto empty = m_folder / "empty.rec";
-  std::ofstream{empty};
-  EXPECT_EQ(readError(empty).kind(), ErrorKind::empty);
-
-  // A sparse file: large on paper, no disk space used.
-  const auto huge = m_folder / "huge.rec";
-  std::ofstream{huge};
-  std::filesystem::resize_file(huge, 300u << 20);
-  const ReaderError error = readError(huge);
-  EXPECT_EQ(error.kind(), ErrorKind::too_large);
-  EXPECT_NE(error.message().find("huge.rec"), std::string::npos);
 }
 
 }  // namespace

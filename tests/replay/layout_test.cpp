@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 using namespace replay_builder;
@@ -50,111 +52,83 @@ TEST(ReplayLayout, ReadsEveryFieldOfANewerFile) {
   EXPECT_EQ(loaded.actions, std::vector<std::string>{"7\taction"});
 }
 
-TEST(ReplayLayout, OlderFilesCarryASettingsTable) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.old_version = true;
-  recipe.settings = {{"DPSG", 2}, {"ZZZZ", 9}, {"TRSR", 3}, {"FDIA", 1}, {"COLS", 5},
-                   {"TSSR", 4}, {"MTKL", 6}, {"AEHC", 7}, {"HSSR", 8}};
-  recipe.game_name = u"Old Times";
-  const auto r = load(recipe).replay;
-  EXPECT_EQ(r.version, "< 1.3");
-  EXPECT_EQ(r.game_speed, 2);
-  EXPECT_EQ(r.resource_rate, 3);
-  EXPECT_EQ(r.ai_difficulty, 1);
-  EXPECT_EQ(r.starting_location, 5);
-  EXPECT_EQ(r.starting_resources, 4);
-  EXPECT_EQ(r.lock_teams, 6);
-  EXPECT_EQ(r.cheats, 7);
-  EXPECT_EQ(r.resource_sharing, 8);  // the ninth entry counts too
-  EXPECT_EQ(r.game_name, "Old Times");
-  EXPECT_EQ(r.players.at(0).name, "Player 1");
-}
+// One behaviour, many inputs: a change to a simple replay's bytes and the
+// field it must give.
+struct FieldCase {
+  const char* name;
+  std::function<void(ReplaySpec&)> change;
+  std::function<std::string(const test_support::Loaded&)> field;
+  std::string expected;
+};
 
-TEST(ReplayLayout, LaterSettingEntryOverwritesAnEarlierOne) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.old_version = true;
-  recipe.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}};
-  EXPECT_EQ(load(recipe).replay.game_speed, 4);
+std::string winFlags(const test_support::Loaded& l) {
+  return std::to_string(int(l.replay.win_annihilate)) + std::to_string(int(l.replay.win_control_area)) +
+         std::to_string(int(l.replay.win_take_and_hold));
 }
-
+std::string actionLines(const test_support::Loaded& l) {
+  std::string out;
+  for (const std::string& line : l.actions) out += line + ";";
+  return out;
+}
 // Any tag but the exact older one means the newer layout: no settings, and
 // the game name is found at its newer place.
-class VersionTag : public testing::TestWithParam<const char*> {};
+std::string layoutRead(const test_support::Loaded& l) {
+  return l.replay.version + "|" + l.replay.game_name + "|" + std::to_string(l.replay.game_speed);
+}
+std::string header(const test_support::Loaded& l) { return std::to_string(l.replay.header_value); }
+void olderTag(ReplaySpec& r, const char* tag) {
+  r.version_tag = tag;
+  r.settings = {{"DPSG", 2}};
+}
 
-TEST_P(VersionTag, OnlyTheExactTagMeansAnOlderFile) {
+class BytesToField : public testing::TestWithParam<FieldCase> {};
+
+TEST_P(BytesToField, GivesTheField) {
   ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.version_tag = GetParam();
-  recipe.game_name = u"Tagged";
-  const auto r = load(recipe).replay;
-  EXPECT_EQ(r.version, "1.3");
-  EXPECT_EQ(r.game_name, "Tagged");
-  EXPECT_EQ(r.game_speed, 0);
+  GetParam().change(recipe);
+  EXPECT_EQ(GetParam().field(load(recipe)), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(ReplayLayout, VersionTag,
-                         testing::Values("foldmodi", "FOLDMODX", "XOLDMODI", "00000000"));
-
-TEST(ReplayLayout, ShortMapLengthGivesAnEmptyMapName) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.map_name = "";
-  const auto r = load(recipe).replay;
-  EXPECT_EQ(r.map_name, "");
-  EXPECT_EQ(r.game_name, "Test Game");
-}
-
-TEST(ReplayLayout, HeaderValueCoversTheWholeUnsignedRange) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  for (auto [high, low, expected] : {std::tuple{0x7F, 0xFF, 32767}, std::tuple{0x80, 0x00, 32768},
-                                     std::tuple{0xFF, 0xFF, 65535}}) {
-    recipe.header_high = static_cast<std::uint8_t>(high);
-    recipe.header_low = static_cast<std::uint8_t>(low);
-    EXPECT_EQ(load(recipe).replay.header_value, expected);
-  }
-}
-
-TEST(ReplayLayout, WinConditionKeys) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.win_keys = {};
-  auto r = load(recipe).replay;
-  EXPECT_EQ(r.win_annihilate + r.win_control_area + r.win_take_and_hold, 0.0f);
-  EXPECT_EQ(r.players.at(0).race, "race_1");
-
-  recipe.win_keys = {kControlArea, kControlArea};
-  r = load(recipe).replay;
-  EXPECT_EQ(r.win_control_area, 1.0f);
-  EXPECT_EQ(r.win_annihilate, 0.0f);
-}
-
-TEST(ReplayLayout, NoPlayersGivesAnEmptyList) {
-  ReplaySpec recipe = SimpleReplay(0, false);
-  const auto loaded = load(recipe);
-  EXPECT_EQ(loaded.replay.player_count, 0);
-  EXPECT_TRUE(loaded.replay.players.empty());
-  EXPECT_EQ(loaded.actions.size(), 1u);
-}
-
-TEST(ReplayLayout, ActionMarker) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.action = 0;
-  EXPECT_EQ(load(recipe).actions, std::vector<std::string>{"0\taction"});
-  recipe.action = 255;
-  EXPECT_EQ(load(recipe).actions, std::vector<std::string>{"255\taction"});
-  recipe.action.reset();
-  recipe.no_action_marker = 0x61;
-  EXPECT_TRUE(load(recipe).actions.empty());
-}
-
-TEST(ReplayLayout, LoadingTwiceGivesEqualRecords) {
-  const Bytes bytes = BuildReplay(SimpleReplay(2, false));
-  const auto a = load(bytes).replay;
-  const auto b = load(bytes).replay;
-  EXPECT_EQ(a.game_name, b.game_name);
-  ASSERT_EQ(a.players.size(), b.players.size());
-  for (std::size_t i = 0; i < a.players.size(); ++i) {
-    EXPECT_EQ(a.players[i].name, b.players[i].name);
-    EXPECT_EQ(a.players[i].block_end, b.players[i].block_end);
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    ReplayLayout, BytesToField,
+    testing::Values(
+        FieldCase{"no_win_keys", [](ReplaySpec& r) { r.win_keys = {}; }, winFlags, "000"},
+        FieldCase{"repeated_key", [](ReplaySpec& r) { r.win_keys = {kControlArea, kControlArea}; },
+                  winFlags, "010"},
+        FieldCase{"action_0", [](ReplaySpec& r) { r.action = 0; }, actionLines, "0\taction;"},
+        FieldCase{"action_255", [](ReplaySpec& r) { r.action = 255; }, actionLines, "255\taction;"},
+        FieldCase{"other_marker", [](ReplaySpec& r) { r.action.reset(); r.no_action_marker = 0x61; },
+                  actionLines, ""},
+        FieldCase{"short_map_length", [](ReplaySpec& r) { r.map_name = ""; },
+                  [](const test_support::Loaded& l) { return l.replay.map_name + "|" + l.replay.game_name; },
+                  "|Test Game"},
+        FieldCase{"older_settings_table",  // the ninth entry counts too
+                  [](ReplaySpec& r) {
+                    r.old_version = true;
+                    r.settings = {{"DPSG", 2}, {"ZZZZ", 9}, {"TRSR", 3}, {"FDIA", 1}, {"COLS", 5},
+                                  {"TSSR", 4}, {"MTKL", 6}, {"AEHC", 7}, {"HSSR", 8}};
+                  },
+                  [](const test_support::Loaded& l) {
+                    const auto& r = l.replay;
+                    std::string out = r.version + "|" + r.game_name;
+                    for (int v : {r.game_speed, r.resource_rate, r.ai_difficulty, r.starting_location,
+                                  r.starting_resources, r.lock_teams, r.cheats, r.resource_sharing})
+                      out += "," + std::to_string(v);
+                    return out + "|" + l.replay.players.at(0).name;
+                  },
+                  "< 1.3|Test Game,2,3,1,5,4,6,7,8|Player 1"},
+        FieldCase{"later_setting_wins",
+                  [](ReplaySpec& r) { r.old_version = true; r.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}}; },
+                  [](const test_support::Loaded& l) { return std::to_string(l.replay.game_speed); }, "4"},
+        FieldCase{"header_7FFF", [](ReplaySpec& r) { r.header_high = 0x7F; r.header_low = 0xFF; }, header, "32767"},
+        FieldCase{"header_8000", [](ReplaySpec& r) { r.header_high = 0x80; }, header, "32768"},
+        FieldCase{"header_FFFF", [](ReplaySpec& r) { r.header_high = r.header_low = 0xFF; }, header, "65535"},
+        FieldCase{"older_tag", [](ReplaySpec& r) { olderTag(r, "FOLDMODI"); r.old_version = true; },
+                  layoutRead, "< 1.3|Test Game|2"},
+        FieldCase{"tag_lower_case", [](ReplaySpec& r) { olderTag(r, "foldmodi"); }, layoutRead, "1.3|Test Game|0"},
+        FieldCase{"tag_last_letter", [](ReplaySpec& r) { olderTag(r, "FOLDMODX"); }, layoutRead, "1.3|Test Game|0"},
+        FieldCase{"tag_first_letter", [](ReplaySpec& r) { olderTag(r, "XOLDMODI"); }, layoutRead, "1.3|Test Game|0"}),
+    [](const testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
 
 // A player block laid out by hand, byte for byte.
 Bytes handMadeBlock() {
@@ -193,62 +167,21 @@ TEST(PlayerBlock, HandMadeBlockWithoutPictures) {
   EXPECT_TRUE(p.badge_name.empty());
 }
 
-TEST(PlayerBlock, OnlyTheFirstByteOfACountIsRead) {
-  Bytes b = handMadeBlock();
-  // A race length of 300 (2C 01 00 00) is read as 44: the block grows by 41.
-  b[16] = 0x2C;
-  b[17] = 0x01;
-  b.insert(b.begin() + 23, 41, 'x');
-  std::int64_t position = 0;
-  const PlayerInfo p = parseBlock(b, position);
-  EXPECT_EQ(p.race.size(), 44u);
-  EXPECT_EQ(p.block_end, 146 + 41);
-}
-
-// The selector decides whether three counted fields follow; any non-zero
-// value behaves the same.
-class Selector : public testing::TestWithParam<int> {};
-
-TEST_P(Selector, NonZeroSelectorsSkipThreeCountedFields) {
-  PlayerSpec player;
-  player.name = u"Sel";
-  player.selector = static_cast<std::uint8_t>(GetParam());
-  player.field1 = "one";
-  player.field3 = "three!";
-  player.middle_text = u"middle";
-  ReplaySpec recipe;
-  recipe.players = {player, player};
-  Layout layout;
-  const auto r = load(BuildReplay(recipe, &layout)).replay;
-  ASSERT_EQ(r.players.size(), 2u);
-  EXPECT_EQ(r.players[1].block_start, layout.player_starts[1]);
-  EXPECT_EQ(r.players[1].block_end, layout.player_ends[1]);
-  EXPECT_EQ(r.players[1].name, "Sel");
-}
-
-INSTANTIATE_TEST_SUITE_P(PlayerBlock, Selector, testing::Values(0, 1, 200, 255));
-
+// The same word in lower case, or one letter off, means pictures follow; a
+// block with pictures and empty names ends 41172 bytes after its tag.
 TEST(PlayerBlock, ATagThatIsNotExactlyDataInfoMeansPicturesFollow) {
   ReplaySpec recipe = SimpleReplay(2, true);
   recipe.players[0].image_tag = "datainfo";
   recipe.players[1].image_tag = "DATAINFX";
   recipe.players[0].badge_name = "crest";
   recipe.players[0].banner_name = "standard of the north";
+  recipe.players[1].badge_name.clear();
+  recipe.players[1].banner_name.clear();
   Layout layout;
   const auto r = load(BuildReplay(recipe, &layout)).replay;
   EXPECT_EQ(r.players[0].badge_name, "crest");
   EXPECT_EQ(r.players[0].banner_name, "standard of the north");
-  EXPECT_EQ(r.players[1].block_end, layout.player_ends[1]);
-}
-
-TEST(PlayerBlock, PictureBlockWithEmptyNamesEndsAtItsFixedLength) {
-  ReplaySpec recipe = SimpleReplay(1, true);
-  recipe.players[0].badge_name.clear();
-  recipe.players[0].banner_name.clear();
-  Layout layout;
-  const auto r = load(BuildReplay(recipe, &layout)).replay;
-  const std::int64_t tag_at = layout.badge_pixels[0] - 76;
-  EXPECT_EQ(r.players[0].block_end, tag_at + 41172);
+  EXPECT_EQ(r.players[1].block_end, layout.badge_pixels[1] - 76 + 41172);
 }
 
 }  // namespace

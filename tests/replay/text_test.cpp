@@ -1,6 +1,8 @@
 // Names are UTF-16 in the file and UTF-8 in the record; 8-bit texts are
-// ISO 8859-1.
+// Windows-1252.
 #include "tests/replay/test_support.h"
+
+#include <QStringDecoder>
 
 #include <gtest/gtest.h>
 
@@ -28,26 +30,28 @@ TEST_P(SixteenBitText, PlayerAndGameNamesDecodeAsUtf16) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, SixteenBitText,
-    testing::Values(TextCase{u"", ""}, TextCase{u"Al", "Al"},
-                    TextCase{u"\u0141ukasz", "\xC5\x81ukasz"},        // above U+00FF
-                    TextCase{u"Bj\u00F6rn", "Bj\xC3\xB6rn"},           // Latin-1 range
-                    TextCase{u"\u706B\u5C71", "\xE7\x81\xAB\xE5\xB1\xB1"},
-                    TextCase{u"\U0001F525x", "\xF0\x9F\x94\xA5x"},    // surrogate pair
+    testing::Values(TextCase{u"", ""}, TextCase{u"\u0141ukasz", "\xC5\x81ukasz"},
+                    TextCase{u"\U0001F525x", "\xF0\x9F\x94\xA5x"},  // surrogate pair
                     TextCase{std::u16string{u'a', char16_t(0xD800), u'b'}, "a\xEF\xBF\xBD" "b"},
                     TextCase{std::u16string{char16_t(0xDC00)}, "\xEF\xBF\xBD"},
                     TextCase{std::u16string{u'z', char16_t(0xD83D)}, "z\xEF\xBF\xBD"},
-                    TextCase{std::u16string{u'a', u'\0', u'b'}, std::string("a\0b", 3)}),
-    [](const testing::TestParamInfo<TextCase>& info) {
-      return "case" + std::to_string(info.index);
-    });
+                    TextCase{std::u16string{u'a', u'\0', u'b'}, std::string("a\0b", 3)}));
 
-TEST(EightBitText, EveryByteIsOneLatin1Character) {
-  ReplaySpec recipe = SimpleReplay(1, false);
-  recipe.map_name = std::string("M\0\x7F\x80\xE9\xFF", 6);
-  recipe.players[0].race = "\xE9t\xE9";
+// Every byte value once, in the map name and the races, against Qt's own
+// Windows-1252 decoder.
+TEST(EightBitText, EveryByteIsOneWindows1252Character) {
+  std::string all(256, '\0');
+  for (int b = 0; b < 256; ++b) all[static_cast<std::size_t>(b)] = static_cast<char>(b);
+  ReplaySpec recipe = SimpleReplay(2, false);
+  recipe.map_name = all.substr(0, 128);
+  recipe.players[0].race = all.substr(128, 64);
+  recipe.players[1].race = all.substr(192);
   const auto r = load(recipe).replay;
-  EXPECT_EQ(r.map_name, std::string("M\0\x7F\xC2\x80\xC3\xA9\xC3\xBF", 9));
-  EXPECT_EQ(r.players[0].race, "\xC3\xA9t\xC3\xA9");
+  QStringDecoder windows1252("windows-1252");
+  ASSERT_TRUE(windows1252.isValid());
+  EXPECT_EQ(QString::fromStdString(r.map_name + r.players[0].race + r.players[1].race),
+            windows1252.decode(QByteArray::fromStdString(all)));
+  EXPECT_EQ(r.players[0].race.substr(0, 3), "\xE2\x82\xAC");  // 0x80, the euro sign
 }
 
 }  // namespace

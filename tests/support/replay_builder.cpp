@@ -56,7 +56,7 @@ std::uint32_t length(std::size_t n) {
   return static_cast<std::uint32_t>(n);
 }
 
-void writePlayer(Writer& w, const PlayerSpec& player, Layout* layout) {
+void writePlayer(Writer& w, const PlayerSpec& player, Layout& layout) {
   w.u32(length(player.name.size()));
   w.utf16(player.name);
   w.skip(4);
@@ -81,10 +81,8 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout* layout) {
   if (!player.pictures) {
     w.latin1("DATAINFO");
     w.skip(12);
-    if (layout) {
-      layout->badge_pixels.push_back(-1);
-      layout->banner_pixels.push_back(-1);
-    }
+    layout.badge_pixels.push_back(-1);
+    layout.banner_pixels.push_back(-1);
     return;
   }
   if (player.image_tag.size() != 8 || player.image_tag == "DATAINFO")
@@ -94,7 +92,7 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout* layout) {
   w.u32(length(player.badge_name.size()));
   w.latin1(player.badge_name);
   w.skip(56);
-  if (layout) layout->badge_pixels.push_back(w.size());
+  layout.badge_pixels.push_back(w.size());
   w.pixels(player.badge, 64, 64);
   w.skip(36);
   // The banner name's count is followed by 2 more bytes, not 3.
@@ -103,7 +101,7 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout* layout) {
   w.skip(2);
   w.latin1(player.banner_name);
   w.skip(57);
-  if (layout) layout->banner_pixels.push_back(w.size());
+  layout.banner_pixels.push_back(w.size());
   w.pixels(player.banner, 64, 96);
   w.skip(40);
 }
@@ -156,15 +154,17 @@ Bytes BuildReplay(const ReplaySpec& recipe, Layout* layout) {
   for (std::uint32_t key : recipe.win_keys) w.u32(key);
   w.skip(40);
 
-  if (layout) *layout = Layout{};
-  if (layout) layout->first_player = w.size();
+  // Where things land is always worked out; the caller may not want it.
+  Layout local;
+  Layout& where = layout != nullptr ? *layout = Layout{} : local;
+  where.first_player = w.size();
   for (const PlayerSpec& player : recipe.players) {
-    if (layout) layout->player_starts.push_back(w.size());
-    writePlayer(w, player, layout);
-    if (layout) layout->player_ends.push_back(w.size());
+    where.player_starts.push_back(w.size());
+    writePlayer(w, player, where);
+    where.player_ends.push_back(w.size());
   }
   w.skip(6);
-  if (layout) layout->action_marker = w.size();
+  where.action_marker = w.size();
   if (recipe.action) {
     w.byte(0x60);
     w.byte(*recipe.action);
@@ -205,6 +205,11 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+std::vector<std::string> AwkwardFileNames() {
+  return {"caf\xE9.rec", "say \"hi\".rec", "back\\slash.rec", "two\nlines.rec",
+          "\xC5\x81\xC3\xB3" "d\xC5\xBA.rec", "\xE7\x81\xAB\xE5\xB1\xB1.rec"};
 }
 
 }  // namespace replay_builder

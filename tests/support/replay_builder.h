@@ -71,4 +71,8 @@ ReplaySpec SimpleReplay(int players, bool pictures);
 
 bool WriteFile(const std::string& path, const Bytes& bytes);
 
+// Replay file names that are hard to carry through text: a byte that is not
+// UTF-8, quotes, a backslash, a newline and letters beyond Latin-1.
+std::vector<std::string> AwkwardFileNames();
+
 }  // namespace replay_builder

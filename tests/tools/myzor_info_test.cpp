@@ -15,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -27,8 +29,13 @@ struct ToolRun {
   QByteArray err;
 };
 
-ToolRun runInfo(const QStringList& arguments, int timeout_ms = 60000) {
+ToolRun runInfo(const QStringList& arguments, int timeout_ms = 60000, bool as_nobody = false) {
   QProcess process;
+  if (as_nobody && ::geteuid() == 0) {
+    process.setChildProcessModifier([] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    });
+  }
   process.start(QStringLiteral(MYZOR_INFO), arguments);
   EXPECT_TRUE(process.waitForFinished(timeout_ms)) << "myzor-info did not finish";
   return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -95,113 +102,103 @@ TEST_F(MyzorInfo, JsonHoldsTheRecordInFieldOrder) {
   }
 }
 
-TEST_F(MyzorInfo, FailedFilesAreReportedAndTheRestStillRead) {
+// Arguments that are no readable replay: each gets its own error line with
+// the right kind, nothing waits on a pipe, and the files after them are read.
+TEST_F(MyzorInfo, FailuresAreReportedOneByOneAndTheRestStillRead) {
   const Bytes whole = BuildReplay(SimpleReplay(1, false));
   const QString good = write(QStringLiteral("good.rec"), whole);
-  const QString cut = write(QStringLiteral("cut.rec"), Bytes(whole.begin(), whole.begin() + 300));
-  const QString missing = m_dir.filePath(QStringLiteral("missing.rec"));
-  const ToolRun run = runInfo({QStringLiteral("--json"), cut, missing, good});
-  EXPECT_EQ(run.exit_code, 1);
-  const auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 3u);
-  const QJsonObject error = objects[0][QStringLiteral("error")].toObject();
-  EXPECT_FALSE(objects[0][QStringLiteral("ok")].toBool());
-  EXPECT_EQ(error[QStringLiteral("kind")].toString(), QStringLiteral("out_of_range"));
-  EXPECT_GE(error[QStringLiteral("offset")].toInt(), 300);
-  EXPECT_TRUE(error[QStringLiteral("message")].toString().contains(QStringLiteral("cut.rec")));
-  EXPECT_EQ(objects[1][QStringLiteral("error")].toObject()[QStringLiteral("kind")].toString(),
-            QStringLiteral("file"));
-  EXPECT_TRUE(objects[1][QStringLiteral("error")].toObject()[QStringLiteral("offset")].isNull());
-  EXPECT_TRUE(objects[2][QStringLiteral("ok")].toBool());
-}
-
-// Arguments that are no replay file at all: each gets its own error line,
-// nothing waits on a pipe, and the good file after them is still read.
-TEST_F(MyzorInfo, ArgumentsThatAreNoReadableFileAreReportedOneByOne) {
-  const QString good = write(QStringLiteral("good.rec"), BuildReplay(SimpleReplay(1, false)));
   const QString fifo = m_dir.filePath(QStringLiteral("pipe.rec"));
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
   const QString folder = m_dir.filePath(QStringLiteral("folder.rec"));
   ASSERT_TRUE(QDir().mkpath(folder));
-  const QString missing = m_dir.filePath(QStringLiteral("missing.rec"));
-  // 300 MiB that take no room on disk.
-  const QString huge = m_dir.filePath(QStringLiteral("huge.rec"));
-  {
-    std::ofstream out(QFile::encodeName(huge).constData(), std::ios::binary);
-    out.seekp((std::streamoff{300} << 20) - 1);
-    out.put('\0');
-    ASSERT_TRUE(out.good());
-  }
-
-  const QStringList files = {fifo, folder, missing, huge, good};
-  const ToolRun run = runInfo(QStringList{QStringLiteral("--json")} + files, 20000);
+  const QString huge = write(QStringLiteral("huge.rec"), {});
+  ASSERT_TRUE(QFile::resize(huge, qint64{300} << 20));  // sparse: no room taken on disk
+  const QString locked = write(QStringLiteral("locked.rec"), whole);
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+  const struct {
+    QString file;
+    const char* kind;
+    const char* says;
+  } cases[] = {
+      {write(QStringLiteral("cut.rec"), Bytes(whole.begin(), whole.begin() + 300)), "out_of_range", "byte"},
+      {m_dir.filePath(QStringLiteral("missing.rec")), "file", "cannot open"},
+      {fifo, "file", "not a regular file"},
+      {folder, "file", "--recursive"},
+      {huge, "too_large", "256 MiB"},
+      {write(QStringLiteral("empty.rec"), {}), "empty", "0 bytes"},
+      {locked, "file", "ermission"},
+  };
+  QStringList files;
+  for (const auto& c : cases) files << c.file;
+  // As root, permission bits stop nobody: the tool runs as "nobody" then.
+  const ToolRun run = runInfo(QStringList{QStringLiteral("--json")} + files + QStringList{good}, 20000, true);
   EXPECT_EQ(run.exit_code, 1);
   const auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 5u) << run.out.toStdString();
-  const char* kinds[] = {"file", "file", "file", "too_large"};
-  const char* says[] = {"not a regular file", "is a folder", "cannot open", "300 MiB"};
-  for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(files[i].toStdString());
-    const QJsonObject& o = objects[static_cast<std::size_t>(i)];
-    EXPECT_EQ(o[QStringLiteral("file")].toString(), files[i]);
+  ASSERT_EQ(objects.size(), std::size(cases) + 1) << run.out.toStdString();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].file.toStdString());
+    const QJsonObject& o = objects[i];
+    EXPECT_EQ(o[QStringLiteral("file")].toString(), cases[i].file);
     EXPECT_FALSE(o[QStringLiteral("ok")].toBool());
     const QJsonObject error = o[QStringLiteral("error")].toObject();
-    EXPECT_EQ(error[QStringLiteral("kind")].toString(), QLatin1String(kinds[i]));
-    EXPECT_TRUE(error[QStringLiteral("offset")].isNull());
-    const QString message = error[QStringLiteral("message")].toString();
-    EXPECT_TRUE(message.startsWith(files[i])) << message.toStdString();
-    if (i != 3) {
-      EXPECT_TRUE(message.contains(QLatin1String(says[i]))) << message.toStdString();
+    EXPECT_EQ(error[QStringLiteral("kind")].toString(), QLatin1String(cases[i].kind));
+    EXPECT_EQ(error[QStringLiteral("offset")].isNull(), i != 0);
+    if (i == 0) {
+      EXPECT_GE(error[QStringLiteral("offset")].toInt(), 300);
     }
+    const QString message = error[QStringLiteral("message")].toString();
+    EXPECT_TRUE(message.startsWith(cases[i].file)) << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String(cases[i].says))) << message.toStdString();
   }
-  EXPECT_TRUE(objects[4][QStringLiteral("ok")].toBool());
+  EXPECT_TRUE(objects.back()[QStringLiteral("ok")].toBool());
 
   // Without --json the same reports go to standard error, one line each.
-  const ToolRun plain = runInfo(files, 20000);
+  const ToolRun plain = runInfo(files + QStringList{good}, 20000, true);
   EXPECT_EQ(plain.exit_code, 1);
-  EXPECT_EQ(plain.err.count('\n'), 4) << plain.err.toStdString();
-  EXPECT_TRUE(plain.err.contains(QFile::encodeName(huge))) << plain.err.toStdString();
+  EXPECT_EQ(plain.err.count('\n'), static_cast<qsizetype>(std::size(cases))) << plain.err.toStdString();
   EXPECT_TRUE(plain.out.contains("Player 1"));
 }
 
-TEST_F(MyzorInfo, AFileWithoutReadPermissionIsAFileError) {
-  if (::geteuid() == 0) {
-    // Root reads files whatever their permission bits say.
-    GTEST_SKIP() << "running as root, where permission bits do not stop reading";
+// File names are bytes: each opens by its own bytes whether named on the
+// command line or found under a folder, and every JSON line stays valid,
+// with U+FFFD for bytes that are not UTF-8. A folder lists in sorted order.
+TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
+  const QByteArray folder = QFile::encodeName(m_dir.filePath(QStringLiteral("games")));
+  ASSERT_TRUE(QDir().mkpath(QFile::decodeName(folder)));
+  std::vector<QByteArray> paths;
+  for (const std::string& name : AwkwardFileNames()) {
+    paths.push_back(folder + "/" + QByteArray::fromStdString(name));
+    ASSERT_TRUE(WriteFile(paths.back().toStdString(), BuildReplay(SimpleReplay(1, false))));
   }
-  const QString path = write(QStringLiteral("locked.rec"), BuildReplay(SimpleReplay(1, false)));
-  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
-  const ToolRun run = runInfo({QStringLiteral("--json"), path});
-  EXPECT_EQ(run.exit_code, 1);
-  const auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 1u);
-  const QJsonObject error = objects[0][QStringLiteral("error")].toObject();
-  EXPECT_EQ(error[QStringLiteral("kind")].toString(), QStringLiteral("file"));
-  EXPECT_TRUE(error[QStringLiteral("message")].toString().contains(QStringLiteral("ermission")));
-}
+  paths.push_back(QFile::encodeName(write(QStringLiteral("games/deep/z.REC"), BuildReplay(SimpleReplay(1, false)))));
+  write(QStringLiteral("games/notes.txt"), {});
+  std::sort(paths.begin(), paths.end());
 
-TEST_F(MyzorInfo, FoldersNeedRecursive) {
-  const Bytes bytes = BuildReplay(SimpleReplay(1, false));
-  write(QStringLiteral("games/b.rec"), bytes);
-  write(QStringLiteral("games/deep/A.REC"), bytes);
-  write(QStringLiteral("games/notes.txt"), bytes);
-  QDir(m_dir.path()).mkpath(QStringLiteral("games/folder.rec"));
-  const QString folder = m_dir.filePath(QStringLiteral("games"));
-
-  ToolRun run = runInfo({QStringLiteral("--json"), folder});
-  EXPECT_EQ(run.exit_code, 1);
+  const ToolRun run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
+  EXPECT_EQ(run.exit_code, 0);
   auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 1u);
-  EXPECT_TRUE(objects[0][QStringLiteral("error")].toObject()[QStringLiteral("message")]
-                  .toString()
-                  .contains(QStringLiteral("--recursive")));
+  ASSERT_EQ(objects.size(), paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    EXPECT_EQ(objects[i][QStringLiteral("file")].toString(), QString::fromUtf8(paths[i]));
+    EXPECT_TRUE(objects[i][QStringLiteral("ok")].toBool());
+  }
 
-  run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), folder});
-  EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
-  objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 2u);
-  EXPECT_TRUE(objects[0][QStringLiteral("file")].toString().endsWith(QStringLiteral("games/b.rec")));
-  EXPECT_TRUE(objects[1][QStringLiteral("file")].toString().endsWith(QStringLiteral("deep/A.REC")));
+  // Named one by one: the shell hands each name's bytes to argv unchanged.
+  for (const QByteArray& path : paths) {
+    SCOPED_TRACE(path.toStdString());
+    ::setenv("MYZOR_PATH", path.constData(), 1);
+    FILE* pipe = ::popen(MYZOR_INFO " --json \"$MYZOR_PATH\"", "r");
+    ASSERT_NE(pipe, nullptr);
+    QByteArray out;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
+    EXPECT_EQ(::pclose(pipe), 0);
+    objects = jsonLines(out);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_TRUE(objects[0][QStringLiteral("ok")].toBool());
+    EXPECT_EQ(objects[0][QStringLiteral("file")].toString(), QString::fromUtf8(path));
+  }
 }
 
 TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
@@ -242,6 +239,19 @@ TEST_F(MyzorInfo, HumanSummaryAndUsage) {
   run = runInfo({QStringLiteral("--version")});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_TRUE(run.out.contains(MYZOR_VERSION));
+
+  // The window program answers both without a display.
+  QProcess myzor;
+  QProcessEnvironment no_display = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) no_display.remove(QLatin1String(name));
+  myzor.setProcessEnvironment(no_display);
+  for (const char* option : {"--help", "--version"}) {
+    myzor.start(QStringLiteral(MYZOR), {QLatin1String(option)});
+    ASSERT_TRUE(myzor.waitForFinished(20000));
+    EXPECT_EQ(myzor.exitCode(), 0) << option;
+    const QByteArray out = myzor.readAllStandardOutput();
+    EXPECT_TRUE(out.contains(option[2] == 'h' ? "testfiles/1.30" : "myzor " MYZOR_VERSION)) << out.toStdString();
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "tests/ui/window_fixture.h"
 #include "ui/map_pictures.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
@@ -13,7 +14,16 @@ namespace {
 
 using replay_builder::ReplaySpec;
 
-QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b) & 0xFFFFFF; }
+// A 300 x 150 blue picture; the window goes by the content, not the suffix.
+QByteArray WideBlue() {
+  QImage image(300, 150, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
 
 ReplaySpec WithMap(std::string map_name) {
   ReplaySpec recipe = replay_builder::SimpleReplay(1, false);
@@ -26,70 +36,56 @@ class MapPictureTest : public WindowTest {
   // Shows a replay whose map has a picture, then one named `map_name`.
   void showRedThen(const std::string& map_name) {
     writeReplay("a.rec", WithMap("Red Map"));
-    writeMapPicture("Red Map", RedGif());
+    writeFile("pics/Red Map.gif", RedGif());
     writeReplay("b.rec", WithMap(map_name));
     clickFile("a.rec");
-    ASSERT_EQ(MiddleColour(picture("pic_map")), Rgb(255, 0, 0));
+    ASSERT_EQ(MiddleColour(picture("pic_map")), 0xFF0000u);
     clickFile("b.rec");
-    ASSERT_EQ(label("lbl_map")->text().toStdString(), map_name) << "the replay was not shown";
+    ASSERT_FALSE(status().contains(" could not be read"));
   }
-  [[nodiscard]] QString status() { return label("lbl_status")->text(); }
 };
 
-TEST_F(MapPictureTest, MapNamesThatCouldLeaveThePictureFolderAreNeverUsedAsPaths) {
-  // Pictures an unchecked name would reach.
-  writeFile("secret.gif", RedGif());
-  writeFile("pics/sec.gif", RedGif());
-  writeFile("pics/secret.gif", RedGif());
-  const std::vector<std::string> names = {
-      "../secret", "..\\secret", "c:secret", std::string("sec\0ret", 7), "sec\x01ret", "sec\tret"};
-  for (const std::string& name : names) {
-    SCOPED_TRACE(name);
-    showRedThen(name);
-    EXPECT_TRUE(picture("pic_map")->image().isNull());
-    EXPECT_TRUE(status().contains("map name")) << status().toStdString();
-  }
-}
+struct MapCase {
+  std::string map_name;
+  QRgb shown;          // the middle of the picture shown; 0 for none
+  const char* status;  // what the status line says; empty when all is well
+};
 
-TEST_F(MapPictureTest, MissingOrUnreadablePictureClearsThePreviousMap) {
-  showRedThen("Nowhere");
-  EXPECT_TRUE(picture("pic_map")->image().isNull());
-  EXPECT_TRUE(picture("pic_map")->pixmap().isNull());
-  EXPECT_TRUE(status().contains("Nowhere.gif")) << status().toStdString();
+class MapName : public MapPictureTest, public testing::WithParamInterface<MapCase> {};
 
+// The picture file is the map name as it is plus ".gif", matched ignoring
+// case only when there is no exact match; a name that could reach outside
+// the picture folder is never used as a path, and 8-bit names are
+// Windows-1252, so 0x92 names a file with a right quotation mark.
+TEST_P(MapName, PicksItsPictureOrSaysWhyNot) {
+  for (const char* unchecked : {"secret.gif", "pics/sec.gif", "pics/secret.gif", "pics/Exact.gif"})
+    writeFile(QString::fromLatin1(unchecked), RedGif());
+  for (const QString blue : {"pics/MIXED case.GIF", "pics/EXACT.gif", "pics/ padded .gif", "pics/.gif",
+                             "pics/Kings\u2019 Pass.gif"})
+    writeFile(blue, WideBlue());
   writeFile("pics/Broken.gif", "GIF89a but nothing after it");
-  showRedThen("Broken");
-  EXPECT_TRUE(picture("pic_map")->image().isNull());
-  EXPECT_TRUE(status().contains("Broken.gif")) << status().toStdString();
+  showRedThen(GetParam().map_name);
+  EXPECT_EQ(MiddleColour(picture("pic_map")), GetParam().shown);
+  EXPECT_EQ(picture("pic_map")->pixmap().isNull(), GetParam().shown == 0);
+  EXPECT_EQ(status().isEmpty(), *GetParam().status == '\0') << status().toStdString();
+  EXPECT_TRUE(status().contains(QString::fromUtf8(GetParam().status))) << status().toStdString();
 }
 
-TEST_F(MapPictureTest, NameIsTakenAsItIsAndMatchedIgnoringCaseOnlyWhenNeeded) {
-  writeFile("pics/MIXED case.GIF", BlueWideGif());
-  showRedThen("Mixed Case");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
-
-  // An exact match wins over one that differs in case.
-  writeFile("pics/Exact.gif", RedGif());
-  writeFile("pics/EXACT.gif", BlueWideGif());
-  showRedThen("Exact");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(255, 0, 0));
-  EXPECT_TRUE(status().isEmpty()) << status().toStdString();
-
-  // Spaces are kept, and an empty name looks for ".gif".
-  writeFile("pics/ padded .gif", BlueWideGif());
-  showRedThen(" padded ");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
-  writeFile("pics/.gif", BlueWideGif());
-  showRedThen("");
-  EXPECT_EQ(MiddleColour(picture("pic_map")), Rgb(0, 0, 255));
-}
+INSTANTIATE_TEST_SUITE_P(
+    MapPictureTest, MapName,
+    testing::Values(MapCase{"../secret", 0, "map name"}, MapCase{"..\\secret", 0, "map name"},
+                    MapCase{"c:secret", 0, "map name"}, MapCase{std::string("sec\0ret", 7), 0, "map name"},
+                    MapCase{"sec\x01ret", 0, "map name"}, MapCase{"sec\tret", 0, "map name"},
+                    MapCase{"Nowhere", 0, "Nowhere.gif not found"}, MapCase{"Broken", 0, "Broken.gif cannot be read"},
+                    MapCase{"Mixed Case", 0x0000FF, ""}, MapCase{"Exact", 0xFF0000, ""},
+                    MapCase{" padded ", 0x0000FF, ""}, MapCase{"", 0x0000FF, ""},
+                    MapCase{"Kings\x92 Pass", 0x0000FF, ""}));
 
 TEST_F(MapPictureTest, LargePicturesShrinkToFitKeepingTheirShapeAndSmallOnesStayAsTheyAre) {
-  writeMapPicture("Wide", BlueWideGif());
+  writeFile("pics/Wide.gif", WideBlue());
   showRedThen("Wide");
   PictureBox* box = picture("pic_map");
-  const QPixmap shown = box->pixmap();
-  const QSizeF size = shown.deviceIndependentSize();
+  const QSizeF size = box->pixmap().deviceIndependentSize();
   const QSize room = box->contentsRect().size();
   EXPECT_LE(size.width(), room.width());
   EXPECT_LE(size.height(), room.height());
@@ -140,6 +136,15 @@ TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) 
   }
   restore("XDG_DATA_HOME", home_set, home);
   restore("XDG_DATA_DIRS", dirs_set, dirs);
+}
+
+// The shipped map pictures fill the map box exactly, so they are drawn 1:1.
+TEST_F(MapPictureTest, ShippedPicturesFitTheMapBox) {
+  const QDir shipped(QStringLiteral(MYZOR_PICS));
+  ASSERT_FALSE(shipped.entryList({QStringLiteral("*.gif")}).isEmpty());
+  for (const QString& name : shipped.entryList({QStringLiteral("*.gif")}))
+    EXPECT_EQ(QImage(shipped.filePath(name)).size(), picture("pic_map")->contentsRect().size())
+        << name.toStdString();
 }
 
 }  // namespace

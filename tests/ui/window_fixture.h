@@ -6,23 +6,19 @@
 #include "ui/form1.h"
 #include "ui/picture_box.h"
 
-#include <QByteArray>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
 
-// Two GIF files: a 4 x 4 red square and a 300 x 150 blue field.
+// A 4 x 4 red GIF, and a shipped map picture by name.
 QByteArray RedGif();
-QByteArray BlueWideGif();
+QString ShippedPicture(const char* name);
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -33,9 +29,6 @@ class WindowTest : public ::testing::Test {
   void writeFile(const QString& relative, const QByteArray& bytes) const;
   // Writes a replay into testfiles/1.30/ and returns where its parts landed.
   replay_builder::Layout writeReplay(const QString& name, const replay_builder::ReplaySpec& recipe) const;
-  void writeMapPicture(const QString& map_name, const QByteArray& gif) const {
-    writeFile(QStringLiteral("pics/") + map_name + QStringLiteral(".gif"), gif);
-  }
 
   // Opens the window (once) on the program folder as it is now.
   Form1& window();
@@ -48,19 +41,14 @@ class WindowTest : public ::testing::Test {
   }
   QListWidget* files() { return control<QListWidget>("File1"); }
   QTreeWidget* players() { return control<QTreeWidget>("list_players"); }
-  QListWidget* actions() { return control<QListWidget>("lst_actions"); }
   QLabel* label(const char* name) { return control<QLabel>(name); }
   QCheckBox* box(const char* name) { return control<QCheckBox>(name); }
   PictureBox* picture(const char* name) { return control<PictureBox>(name); }
+  QString status() { return label("lbl_status")->text(); }
 
   void clickFile(const QString& name);
   void clickPlayerRow(int row);
-  void pressKey(QWidget* target, Qt::Key key);
-
-  [[nodiscard]] QStringList fileEntries();
-  [[nodiscard]] QStringList actionLines();
-  // The cells of one player row, "ID" column first.
-  [[nodiscard]] QStringList rowCells(int row);
+  [[nodiscard]] QStringList texts(const QListWidget* list);
 
  private:
   QTemporaryDir m_dir;

@@ -189,6 +189,10 @@ bool writeFuzzSeeds(const std::string& folder, const Bytes& marsh) {
   old.players[1].field1 = "abc";
   old.players[1].middle_text = u"xy";
   seeds.emplace_back("older_2p.rec", BuildReplay(old));
+  ReplaySpec old_pictures = SimpleReplay(3, true);
+  old_pictures.old_version = true;
+  old_pictures.settings = {{"FDIA", 2}, {"TSSR", 1}};
+  seeds.emplace_back("older_pictures_3p.rec", BuildReplay(old_pictures));
   Layout layout;
   const Bytes pictures = BuildReplay(SimpleReplay(1, true), &layout);
   seeds.emplace_back("pictures_1p.rec", pictures);
