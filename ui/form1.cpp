@@ -14,6 +14,7 @@
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QWindow>
 
 #include <algorithm>
@@ -118,7 +119,8 @@ Form1::Form1(const QString& program_folder_in, QWidget* parent)
   connect(ui->list_players, &QTreeWidget::itemClicked, this, &Form1::list_players_ItemClick);
 
   auto* quit = new QShortcut(QKeySequence::Quit, this);
-  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  // Closes the top-level window, also when Form1 sits inside another one.
+  connect(quit, &QShortcut::activated, this, [this] { window()->close(); });
 
   Form_Load();
   updateCutOffToolTips();
@@ -187,10 +189,12 @@ void Form1::File1_Click() {
   if (selected.isEmpty())
     return;
 
-  ui->list_players->clear();
   const QString file_name = selected.first()->text();
-  const QString path = zor_folder + file_name;
+  readAndShow(zor_folder + file_name);
+}
 
+void Form1::readAndShow(const QString& path) {
+  ui->list_players->clear();
   zor_rep_reader::ReplayInfo replay;
   try {
     replay = zor_rep_reader::ReadReplay(std::filesystem::path(QFile::encodeName(path).toStdString()),
@@ -240,6 +244,31 @@ void Form1::File1_Click() {
 
   showMapPicture(fromReplayText(current_replay.map_name));
   updateCutOffToolTips();
+}
+
+void Form1::openFolder(const QString& folder) {
+  zor_folder = QDir::cleanPath(folder) + QLatin1Char('/');
+  listReplayFiles();
+}
+
+void Form1::showReplay(const QString& path) {
+  const QFileInfo file(path);
+  if (QDir(file.absolutePath()) == QDir(zor_folder)) {
+    const QList<QListWidgetItem*> found = ui->File1->findItems(file.fileName(), Qt::MatchExactly);
+    if (!found.isEmpty()) {
+      if (ui->File1->currentItem() == found.first() && found.first()->isSelected())
+        File1_Click();
+      else
+        ui->File1->setCurrentItem(found.first());  // reads it through File1_Click
+      return;
+    }
+  }
+  // A file in a subfolder is not one of File1's entries.
+  {
+    const QSignalBlocker blocker(ui->File1);
+    ui->File1->clearSelection();
+  }
+  readAndShow(file.absoluteFilePath());
 }
 
 void Form1::showMapPicture(const QString& map_name) {

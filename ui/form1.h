@@ -37,6 +37,12 @@ class Form1 : public QWidget {
   // Adds one line at the end of lst_actions; lent to the reader.
   void AppendAction(const std::string& line);
 
+  // Makes `folder` the replay folder and lists its files in File1.
+  void openFolder(const QString& folder);
+  // Shows the replay at `path` as a pick in File1 does; File1 selects the
+  // file when it is one of its entries.
+  void showReplay(const QString& path);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -47,6 +53,7 @@ class Form1 : public QWidget {
   void scaleForFont();
   void applyPictureColours();
   void listReplayFiles();
+  void readAndShow(const QString& path);
   void showMapPicture(const QString& map_name);
   void showStatus(const QString& text);
   void updateCutOffToolTips();
