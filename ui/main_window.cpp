@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLayout>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QPushButton>
@@ -165,6 +166,9 @@ void MainWindow::setLibraryVisible(bool visible) {
     m_toggle->setChecked(visible);
   }
   m_toggle->setAccessibleName(visible ? tr("Hide library") : tr("Show library"));
+  // The new minimum width has to be known before the window can shrink to it.
+  m_splitter->refresh();
+  layout()->activate();
   if (visible) {
     resize(width() + panel_width, height());
   } else {
