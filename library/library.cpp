@@ -4,7 +4,14 @@
 #include "replay/metadata.h"
 
 #include <QElapsedTimer>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +26,21 @@ namespace {
 // comes first: few enough insertions for the table, soon enough to watch.
 constexpr std::size_t kBatchRows = 250;
 constexpr qint64 kBatchMs = 100;
+// Rows the window inserts in one go before it lets other events run.
+constexpr std::size_t kSliceRows = 500;
+
+// Workers yield to the window's thread: on a machine with few cores the
+// window stays responsive while every core reads.
+void lowerThreadPriority() {
+#ifdef __linux__
+  thread_local bool lowered = false;
+  if (!lowered) {
+    lowered = true;
+    // On Linux the nice value belongs to the thread.
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+  }
+#endif
+}
 
 }  // namespace
 
@@ -75,6 +97,8 @@ void Library::start(const QByteArray& root, std::function<void(const std::shared
   m_model.clear();
   m_root = root;
   m_problems.clear();
+  m_pending.clear();
+  m_finished_stopped.reset();
   m_done = 0;
   m_total = 0;
   auto job = std::make_shared<Job>();
@@ -82,7 +106,10 @@ void Library::start(const QByteArray& root, std::function<void(const std::shared
   job->root = root;
   m_job = job;
   emit started(root);
-  m_pool.start([job, work = std::move(work)] { work(job); });
+  m_pool.start([job, work = std::move(work)] {
+    lowerThreadPriority();
+    work(job);
+  });
 }
 
 void Library::openFolder(const QByteArray& root) {
@@ -104,12 +131,12 @@ void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStr
       this,
       [this, generation = job->generation, total, problems] { setTotal(generation, total, problems); },
       Qt::QueuedConnection);
-  for (std::size_t first = 0; first < plan.known.size(); first += kBatchRows) {
-    const auto begin = plan.known.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto end =
-        plan.known.begin() + static_cast<std::ptrdiff_t>(std::min(first + kBatchRows, plan.known.size()));
-    post(job, std::vector<ReplayRow>(std::make_move_iterator(begin), std::make_move_iterator(end)));
+  std::vector<LibraryModel::Entry> batch;
+  for (ReplayRow& row : plan.known) {
+    batch.push_back(LibraryModel::makeEntry(std::move(row)));
+    if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
   }
+  post(job, std::move(batch));
   job->files = std::move(plan.to_read);
   startReaders(job);
 }
@@ -118,18 +145,22 @@ void Library::startReaders(const std::shared_ptr<Job>& job) {
   // This worker reads too; the others join it while there is enough to share.
   const int helpers = std::clamp(static_cast<int>(job->files.size() / kBatchRows), 0, m_pool.maxThreadCount() - 1);
   job->readers_left = helpers + 1;
-  for (int i = 0; i < helpers; ++i) m_pool.start([this, job] { readFiles(job); });
+  for (int i = 0; i < helpers; ++i)
+    m_pool.start([this, job] {
+      lowerThreadPriority();
+      readFiles(job);
+    });
   readFiles(job);
 }
 
 void Library::readFiles(const std::shared_ptr<Job>& job) {
-  std::vector<ReplayRow> batch;
+  std::vector<LibraryModel::Entry> batch;
   QElapsedTimer since_post;
   since_post.start();
   while (!job->stop.load(std::memory_order_relaxed)) {
     const std::size_t i = job->next.fetch_add(1, std::memory_order_relaxed);
     if (i >= job->files.size()) break;
-    batch.push_back(ReadRow(job->root, job->files[i]));
+    batch.push_back(LibraryModel::makeEntry(ReadRow(job->root, job->files[i])));
     if (batch.size() >= kBatchRows || since_post.elapsed() >= kBatchMs) {
       post(job, std::exchange(batch, {}));
       since_post.restart();
@@ -143,19 +174,46 @@ void Library::readFiles(const std::shared_ptr<Job>& job) {
   }
 }
 
-void Library::post(const std::shared_ptr<Job>& job, std::vector<ReplayRow> rows) {
-  if (rows.empty()) return;
-  auto shared = std::make_shared<std::vector<ReplayRow>>(std::move(rows));
+void Library::post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries) {
+  if (entries.empty()) return;
+  auto shared = std::make_shared<std::vector<LibraryModel::Entry>>(std::move(entries));
   QMetaObject::invokeMethod(
       this, [this, generation = job->generation, shared] { deliver(generation, *shared); },
       Qt::QueuedConnection);
 }
 
-void Library::deliver(quint64 generation, std::vector<ReplayRow>& rows) {
+void Library::deliver(quint64 generation, std::vector<LibraryModel::Entry>& entries) {
   if (generation != m_generation) return;
-  m_done += static_cast<qint64>(rows.size());
-  m_model.appendRows(std::move(rows));
+  m_pending.push_back(std::move(entries));
+  scheduleDrain();
+}
+
+void Library::scheduleDrain() {
+  if (m_drain_scheduled) return;
+  m_drain_scheduled = true;
+  // A timer, not a posted event: timers and repaints get their turn between slices.
+  QTimer::singleShot(0, this, [this] {
+    m_drain_scheduled = false;
+    drain();
+  });
+}
+
+void Library::drain() {
+  // Batches that piled up while the window was busy go in as one insertion,
+  // but no more than a slice at a time.
+  std::vector<LibraryModel::Entry> slice;
+  while (!m_pending.empty() && slice.size() < kSliceRows) {
+    std::vector<LibraryModel::Entry>& batch = m_pending.front();
+    slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+    m_pending.pop_front();
+  }
+  m_done += static_cast<qint64>(slice.size());
+  m_model.appendEntries(std::move(slice));
   emit progress(m_done, m_total);
+  if (!m_pending.empty())
+    scheduleDrain();
+  else if (m_finished_stopped.has_value())
+    emitFinished();
 }
 
 void Library::setTotal(quint64 generation, qint64 total, const QStringList& problems) {
@@ -169,6 +227,13 @@ void Library::setTotal(quint64 generation, qint64 total, const QStringList& prob
 
 void Library::finish(quint64 generation, bool stopped) {
   if (generation != m_generation) return;
+  m_finished_stopped = stopped;
+  if (m_pending.empty()) emitFinished();
+}
+
+void Library::emitFinished() {
+  const bool stopped = m_finished_stopped.value_or(false);
+  m_finished_stopped.reset();
   m_job.reset();
   emit finished(stopped);
 }

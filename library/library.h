@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <deque>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -72,12 +74,15 @@ class Library : public QObject {
   void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
   void startReaders(const std::shared_ptr<Job>& job);
   void readFiles(const std::shared_ptr<Job>& job);
-  void post(const std::shared_ptr<Job>& job, std::vector<ReplayRow> rows);
+  void post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries);
 
   // Called on the window's thread with what a worker of `generation` sent.
-  void deliver(quint64 generation, std::vector<ReplayRow>& rows);
+  void deliver(quint64 generation, std::vector<LibraryModel::Entry>& entries);
   void setTotal(quint64 generation, qint64 total, const QStringList& problems);
   void finish(quint64 generation, bool stopped);
+  void scheduleDrain();
+  void drain();
+  void emitFinished();
 
   LibraryModel m_model;
   QThreadPool m_pool;
@@ -87,6 +92,11 @@ class Library : public QObject {
   quint64 m_generation = 0;
   std::shared_ptr<Job> m_job;
   QStringList m_problems;
+  // Batches received and not yet in the table.
+  std::deque<std::vector<LibraryModel::Entry>> m_pending;
+  bool m_drain_scheduled = false;
+  // Set when the workers are done; told once the pending rows are in.
+  std::optional<bool> m_finished_stopped;
   qint64 m_done = 0;
   qint64 m_total = 0;
 };

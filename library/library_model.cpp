@@ -119,18 +119,26 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
   }
 }
 
-void LibraryModel::appendRows(std::vector<ReplayRow> rows) {
-  if (rows.empty()) return;
+LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
+  Entry entry{std::move(row), {}};
+  for (int column = 0; column < ColumnCount; ++column)
+    entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
+  return entry;
+}
+
+void LibraryModel::appendEntries(std::vector<Entry> entries) {
+  if (entries.empty()) return;
   const int first = rowCount();
-  beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-  m_rows.reserve(m_rows.size() + rows.size());
-  for (ReplayRow& row : rows) {
-    Entry entry{std::move(row), {}};
-    for (int column = 0; column < ColumnCount; ++column)
-      entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
-    m_rows.push_back(std::move(entry));
-  }
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
+  m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   endInsertRows();
+}
+
+void LibraryModel::appendRows(std::vector<ReplayRow> rows) {
+  std::vector<Entry> entries;
+  entries.reserve(rows.size());
+  for (ReplayRow& row : rows) entries.push_back(makeEntry(std::move(row)));
+  appendEntries(std::move(entries));
 }
 
 void LibraryModel::clear() {

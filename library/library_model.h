@@ -46,17 +46,22 @@ class LibraryModel : public QAbstractTableModel {
   [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                     int role = Qt::DisplayRole) const override;
 
-  [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
-
-  // Appends the rows at the end as one insertion.
-  void appendRows(std::vector<ReplayRow> rows);
-  void clear();
-
- private:
+  // A row with its cells folded for search; made on any thread, so the
+  // window's thread only inserts it.
   struct Entry {
     ReplayRow row;
     std::array<QString, ColumnCount> folded;
   };
+  [[nodiscard]] static Entry makeEntry(ReplayRow row);
+
+  [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
+
+  // Appends at the end as one insertion.
+  void appendEntries(std::vector<Entry> entries);
+  void appendRows(std::vector<ReplayRow> rows);
+  void clear();
+
+ private:
   [[nodiscard]] static QString text(const ReplayRow& row, int column);
 
   std::vector<Entry> m_rows;
