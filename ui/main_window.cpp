@@ -32,7 +32,6 @@ const QString kSplitterKey = QStringLiteral("library/splitter");
 const QString kColumnsKey = QStringLiteral("library/columns");
 const QString kGeometryKey = QStringLiteral("window/geometry");
 
-constexpr int kPanelWidth = 620;
 
 // The local folder or file a drop carries, or empty.
 QString droppedPath(const QMimeData* data) {
@@ -100,7 +99,7 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, QWidg
 
   m_panel->restoreHeaderState(m_settings.value(kColumnsKey).toByteArray());
   if (!restoreGeometry(m_settings.value(kGeometryKey).toByteArray()))
-    resize(std::min(m_form->width() + m_splitter->handleWidth() + kPanelWidth,
+    resize(std::min(m_form->width() + m_splitter->handleWidth() + m_panel_width,
                     screen()->availableGeometry().width()),
            height());
   m_splitter->restoreState(m_settings.value(kSplitterKey).toByteArray());
@@ -158,8 +157,9 @@ bool MainWindow::isLibraryVisible() const { return !m_panel->isHidden(); }
 
 void MainWindow::setLibraryVisible(bool visible) {
   if (visible == isLibraryVisible()) return;
-  // The window grows and shrinks by the panel, so Form1 keeps its size.
-  const int panel_width = m_panel->width() + m_splitter->handleWidth();
+  // The window grows and shrinks by the panel, so Form1 keeps its size; a
+  // hidden panel has no width of its own, so the last one is kept.
+  if (!visible) m_panel_width = m_panel->width();
   m_panel->setVisible(visible);
   {
     const QSignalBlocker blocker(m_toggle);
@@ -170,7 +170,7 @@ void MainWindow::setLibraryVisible(bool visible) {
   m_splitter->refresh();
   layout()->activate();
   if (visible) {
-    resize(width() + panel_width, height());
+    resize(m_form->width() + m_splitter->handleWidth() + m_panel_width, height());
   } else {
     if (m_panel->isAncestorOf(focusWidget())) m_form->setFocus();
     resize(m_form->width(), height());

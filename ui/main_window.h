@@ -56,4 +56,5 @@ class MainWindow : public QMainWindow {
   Form1* const m_form;
   LibraryPanel* const m_panel;
   QPushButton* const m_toggle;
+  int m_panel_width = 620;  // the panel's width when last shown; at first a default
 };
