@@ -4,6 +4,7 @@
 #include "library/library_filter.h"
 #include "library/library_model.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -41,6 +42,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
       m_open(new QPushButton(tr("Open folder…"), this)),
       m_search(new QLineEdit(this)),
       m_count(new QLabel(this)),
+      m_sort(new QComboBox(this)),
       m_problems(new QLabel(this)),
       m_table(new QTableView(this)),
       m_progress(new QLabel(this)),
@@ -68,6 +70,20 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_count->setObjectName(QStringLiteral("lbl_count"));
   m_count->setAccessibleName(tr("Replays shown"));
 
+  // The header sorts with the mouse; this does the same from the keyboard.
+  m_sort->setObjectName(QStringLiteral("cmb_sort"));
+  m_sort->setAccessibleName(tr("Sort by"));
+  m_sort->setToolTip(tr("Sort the replays by a column"));
+  m_sort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  for (int column = 0; column < myzor::LibraryModel::ColumnCount; ++column) {
+    const QString title = library->model()->headerData(column, Qt::Horizontal).toString();
+    m_sort->addItem(tr("%1, ascending").arg(title));
+    m_sort->addItem(tr("%1, descending").arg(title));
+  }
+  connect(m_sort, &QComboBox::activated, this, [this](int item) {
+    m_table->sortByColumn(item / 2, item % 2 == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+  });
+
   m_problems->setObjectName(QStringLiteral("lbl_problems"));
   m_problems->setAccessibleName(tr("Folders skipped"));
   m_problems->setWordWrap(true);
@@ -89,6 +105,9 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
   QHeaderView* header = m_table->horizontalHeader();
   header->setHighlightSections(false);
+  connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+    m_sort->setCurrentIndex(column * 2 + (order == Qt::AscendingOrder ? 0 : 1));
+  });
   for (int column = 0; column < myzor::LibraryModel::ColumnCount; ++column)
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
   connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -114,6 +133,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   top->addWidget(m_search, 1);
   top->addWidget(m_count);
   auto* bottom = new QHBoxLayout;
+  bottom->addWidget(m_sort);
   bottom->addWidget(m_progress, 1);
   bottom->addWidget(m_bar);
   bottom->addWidget(m_stop);
@@ -125,7 +145,8 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   layout->addLayout(bottom);
   setTabOrder(m_open, m_search);
   setTabOrder(m_search, m_table);
-  setTabOrder(m_table, m_stop);
+  setTabOrder(m_table, m_sort);
+  setTabOrder(m_sort, m_stop);
 
   connect(m_filter, &QAbstractItemModel::rowsInserted, this, &LibraryPanel::updateCount);
   connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::updateCount);

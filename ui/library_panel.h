@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -54,6 +55,7 @@ class LibraryPanel : public QWidget {
   QPushButton* const m_open;
   QLineEdit* const m_search;
   QLabel* const m_count;
+  QComboBox* const m_sort;
   QLabel* const m_problems;
   QTableView* const m_table;
   QLabel* const m_progress;

@@ -6,6 +6,7 @@
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -116,6 +117,7 @@ TEST_F(MainWindowTest, RemembersTheFolderThePanelAndTheSortOrder) {
   EXPECT_TRUE(window->isLibraryVisible());
   const QTableView* table = control<QTableView>(*window, "tbl_library");
   EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
+  EXPECT_EQ(control<QComboBox>(*window, "cmb_sort")->currentText(), "File, descending");
 }
 
 TEST_F(MainWindowTest, DroppingAFolderOrAReplayOpensIt) {
@@ -157,6 +159,10 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
   QTest::keyClick(table, Qt::Key_Down);
   EXPECT_EQ(map(*window), "Deep Hollow");  // not one of File1's entries
   EXPECT_EQ(selectedFile(*window), "");
+
+  // Sorting without the mouse.
+  QTest::keyClick(control<QComboBox>(*window, "cmb_sort"), Qt::Key_Down);
+  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
 }
 
 }  // namespace
