@@ -75,6 +75,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_sort->setAccessibleName(tr("Sort by"));
   m_sort->setToolTip(tr("Sort the replays by a column"));
   m_sort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  m_sort->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   for (int column = 0; column < myzor::LibraryModel::ColumnCount; ++column) {
     const QString title = library->model()->headerData(column, Qt::Horizontal).toString();
     m_sort->addItem(tr("%1, ascending").arg(title));
@@ -135,6 +136,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(m_sort);
   bottom->addWidget(m_progress, 1);
+  bottom->addStretch();
   bottom->addWidget(m_bar);
   bottom->addWidget(m_stop);
   auto* layout = new QVBoxLayout(this);
