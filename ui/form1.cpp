@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QWindow>
 
 #include <algorithm>
@@ -101,7 +102,8 @@ Form1::Form1(const QString& program_folder_in, QWidget* parent)
           &Form1::list_players_ItemClick);
 
   auto* quit = new QShortcut(QKeySequence::Quit, this);
-  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  // Closes the top-level window, also when Form1 sits inside another one.
+  connect(quit, &QShortcut::activated, this, [this] { window()->close(); });
 
   Form_Load();
   updateCutOffToolTips();
@@ -187,15 +189,17 @@ void Form1::File1_Click() {
   if (selected.isEmpty())
     return;
 
+  const QString file_name = selected.first()->text();
+  readAndShow(QFile::encodeName(zor_folder) + selected.first()->data(kFileNameBytes).toByteArray(),
+              file_name);
+}
+
+void Form1::readAndShow(const QByteArray& path_bytes, const QString& file_name) {
   // The pictures belong to a row of the list, so they go with the rows.
   ui->list_players->clear();
   ui->pic_badge->clearImage();
   ui->pic_banner->clearImage();
-  const QString file_name = selected.first()->text();
-  const std::string path = (QFile::encodeName(zor_folder) +
-                           selected.first()->data(kFileNameBytes).toByteArray())
-                              .toStdString();
-
+  const std::string path = path_bytes.toStdString();
   zor_rep_reader::ReplayInfo replay;
   QString why;
   try {
@@ -258,6 +262,34 @@ void Form1::File1_Click() {
 
   showMapPicture(fromReplayText(current_replay.map_name));
   updateCutOffToolTips();
+}
+
+void Form1::openFolder(const QString& folder) {
+  zor_folder = QDir::cleanPath(folder) + QLatin1Char('/');
+  listReplayFiles();
+}
+
+void Form1::showReplay(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  const QByteArray name = path.mid(slash + 1);
+  if (QDir(QFile::decodeName(path.left(slash + 1))) == QDir(zor_folder)) {
+    for (int row = 0; row < ui->File1->count(); ++row) {
+      QListWidgetItem* item = ui->File1->item(row);
+      if (item->data(kFileNameBytes).toByteArray() != name)
+        continue;
+      if (ui->File1->currentItem() == item && item->isSelected())
+        File1_Click();
+      else
+        ui->File1->setCurrentItem(item);  // reads it through File1_Click
+      return;
+    }
+  }
+  // A file in a subfolder is not one of File1's entries.
+  {
+    const QSignalBlocker blocker(ui->File1);
+    ui->File1->clearSelection();
+  }
+  readAndShow(path, QFile::decodeName(name));
 }
 
 void Form1::showMapPicture(const QString& map_name) {

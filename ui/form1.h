@@ -37,6 +37,12 @@ class Form1 : public QWidget {
   // Adds one line at the end of lst_actions; lent to the reader.
   void AppendAction(const std::string& line);
 
+  // Makes `folder` the replay folder and lists its files in File1.
+  void openFolder(const QString& folder);
+  // Shows the replay at `path` as a pick in File1 does; File1 selects the
+  // file when it is one of its entries.
+  void showReplay(const QByteArray& path);
+
  signals:
   // list_players_ItemClick has shown the pictures of row k (from 1).
   void playerShown(int k);
@@ -51,6 +57,7 @@ class Form1 : public QWidget {
   void scaleForFont();
   void applyPictureColours();
   void listReplayFiles();
+  void readAndShow(const QByteArray& path, const QString& file_name);
   void showMapPicture(const QString& map_name);
   void showStatus(const QString& text);
   void updateCutOffToolTips();

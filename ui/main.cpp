@@ -1,9 +1,10 @@
 // myzor: the replay browser window.
-#include "ui/form1.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QSettings>
 #include <QStringList>
 
 #include <cstdio>
@@ -13,8 +14,15 @@ namespace {
 
 void setUpParser(QCommandLineParser& parser) {
   parser.setApplicationDescription(
-      QStringLiteral("Browses the replay files in testfiles/1.30/ beside the program and shows\n"
-                     "their players, map and win conditions. Takes no arguments."));
+      QStringLiteral("Browses a folder of replay files: lists every replay below it in a table\n"
+                     "that sorts and searches, and shows the players, map and win conditions\n"
+                     "of the one picked.\n\n"
+                     "With a FOLDER, opens that folder; with a FILE.rec, opens the file's folder\n"
+                     "and shows that replay. With neither, opens the folder opened last, or at\n"
+                     "first testfiles/1.30/ beside the program. Keys: Ctrl+O open a folder,\n"
+                     "Ctrl+F search, F9 show or hide the library."));
+  parser.addPositionalArgument(QStringLiteral("path"), QStringLiteral("A replay folder or a replay file."),
+                               QStringLiteral("[FOLDER | FILE.rec]"));
   parser.addHelpOption();
   parser.addVersionOption();
 }
@@ -78,13 +86,12 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "myzor: %s\nTry 'myzor --help'.\n", qPrintable(parser.errorText()));
     return 2;
   }
-  if (!parser.positionalArguments().isEmpty()) {
-    std::fprintf(stderr, "myzor: takes no arguments, got '%s'\nTry 'myzor --help'.\n",
-                 qPrintable(parser.positionalArguments().first()));
-    return 2;
-  }
-
-  Form1 window;
+  // ~/.config/myzor/myzor.conf; no organisation name is set, so the cache
+  // (the replay index) stays in ~/.cache/myzor.
+  QSettings settings(QSettings::UserScope, QStringLiteral("myzor"), QStringLiteral("myzor"));
+  MainWindow window(QString(), settings);
+  // A wrong argument is reported in the window's status line; the window opens all the same.
+  window.start(parser.positionalArguments());
   window.show();
   return QApplication::exec();
 }

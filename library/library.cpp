@@ -1,0 +1,241 @@
+#include "library/library.h"
+
+#include "library/folder_scan.h"
+#include "replay/metadata.h"
+
+#include <QElapsedTimer>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+#include <QMetaObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+namespace myzor {
+namespace {
+
+// A batch goes to the table after this many rows or this long, whichever
+// comes first: few enough insertions for the table, soon enough to watch.
+constexpr std::size_t kBatchRows = 250;
+constexpr qint64 kBatchMs = 100;
+// Rows the window inserts in one go before it lets other events run.
+constexpr std::size_t kSliceRows = 500;
+
+// Workers yield to the window's thread: on a machine with few cores the
+// window stays responsive while every core reads.
+void lowerThreadPriority() {
+#ifdef __linux__
+  thread_local bool lowered = false;
+  if (!lowered) {
+    lowered = true;
+    // On Linux the nice value belongs to the thread.
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+  }
+#endif
+}
+
+}  // namespace
+
+struct Library::Job {
+  quint64 generation = 0;
+  QByteArray root;
+  std::atomic_bool stop{false};
+  std::vector<FileEntry> files;
+  std::atomic<std::size_t> next{0};
+  std::atomic<int> readers_left{0};
+};
+
+ReplayRow ReadRow(const QByteArray& root, const FileEntry& file) {
+  const QString relative = RelativePath(root, file.path);
+  try {
+    const zor_rep_reader::ReplayMetadata metadata = zor_rep_reader::ReadReplayMetadata(
+        std::filesystem::path(file.path.toStdString()), [](const std::string&) {});
+    return MakeRow(file, relative, metadata.replay);
+  } catch (const zor_rep_reader::ReaderError& error) {
+    return MakeErrorRow(file, relative, error);
+  } catch (const std::exception& error) {
+    // Out of memory and the like: the file keeps its row all the same.
+    ReplayRow row;
+    row.file = file;
+    row.relative_path = relative;
+    row.ok = false;
+    row.error_kind = QStringLiteral("file");
+    row.error_message = QStringLiteral("%1: %2").arg(DisplayName(file.path), QString::fromLocal8Bit(error.what()));
+    return row;
+  }
+}
+
+Library::Library(QObject* parent) : QObject(parent) {
+  m_planner = [](const QByteArray&, std::vector<FileEntry> files) {
+    ReadPlan plan;
+    plan.to_read = std::move(files);
+    return plan;
+  };
+}
+
+Library::~Library() {
+  if (m_job) m_job->stop = true;
+  // Workers post to this object; none may outlive it.
+  m_pool.waitForDone();
+}
+
+void Library::stop() {
+  if (m_job) m_job->stop = true;
+}
+
+void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work) {
+  stop();
+  ++m_generation;
+  m_model.clear();
+  m_root = root;
+  m_problems.clear();
+  m_pending.clear();
+  m_finished_stopped.reset();
+  m_done = 0;
+  m_total = 0;
+  auto job = std::make_shared<Job>();
+  job->generation = m_generation;
+  job->root = root;
+  m_job = job;
+  emit started(root);
+  m_pool.start([job, work = std::move(work)] {
+    lowerThreadPriority();
+    work(job);
+  });
+}
+
+void Library::openFolder(const QByteArray& root) {
+  // The worker gets its own copy of the planner, so a later setPlanner cannot race with it.
+  start(root, [this, planner = m_planner](const std::shared_ptr<Job>& job) {
+    FolderScan scan = ScanFolder(job->root, &job->stop);
+    runPlan(job, planner(job->root, std::move(scan.files)), scan.problems);
+  });
+}
+
+void Library::load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files) {
+  auto plan = std::make_shared<ReadPlan>(ReadPlan{std::move(known), std::move(files)});
+  start(root, [this, plan](const std::shared_ptr<Job>& job) { runPlan(job, std::move(*plan), {}); });
+}
+
+void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems) {
+  const qint64 total = static_cast<qint64>(plan.known.size() + plan.to_read.size());
+  QMetaObject::invokeMethod(
+      this,
+      [this, generation = job->generation, total, problems] { setTotal(generation, total, problems); },
+      Qt::QueuedConnection);
+  std::vector<LibraryModel::Entry> batch;
+  for (ReplayRow& row : plan.known) {
+    batch.push_back(LibraryModel::makeEntry(std::move(row)));
+    if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
+  }
+  post(job, std::move(batch));
+  job->files = std::move(plan.to_read);
+  startReaders(job);
+}
+
+void Library::startReaders(const std::shared_ptr<Job>& job) {
+  // This worker reads too; the others join it while there is enough to share.
+  const int helpers = std::clamp(static_cast<int>(job->files.size() / kBatchRows), 0, m_pool.maxThreadCount() - 1);
+  job->readers_left = helpers + 1;
+  for (int i = 0; i < helpers; ++i)
+    m_pool.start([this, job] {
+      lowerThreadPriority();
+      readFiles(job);
+    });
+  readFiles(job);
+}
+
+void Library::readFiles(const std::shared_ptr<Job>& job) {
+  std::vector<LibraryModel::Entry> batch;
+  QElapsedTimer since_post;
+  since_post.start();
+  while (!job->stop.load(std::memory_order_relaxed)) {
+    const std::size_t i = job->next.fetch_add(1, std::memory_order_relaxed);
+    if (i >= job->files.size()) break;
+    batch.push_back(LibraryModel::makeEntry(ReadRow(job->root, job->files[i])));
+    if (batch.size() >= kBatchRows || since_post.elapsed() >= kBatchMs) {
+      post(job, std::exchange(batch, {}));
+      since_post.restart();
+    }
+  }
+  post(job, std::move(batch));
+  if (job->readers_left.fetch_sub(1) == 1) {
+    QMetaObject::invokeMethod(
+        this, [this, generation = job->generation, stopped = job->stop.load()] { finish(generation, stopped); },
+        Qt::QueuedConnection);
+  }
+}
+
+void Library::post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries) {
+  if (entries.empty()) return;
+  auto shared = std::make_shared<std::vector<LibraryModel::Entry>>(std::move(entries));
+  QMetaObject::invokeMethod(
+      this, [this, generation = job->generation, shared] { deliver(generation, *shared); },
+      Qt::QueuedConnection);
+}
+
+void Library::deliver(quint64 generation, std::vector<LibraryModel::Entry>& entries) {
+  if (generation != m_generation) return;
+  m_pending.push_back(std::move(entries));
+  scheduleDrain();
+}
+
+void Library::scheduleDrain() {
+  if (m_drain_scheduled) return;
+  m_drain_scheduled = true;
+  // A timer, not a posted event: timers and repaints get their turn between slices.
+  QTimer::singleShot(0, this, [this] {
+    m_drain_scheduled = false;
+    drain();
+  });
+}
+
+void Library::drain() {
+  // Batches that piled up while the window was busy go in as one insertion,
+  // but no more than a slice at a time.
+  std::vector<LibraryModel::Entry> slice;
+  while (!m_pending.empty() && slice.size() < kSliceRows) {
+    std::vector<LibraryModel::Entry>& batch = m_pending.front();
+    slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+    m_pending.pop_front();
+  }
+  m_done += static_cast<qint64>(slice.size());
+  m_model.appendEntries(std::move(slice));
+  emit progress(m_done, m_total);
+  if (!m_pending.empty())
+    scheduleDrain();
+  else if (m_finished_stopped.has_value())
+    emitFinished();
+}
+
+void Library::setTotal(quint64 generation, qint64 total, const QStringList& problems) {
+  if (generation != m_generation) return;
+  m_total = total;
+  m_problems = problems;
+  emit scanned(total);
+  if (!problems.isEmpty()) emit problemsFound(problems);
+  emit progress(m_done, m_total);
+}
+
+void Library::finish(quint64 generation, bool stopped) {
+  if (generation != m_generation) return;
+  m_finished_stopped = stopped;
+  if (m_pending.empty()) emitFinished();
+}
+
+void Library::emitFinished() {
+  const bool stopped = m_finished_stopped.value_or(false);
+  m_finished_stopped.reset();
+  m_job.reset();
+  emit finished(stopped);
+}
+
+}  // namespace myzor

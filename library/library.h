@@ -1,0 +1,108 @@
+// The replay library of one folder: finds its replay files and reads their
+// records on worker threads, handing rows to the table in batches.
+#pragma once
+
+#include "library/library_model.h"
+#include "library/replay_row.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <memory>
+#include <vector>
+
+namespace myzor {
+
+// What to do with the files a scan found: rows already known (shown at once)
+// and the files that still have to be read.
+struct ReadPlan {
+  std::vector<ReplayRow> known;
+  std::vector<FileEntry> to_read;
+};
+
+class Library : public QObject {
+  Q_OBJECT
+
+ public:
+  // Runs on a worker thread after each scan; the default reads every file.
+  using Planner = std::function<ReadPlan(const QByteArray& root, std::vector<FileEntry> files)>;
+
+  explicit Library(QObject* parent = nullptr);
+  // Stops the running read and waits for its workers.
+  ~Library() override;
+
+  [[nodiscard]] LibraryModel* model() { return &m_model; }
+  // The open folder, an absolute path in the file system's bytes.
+  [[nodiscard]] const QByteArray& root() const { return m_root; }
+  [[nodiscard]] bool isRunning() const { return m_job != nullptr; }
+  [[nodiscard]] const QStringList& problems() const { return m_problems; }
+  [[nodiscard]] qint64 done() const { return m_done; }
+  [[nodiscard]] qint64 total() const { return m_total; }
+
+  // Empties the table, then scans `root` and reads every replay file below
+  // it in the background. A read still running for another folder is
+  // stopped first, and none of its rows reach the table any more.
+  void openFolder(const QByteArray& root);
+  // The same without a scan: shows `known` and reads `files` (paths below `root`).
+  void load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files);
+  // Ends the running scan or read early; the rows read so far stay.
+  void stop();
+
+  void setPlanner(Planner planner) { m_planner = std::move(planner); }
+  // Worker threads used for reading; the scan takes one of them.
+  void setMaxThreads(int count) { m_pool.setMaxThreadCount(count); }
+
+ signals:
+  // A folder is being opened: the table has been emptied.
+  void started(const QByteArray& root);
+  // The scan is done: how many files there are to list.
+  void scanned(qint64 total);
+  // Subfolders skipped by the scan, one line each; sent once per folder opened.
+  void problemsFound(const QStringList& problems);
+  void progress(qint64 done, qint64 total);
+  // The read is over, complete or stopped.
+  void finished(bool stopped);
+
+ private:
+  struct Job;
+  void start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work);
+  void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
+  void startReaders(const std::shared_ptr<Job>& job);
+  void readFiles(const std::shared_ptr<Job>& job);
+  void post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries);
+
+  // Called on the window's thread with what a worker of `generation` sent.
+  void deliver(quint64 generation, std::vector<LibraryModel::Entry>& entries);
+  void setTotal(quint64 generation, qint64 total, const QStringList& problems);
+  void finish(quint64 generation, bool stopped);
+  void scheduleDrain();
+  void drain();
+  void emitFinished();
+
+  LibraryModel m_model;
+  QThreadPool m_pool;
+  Planner m_planner;
+  QByteArray m_root;
+  // Bumped for each folder opened; anything a worker of an older one sends is dropped.
+  quint64 m_generation = 0;
+  std::shared_ptr<Job> m_job;
+  QStringList m_problems;
+  // Batches received and not yet in the table.
+  std::deque<std::vector<LibraryModel::Entry>> m_pending;
+  bool m_drain_scheduled = false;
+  // Set when the workers are done; told once the pending rows are in.
+  std::optional<bool> m_finished_stopped;
+  qint64 m_done = 0;
+  qint64 m_total = 0;
+};
+
+// Reads one file's record into its row; a file that cannot be read gets its
+// error in the row instead.
+[[nodiscard]] ReplayRow ReadRow(const QByteArray& root, const FileEntry& file);
+
+}  // namespace myzor

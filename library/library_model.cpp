@@ -1,0 +1,152 @@
+#include "library/library_model.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <iterator>
+#include <utility>
+
+namespace myzor {
+
+QString FoldForSearch(const QString& text) {
+  const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+  QString out;
+  out.reserve(decomposed.size());
+  for (const QChar c : decomposed) {
+    const QChar::Category category = c.category();
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+        category == QChar::Mark_Enclosing)
+      continue;
+    out.append(c);
+  }
+  return out.toCaseFolded();
+}
+
+LibraryModel::LibraryModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int LibraryModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int LibraryModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString LibraryModel::text(const ReplayRow& row, int column) {
+  switch (column) {
+    case FileColumn:
+      return row.relative_path;
+    case ModifiedColumn:
+      return QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000)
+          .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    case SizeColumn:
+      return QLocale().formattedDataSize(row.file.size, 1, QLocale::DataSizeTraditionalFormat);
+    case GameColumn:
+      return row.game;
+    case MapColumn:
+      return row.map;
+    case PlayersColumn:
+      return row.players.join(QStringLiteral(", "));
+    case TeamsColumn:
+      return row.teams;
+    case RacesColumn:
+      return row.races.join(QStringLiteral(", "));
+    case VersionColumn:
+      return row.version;
+    case WinConditionsColumn:
+      return row.win_conditions;
+    case StatusColumn:
+      return row.status();
+    default:
+      return {};
+  }
+}
+
+QVariant LibraryModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount) return {};
+  const Entry& entry = m_rows[static_cast<std::size_t>(index.row())];
+  const int column = index.column();
+  switch (role) {
+    case Qt::DisplayRole:
+      return text(entry.row, column);
+    case Qt::ToolTipRole:
+      // Long cells are cut off at the column's edge.
+      if (column == ModifiedColumn || column == SizeColumn) return {};
+      return text(entry.row, column);
+    case Qt::TextAlignmentRole:
+      if (column == SizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+      return {};
+    case SortRole:
+      if (column == ModifiedColumn) return QVariant::fromValue<qint64>(entry.row.file.mtime_ns);
+      if (column == SizeColumn) return QVariant::fromValue<qint64>(entry.row.file.size);
+      return text(entry.row, column);
+    case SearchRole:
+      return entry.folded[static_cast<std::size_t>(column)];
+    case PathRole:
+      return entry.row.file.path;
+    default:
+      return {};
+  }
+}
+
+QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  switch (section) {
+    case FileColumn:
+      return tr("File");
+    case ModifiedColumn:
+      return tr("Modified");
+    case SizeColumn:
+      return tr("Size");
+    case GameColumn:
+      return tr("Game");
+    case MapColumn:
+      return tr("Map");
+    case PlayersColumn:
+      return tr("Players");
+    case TeamsColumn:
+      return tr("Teams");
+    case RacesColumn:
+      return tr("Races");
+    case VersionColumn:
+      return tr("Version");
+    case WinConditionsColumn:
+      return tr("Win conditions");
+    case StatusColumn:
+      return tr("Status");
+    default:
+      return {};
+  }
+}
+
+LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
+  Entry entry{std::move(row), {}};
+  for (int column = 0; column < ColumnCount; ++column)
+    entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
+  return entry;
+}
+
+void LibraryModel::appendEntries(std::vector<Entry> entries) {
+  if (entries.empty()) return;
+  const int first = rowCount();
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
+  m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+  endInsertRows();
+}
+
+void LibraryModel::appendRows(std::vector<ReplayRow> rows) {
+  std::vector<Entry> entries;
+  entries.reserve(rows.size());
+  for (ReplayRow& row : rows) entries.push_back(makeEntry(std::move(row)));
+  appendEntries(std::move(entries));
+}
+
+void LibraryModel::clear() {
+  if (m_rows.empty()) return;
+  beginResetModel();
+  m_rows.clear();
+  m_rows.shrink_to_fit();
+  endResetModel();
+}
+
+}  // namespace myzor

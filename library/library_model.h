@@ -1,0 +1,74 @@
+// The library's table: one row per replay file, in the order the rows came.
+#pragma once
+
+#include "library/replay_row.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+namespace myzor {
+
+class LibraryModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column {
+    FileColumn,
+    ModifiedColumn,
+    SizeColumn,
+    GameColumn,
+    MapColumn,
+    PlayersColumn,
+    TeamsColumn,
+    RacesColumn,
+    VersionColumn,
+    WinConditionsColumn,
+    StatusColumn,
+    ColumnCount
+  };
+  enum Role {
+    // Numbers and dates as numbers (qint64), texts as shown.
+    SortRole = Qt::UserRole + 1,
+    // The cell's text folded for search: case folded, accents dropped.
+    SearchRole,
+    // The file's absolute path in the file system's bytes (QByteArray).
+    PathRole,
+  };
+
+  explicit LibraryModel(QObject* parent = nullptr);
+
+  [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                    int role = Qt::DisplayRole) const override;
+
+  // A row with its cells folded for search; made on any thread, so the
+  // window's thread only inserts it.
+  struct Entry {
+    ReplayRow row;
+    std::array<QString, ColumnCount> folded;
+  };
+  [[nodiscard]] static Entry makeEntry(ReplayRow row);
+
+  [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
+
+  // Appends at the end as one insertion.
+  void appendEntries(std::vector<Entry> entries);
+  void appendRows(std::vector<ReplayRow> rows);
+  void clear();
+
+ private:
+  [[nodiscard]] static QString text(const ReplayRow& row, int column);
+
+  std::vector<Entry> m_rows;
+};
+
+// `text` as the search compares it: decomposed (NFKD), combining marks
+// dropped, case folded; "Ésa" and "esa" fold alike.
+[[nodiscard]] QString FoldForSearch(const QString& text);
+
+}  // namespace myzor

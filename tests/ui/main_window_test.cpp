@@ -1,0 +1,168 @@
+// The window with the library: which folder it opens, the panel beside the
+// designed controls, and a row of the table shown as a pick in File1 would.
+#include "library/library.h"
+#include "tests/support/replay_builder.h"
+#include "ui/form1.h"
+#include "ui/library_panel.h"
+#include "ui/main_window.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.isValid());
+    write("testfiles/1.30/sample.rec", "Sample Map");
+    write("lib/game 2.rec", "Ashfall Ridge");
+    write("lib/game 10.rec", "Frost Pass");
+    write("lib/sub/deep.rec", "Deep Hollow");
+  }
+  QString path(const QString& relative) const { return QDir(m_dir.path()).filePath(relative); }
+  void write(const QString& relative, const char* map) const {
+    replay_builder::ReplaySpec recipe = replay_builder::SimpleReplay(2, false);
+    recipe.map_name = map;
+    QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+    ASSERT_TRUE(replay_builder::WriteFile(QFile::encodeName(path(relative)).toStdString(),
+                                          replay_builder::BuildReplay(recipe)));
+  }
+  // A window as the program opens it with `arguments`, its library read.
+  std::unique_ptr<MainWindow> open(const QStringList& arguments = {}) {
+    auto window = std::make_unique<MainWindow>(m_dir.path(), m_settings);
+    window->start(arguments);
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    waitForRead(*window);
+    return window;
+  }
+  static void waitForRead(MainWindow& window) {
+    QSignalSpy finished(window.library(), &myzor::Library::finished);
+    if (window.library()->isRunning()) {
+      EXPECT_TRUE(finished.wait(10'000));
+    }
+  }
+  template <typename T>
+  static T* control(const MainWindow& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  static QString selectedFile(const MainWindow& window) {
+    const auto selected = control<QListWidget>(window, "File1")->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+  }
+  static QString map(const MainWindow& window) { return control<QLabel>(window, "lbl_map")->text(); }
+
+  QTemporaryDir m_dir;
+  QSettings m_settings{QDir(m_dir.path()).filePath("settings.ini"), QSettings::IniFormat};
+};
+
+TEST_F(MainWindowTest, AFolderArgumentOpensThatFolderForFile1AndTheLibrary) {
+  const auto window = open({path("lib")});
+  EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
+  EXPECT_EQ(control<QListWidget>(*window, "File1")->count(), 2);  // its own files only
+  EXPECT_EQ(window->library()->model()->rowCount(), 3);         // and those below it
+  EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "3 of 3");
+  EXPECT_EQ(window->windowTitle(), "myZor Replaymanager");
+  // The designed controls keep their places in the client area.
+  EXPECT_EQ(window->form()->mapTo(window.get(), QPoint(0, 0)), QPoint(0, 0));
+}
+
+TEST_F(MainWindowTest, AFileArgumentOpensItsFolderAndShowsIt) {
+  const auto window = open({path("lib/game 10.rec")});
+  EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
+  EXPECT_EQ(selectedFile(*window), "game 10.rec");
+  EXPECT_EQ(map(*window), "Frost Pass");
+}
+
+TEST_F(MainWindowTest, AWrongArgumentIsReportedAndTheWindowGoesOn) {
+  for (const QStringList& arguments : {QStringList{path("missing")}, QStringList{path("lib"), path("lib/sub")}}) {
+    const auto window = open(arguments);
+    EXPECT_EQ(window->form()->zorFolder(), path("testfiles/1.30") + '/');
+    EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty()) << arguments.join(' ').toStdString();
+  }
+}
+
+TEST_F(MainWindowTest, RemembersTheFolderThePanelAndTheSortOrder) {
+  {
+    const auto window = open({path("lib")});
+    QTableView* table = control<QTableView>(*window, "tbl_library");
+    table->sortByColumn(0, Qt::DescendingOrder);
+    QTest::keyClick(window.get(), Qt::Key_F9);
+    EXPECT_FALSE(window->isLibraryVisible());
+    EXPECT_EQ(window->width(), window->form()->width());
+  }
+  const auto window = open();
+  EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
+  EXPECT_FALSE(window->isLibraryVisible());
+  QTest::keyClick(window.get(), Qt::Key_F9);
+  EXPECT_TRUE(window->isLibraryVisible());
+  const QTableView* table = control<QTableView>(*window, "tbl_library");
+  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
+  EXPECT_EQ(control<QComboBox>(*window, "cmb_sort")->currentText(), "File, descending");
+}
+
+TEST_F(MainWindowTest, DroppingAFolderOrAReplayOpensIt) {
+  const auto window = open();
+  const auto drop = [&](const QString& dropped) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dropped)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &event);
+    waitForRead(*window);
+  };
+  drop(path("lib/sub"));
+  EXPECT_EQ(window->form()->zorFolder(), path("lib/sub") + '/');
+  EXPECT_EQ(window->library()->model()->rowCount(), 1);
+  drop(path("lib/game 2.rec"));
+  EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
+  EXPECT_EQ(map(*window), "Ashfall Ridge");
+}
+
+TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachReplay) {
+  const auto window = open({path("lib")});
+  QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+  QLineEdit* search = control<QLineEdit>(*window, "txt_search");
+  ASSERT_TRUE(search->hasFocus());
+  QTest::keyClicks(search, "map:\"frost pass\"");
+  EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "1 of 3");
+  search->clear();
+
+  // File order: "game 2", "game 10", "sub/deep".
+  QTest::keyClick(search, Qt::Key_Down);
+  EXPECT_EQ(map(*window), "Ashfall Ridge");
+  EXPECT_EQ(selectedFile(*window), "game 2.rec");
+  QTableView* table = control<QTableView>(*window, "tbl_library");
+  QTest::keyClick(table, Qt::Key_Down);
+  EXPECT_EQ(selectedFile(*window), "game 10.rec");
+  QTest::keyClick(table, Qt::Key_Down);
+  EXPECT_EQ(map(*window), "Deep Hollow");  // not one of File1's entries
+  EXPECT_EQ(selectedFile(*window), "");
+
+  // Sorting without the mouse.
+  QTest::keyClick(control<QComboBox>(*window, "cmb_sort"), Qt::Key_Down);
+  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// The library beside the designed window: the folder's replays as a table
+// that sorts and searches, with the progress of the background read.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace myzor {
+class Library;
+class LibraryFilter;
+}  // namespace myzor
+
+class LibraryPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit LibraryPanel(myzor::Library* library, QWidget* parent = nullptr);
+
+  [[nodiscard]] QTableView* table() const { return m_table; }
+  [[nodiscard]] QLineEdit* searchField() const { return m_search; }
+  [[nodiscard]] myzor::LibraryFilter* filter() const { return m_filter; }
+
+  // Column widths and sort order, as saved by QHeaderView.
+  [[nodiscard]] QByteArray headerState() const;
+  void restoreHeaderState(const QByteArray& state);
+
+  // Asks for a folder with the desktop's dialog.
+  void chooseFolder();
+  void focusSearch();
+
+ signals:
+  void folderChosen(const QString& folder);
+  // The user moved to a row of the table: the replay's absolute path.
+  void replaySelected(const QByteArray& path);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void updateCount();
+  void showProgress(qint64 done, qint64 total);
+  void showFinished(bool stopped);
+  void showProblems(const QStringList& problems);
+  void clearForNewFolder();
+
+  myzor::Library* const m_library;
+  myzor::LibraryFilter* const m_filter;
+  QPushButton* const m_open;
+  QLineEdit* const m_search;
+  QLabel* const m_count;
+  QComboBox* const m_sort;
+  QLabel* const m_problems;
+  QTableView* const m_table;
+  QLabel* const m_progress;
+  QProgressBar* const m_bar;
+  QPushButton* const m_stop;
+};
