@@ -91,6 +91,40 @@ void Library::stop() {
   if (m_job) m_job->stop = true;
 }
 
+void Library::refresh(const QList<QByteArray>& paths) {
+  QList<QByteArray> gone;
+  std::vector<FileEntry> files;
+  const QByteArray prefix = m_root.endsWith('/') ? m_root : m_root + '/';
+  for (const QByteArray& path : paths) {
+    if (!path.startsWith(prefix)) continue;
+    FileEntry entry;
+    if (StatFile(path, entry))
+      files.push_back(std::move(entry));
+    else
+      gone.append(path);
+  }
+  if (!gone.isEmpty()) {
+    m_model.removePaths(gone);
+    emit rowsRemoved(gone);
+  }
+  if (files.empty()) return;
+  m_pool.start([this, generation = m_generation, root = m_root, files = std::move(files)] {
+    lowerThreadPriority();
+    auto entries = std::make_shared<std::vector<LibraryModel::Entry>>();
+    for (const FileEntry& file : files) entries->push_back(LibraryModel::makeEntry(ReadRow(root, file)));
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, entries] {
+          if (generation != m_generation) return;
+          std::vector<ReplayRow> read;
+          for (const LibraryModel::Entry& entry : *entries) read.push_back(entry.row);
+          m_model.upsertEntries(std::move(*entries));
+          emit rowsRead(read);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
 void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work) {
   stop();
   ++m_generation;
@@ -134,6 +168,7 @@ void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStr
   std::vector<LibraryModel::Entry> batch;
   for (ReplayRow& row : plan.known) {
     batch.push_back(LibraryModel::makeEntry(std::move(row)));
+    batch.back().fresh = false;
     if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
   }
   post(job, std::move(batch));
@@ -208,7 +243,12 @@ void Library::drain() {
     m_pending.pop_front();
   }
   m_done += static_cast<qint64>(slice.size());
+  std::vector<ReplayRow> read;
+  for (const LibraryModel::Entry& entry : slice) {
+    if (entry.fresh) read.push_back(entry.row);
+  }
   m_model.appendEntries(std::move(slice));
+  if (!read.empty()) emit rowsRead(read);
   emit progress(m_done, m_total);
   if (!m_pending.empty())
     scheduleDrain();

@@ -6,6 +6,7 @@
 #include "library/replay_row.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
@@ -52,6 +53,9 @@ class Library : public QObject {
   void load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files);
   // Ends the running scan or read early; the rows read so far stay.
   void stop();
+  // Looks at these files of the open folder again: a file that is gone loses
+  // its row, any other is read again on a worker and its row replaced or added.
+  void refresh(const QList<QByteArray>& paths);
 
   void setPlanner(Planner planner) { m_planner = std::move(planner); }
   // Worker threads used for reading; the scan takes one of them.
@@ -67,6 +71,11 @@ class Library : public QObject {
   void progress(qint64 done, qint64 total);
   // The read is over, complete or stopped.
   void finished(bool stopped);
+  // Rows just read from their files are in the table (not rows that were
+  // handed in as already known).
+  void rowsRead(const std::vector<myzor::ReplayRow>& rows);
+  // The rows of these files have left the table: the files are gone.
+  void rowsRemoved(const QList<QByteArray>& paths);
 
  private:
   struct Job;

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+#include <functional>
 #include <iterator>
 #include <utility>
 
@@ -130,8 +132,47 @@ void LibraryModel::appendEntries(std::vector<Entry> entries) {
   if (entries.empty()) return;
   const int first = rowCount();
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
+  for (std::size_t i = 0; i < entries.size(); ++i) m_index.insert(entries[i].row.file.path, first + static_cast<int>(i));
   m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   endInsertRows();
+}
+
+void LibraryModel::upsertEntries(std::vector<Entry> entries) {
+  std::vector<Entry> added;
+  for (Entry& entry : entries) {
+    const int at = rowOf(entry.row.file.path);
+    if (at < 0) {
+      added.push_back(std::move(entry));
+      continue;
+    }
+    m_rows[static_cast<std::size_t>(at)] = std::move(entry);
+    emit dataChanged(index(at, 0), index(at, ColumnCount - 1));
+  }
+  appendEntries(std::move(added));
+}
+
+void LibraryModel::removePaths(const QList<QByteArray>& paths) {
+  std::vector<int> rows;
+  for (const QByteArray& path : paths) {
+    const int at = rowOf(path);
+    if (at >= 0) rows.push_back(at);
+  }
+  if (rows.empty()) return;
+  // From the bottom up, so the rows still to go keep their numbers.
+  std::sort(rows.begin(), rows.end(), std::greater<>());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (const int at : rows) {
+    beginRemoveRows(QModelIndex(), at, at);
+    m_rows.erase(m_rows.begin() + at);
+    endRemoveRows();
+  }
+  reindex();
+}
+
+void LibraryModel::reindex() {
+  m_index.clear();
+  m_index.reserve(static_cast<qsizetype>(m_rows.size()));
+  for (std::size_t i = 0; i < m_rows.size(); ++i) m_index.insert(m_rows[i].row.file.path, static_cast<int>(i));
 }
 
 void LibraryModel::appendRows(std::vector<ReplayRow> rows) {
@@ -146,6 +187,7 @@ void LibraryModel::clear() {
   beginResetModel();
   m_rows.clear();
   m_rows.shrink_to_fit();
+  m_index.clear();
   endResetModel();
 }
 

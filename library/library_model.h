@@ -4,6 +4,9 @@
 #include "library/replay_row.h"
 
 #include <QAbstractTableModel>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -51,6 +54,8 @@ class LibraryModel : public QAbstractTableModel {
   struct Entry {
     ReplayRow row;
     std::array<QString, ColumnCount> folded;
+    // Read from the file just now, not taken from what was known before.
+    bool fresh = true;
   };
   [[nodiscard]] static Entry makeEntry(ReplayRow row);
 
@@ -59,12 +64,22 @@ class LibraryModel : public QAbstractTableModel {
   // Appends at the end as one insertion.
   void appendEntries(std::vector<Entry> entries);
   void appendRows(std::vector<ReplayRow> rows);
+  // Rows of files already in the table replace their old rows; the others
+  // are appended.
+  void upsertEntries(std::vector<Entry> entries);
+  // Drops the rows of these files; a path without a row is passed over.
+  void removePaths(const QList<QByteArray>& paths);
+  // The row of the file at `path`, or -1.
+  [[nodiscard]] int rowOf(const QByteArray& path) const { return m_index.value(path, -1); }
   void clear();
 
  private:
   [[nodiscard]] static QString text(const ReplayRow& row, int column);
 
+  void reindex();
+
   std::vector<Entry> m_rows;
+  QHash<QByteArray, int> m_index;  // path -> row
 };
 
 // `text` as the search compares it: decomposed (NFKD), combining marks
