@@ -9,9 +9,14 @@
 #include <QImage>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -220,6 +225,53 @@ std::vector<Input> expandArguments(const QStringList& arguments, bool recursive)
   return inputs;
 }
 
+// Reads on `readers` threads when `read` mostly waits for the disk.
+constexpr int kReaders = 16;
+// At most this many results wait to be written, whatever the number of files.
+constexpr std::size_t kWaiting = 64;
+
+// Calls read(i) for every i below `count` on `readers` threads (on this one
+// when 0) and hands each result to write() in order of i.
+template <typename Result>
+void readInOrder(std::size_t count, int readers, const std::function<Result(std::size_t)>& read,
+                 const std::function<void(const Result&)>& write) {
+  if (readers == 0) {
+    for (std::size_t i = 0; i < count; ++i) write(read(i));
+    return;
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::optional<Result>> waiting(kWaiting);
+  std::size_t next = 0;     // the next index a reader takes
+  std::size_t written = 0;  // the results written so far
+  std::vector<std::jthread> threads;
+  for (int t = 0; t < readers; ++t) {
+    threads.emplace_back([&] {
+      std::unique_lock lock(mutex);
+      while (true) {
+        changed.wait(lock, [&] { return next >= count || next < written + kWaiting; });
+        if (next >= count) return;
+        const std::size_t i = next++;
+        lock.unlock();
+        Result result = read(i);
+        lock.lock();
+        waiting[i % kWaiting] = std::move(result);
+        changed.notify_all();
+      }
+    });
+  }
+  while (written < count) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return waiting[written % kWaiting].has_value(); });
+    const Result result = std::move(*waiting[written % kWaiting]);
+    waiting[written % kWaiting].reset();
+    ++written;
+    changed.notify_all();
+    lock.unlock();
+    write(result);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -278,24 +330,29 @@ int main(int argc, char* argv[]) {
     }
   }
 
-  bool all_ok = true;
-  std::string out;
-  std::vector<std::string> actions;
-  for (const Input& input : expandArguments(parser.positionalArguments(), parser.isSet(recursive))) {
-    out.clear();
-    actions.clear();
+  // One input's output, made on a reading thread and written in input order.
+  struct Report {
+    std::string out;
+    std::string err;
+    bool ok = true;
+  };
+  const bool metadata_only = parser.isSet(no_pictures);
+  const auto readOne = [&](const Input& input) {
+    Report report;
+    std::string& out = report.out;
+    std::vector<std::string> actions;
     try {
       if (input.early_error) throw *input.early_error;
       const auto append = [&actions](const std::string& line) { actions.push_back(line); };
       ReplayMetadata read;
-      if (parser.isSet(no_pictures)) {
+      if (metadata_only) {
         read = ReadReplayMetadata(input.argument, append);
       } else {
         read.replay = ReadReplay(input.argument, append);
         read.pictures = PictureSizesOf(read.replay);
         if (!picture_folder.isEmpty() &&
             !extractPictures(picture_folder, input.argument, read.replay))
-          all_ok = false;
+          report.ok = false;
       }
       const ReplayInfo& replay = read.replay;
       if (as_json) {
@@ -314,7 +371,7 @@ int main(int argc, char* argv[]) {
         appendSummary(out, input.argument, replay, read.pictures, actions);
       }
     } catch (const ReaderError& error) {
-      all_ok = false;
+      report.ok = false;
       if (as_json) {
         JsonObject o(out);
         o.string("file", input.argument);
@@ -327,13 +384,29 @@ int main(int argc, char* argv[]) {
           e.null("offset");
         e.string("message", error.message());
       } else {
-        std::fflush(stdout);
-        std::fprintf(stderr, "myzor-info: %s\n", error.message().c_str());
+        report.err = "myzor-info: " + error.message() + "\n";
       }
     }
     if (as_json) out.push_back('\n');
-    std::fwrite(out.data(), 1, out.size(), stdout);
-  }
+    return report;
+  };
+
+  const std::vector<Input> inputs =
+      expandArguments(parser.positionalArguments(), parser.isSet(recursive));
+  bool all_ok = true;
+  // The metadata read mostly waits for the disk, so several files are read at
+  // once; the full read, which may write pictures, stays on this thread.
+  readInOrder<Report>(
+      inputs.size(), metadata_only ? kReaders : 0,
+      [&](std::size_t i) { return readOne(inputs[i]); },
+      [&all_ok](const Report& report) {
+        std::fwrite(report.out.data(), 1, report.out.size(), stdout);
+        if (!report.err.empty()) {
+          std::fflush(stdout);
+          std::fputs(report.err.c_str(), stderr);
+        }
+        all_ok = all_ok && report.ok;
+      });
   std::fflush(stdout);
   return all_ok ? 0 : 1;
 }
