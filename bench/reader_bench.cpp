@@ -121,6 +121,6 @@ void BM_ReadMetadataFile(benchmark::State& state) {
   state.counters["bytes_read"] = read;
   state.counters["file_bytes"] = static_cast<double>(fileBytes(kLargest).size());
 }
-BENCHMARK(BM_ReadMetadataFile)->Name("LargestSample/ReadReplayMetadata_page_cache");
+BENCHMARK(BM_ReadMetadataFile)->Name("MetadataRead/largest_sample_page_cache");
 
 }  // namespace

@@ -13,17 +13,17 @@ constexpr int kBannerHeight = 96;
 constexpr std::int64_t kBadgeBytes = 4 * kBadgeWidth * kBadgeHeight;
 constexpr std::int64_t kBannerBytes = 4 * kBannerWidth * kBannerHeight;
 
+// The badge pixels lie at least this far into a block: the head is 52 bytes
+// and more, then 3 or more to the middle, 64 or more to the tag, and 76 or
+// more from the tag to the pixels.
+constexpr std::int64_t kShortestHead = 52 + 3 + 64 + 76;
+
 void appendLatin1Range(const ByteImage& image, std::int64_t first, std::int64_t count,
                        std::string& out) {
   for (std::int64_t i = 0; i < count; ++i) text::appendLatin1(out, image.at(first + i));
 }
 
 }  // namespace
-
-// The badge pixels lie at least this far into a block: the head is 52 bytes
-// and more, then 3 or more to the middle, 64 or more to the tag, and 76 or
-// more from the tag to the pixels.
-constexpr std::int64_t kShortestHead = 52 + 3 + 64 + 76;
 
 void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player,
                  PlayerPictureSizes* pictures) {
