@@ -1,6 +1,7 @@
 // Reading speed: a whole replay from memory against memcpy of its bytes, and
-// from the page cache against reading the bytes alone.
-#include "replay/replay.h"
+// from the page cache against reading the bytes alone; the metadata read's
+// time and the bytes it reads.
+#include "replay/metadata.h"
 
 #include <benchmark/benchmark.h>
 
@@ -69,5 +70,30 @@ void BM_ReadFileBytes(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReadFileBytes)->Name("LargestSample/read_bytes_only");
+
+// The bytes this process has read so far, as the kernel counts them.
+double bytesReadByProcess() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  double value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
+}
+
+void BM_ReadMetadataFile(benchmark::State& state) {
+  // Reading /proc/self/io counts too: take that out.
+  const double first = bytesReadByProcess();
+  const double before = bytesReadByProcess();
+  (void)zor_rep_reader::ReadReplayMetadata(kLargest, {});
+  const double read = bytesReadByProcess() - before - (before - first);
+  for (auto _ : state) {
+    auto metadata = zor_rep_reader::ReadReplayMetadata(kLargest, {});
+    benchmark::DoNotOptimize(metadata);
+  }
+  state.counters["bytes_read"] = read;
+  state.counters["file_bytes"] = static_cast<double>(fileBytes(kLargest).size());
+}
+BENCHMARK(BM_ReadMetadataFile)->Name("MetadataRead/largest_sample_page_cache");
 
 }  // namespace

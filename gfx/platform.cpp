@@ -602,7 +602,10 @@ HRESULT OleCreatePictureIndirect(const PICTDESC* desc, bool owns, PictureRef* pi
   return S_OK;
 }
 
-int SetBottomUpPixels(HDC dc, int width, int height, const std::uint8_t* records) {
+// Aligned to a cache line: without it the pixel loop's speed swung by 13%
+// with where unrelated code changes happened to place it.
+__attribute__((aligned(64))) int SetBottomUpPixels(HDC dc, int width, int height,
+                                                   const std::uint8_t* records) {
   if (records == nullptr || width <= 0 || height <= 0) {
     return 0;
   }

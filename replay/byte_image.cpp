@@ -1,5 +1,6 @@
 #include "replay/replay.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zor_rep_reader {
@@ -18,11 +19,45 @@ std::string_view errorKindName(ErrorKind kind) {
   return "file";
 }
 
+namespace {
+
+// The most a read from a source fetches at once; a player block's head up to
+// its picture names usually fits.
+constexpr std::int64_t kLongestRead = 512;
+
+}  // namespace
+
 std::span<const std::uint8_t> ByteImage::range(std::int64_t first, std::int64_t count) const {
   if (count <= 0) return {};
   if (first < 0 || first >= size()) throwOutOfRange(first);
   if (count > size() - first) throwOutOfRange(size());
-  return m_bytes.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(count));
+  const std::int64_t offset = first - m_window_first;
+  if (offset < 0 || offset + count > static_cast<std::int64_t>(m_window.size())) {
+    m_buffer.resize(static_cast<std::size_t>(std::max(count, kLongestRead)));
+    const std::span<std::uint8_t> out(m_buffer.data(), static_cast<std::size_t>(count));
+    m_source->read(first, out);
+    m_fetched += count;
+    m_window = out;
+    m_window_first = first;
+    return m_window;
+  }
+  return m_window.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
+}
+
+// Only an image over a source gets here with an index inside the file: it
+// fetches a short stretch from the index on, stopping short of the read limit.
+std::uint8_t ByteImage::fetch(std::int64_t index) const {
+  if (index < 0 || index >= size() || m_source == nullptr) throwOutOfRange(index);
+  std::int64_t end = index < m_read_limit ? std::min(m_read_limit, index + kLongestRead)
+                                          : index + kShortRead;
+  end = std::min(end, size());
+  m_buffer.resize(static_cast<std::size_t>(kLongestRead));
+  const std::span<std::uint8_t> out(m_buffer.data(), static_cast<std::size_t>(end - index));
+  m_source->read(index, out);
+  m_fetched += end - index;
+  m_window = out;
+  m_window_first = index;
+  return out[0];
 }
 
 void ByteImage::throwOutOfRange(std::int64_t index) const {

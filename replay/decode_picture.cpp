@@ -44,6 +44,11 @@ PictureRef DecodePicture(const ByteImage& image, std::int64_t offset, int width,
   return surface.Picture();
 }
 
+PictureSize CheckPicture(const ByteImage& image, std::int64_t offset, int width, int height) {
+  checkPixelArea(image, offset, std::int64_t{width} * height);
+  return {width, height};
+}
+
 PictureRef DecodePicturePerPixel(const ByteImage& image, std::int64_t offset, int width,
                                  int height) {
   gfx::CMemoryDC surface;

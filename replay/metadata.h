@@ -10,20 +10,6 @@
 
 namespace zor_rep_reader {
 
-// A picture the file carries, known by its size alone; 0 x 0 when there is none.
-struct PictureSize {
-  int width = 0;
-  int height = 0;
-  [[nodiscard]] bool present() const { return width > 0 && height > 0; }
-  friend bool operator==(const PictureSize&, const PictureSize&) = default;
-};
-
-struct PlayerPictureSizes {
-  PictureSize badge;
-  PictureSize banner;
-  friend bool operator==(const PlayerPictureSizes&, const PlayerPictureSizes&) = default;
-};
-
 // The record ReadReplay returns, with `badge` and `banner` left empty, and
 // the sizes of the pictures the players carry, one entry per player.
 struct ReplayMetadata {
@@ -35,6 +21,9 @@ struct ReplayMetadata {
 // offset and message) for every input, but does not decode the pictures.
 [[nodiscard]] ReplayMetadata ReadReplayMetadata(const std::filesystem::path& path,
                                                 const AppendAction& append_action);
+
+// The sizes of the pictures a full read decoded, one entry per player.
+[[nodiscard]] std::vector<PlayerPictureSizes> PictureSizesOf(const ReplayInfo& replay);
 
 [[nodiscard]] ReplayMetadata ReadReplayMetadataBytes(std::span<const std::uint8_t> bytes,
                                                      const std::string& file_name,

@@ -13,6 +13,11 @@ constexpr int kBannerHeight = 96;
 constexpr std::int64_t kBadgeBytes = 4 * kBadgeWidth * kBadgeHeight;
 constexpr std::int64_t kBannerBytes = 4 * kBannerWidth * kBannerHeight;
 
+// The badge pixels lie at least this far into a block: the head is 52 bytes
+// and more, then 3 or more to the middle, 64 or more to the tag, and 76 or
+// more from the tag to the pixels.
+constexpr std::int64_t kShortestHead = 52 + 3 + 64 + 76;
+
 void append8BitRange(const ByteImage& image, std::int64_t first, std::int64_t count,
                        std::string& out) {
   for (std::int64_t i = 0; i < count; ++i) text::appendWindows1252(out, image.at(first + i));
@@ -20,9 +25,11 @@ void append8BitRange(const ByteImage& image, std::int64_t first, std::int64_t co
 
 }  // namespace
 
-void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player) {
+void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player,
+                 PlayerPictureSizes* pictures) {
   const std::int64_t start = position;
   player.block_start = start;
+  image.setReadLimit(start + kShortestHead);
 
   // Only the first byte of each 4-byte count field is read.
   image.setSection("name");
@@ -72,7 +79,10 @@ void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& pla
   append8BitRange(image, tag_at + 20, badge_name_length, player.badge_name);
   const std::int64_t badge_at = tag_at + 76 + badge_name_length;
   image.setSection("badge pixels");
-  player.badge = DecodePicture(image, badge_at, kBadgeWidth, kBadgeHeight);
+  if (pictures)
+    pictures->badge = CheckPicture(image, badge_at, kBadgeWidth, kBadgeHeight);
+  else
+    player.badge = DecodePicture(image, badge_at, kBadgeWidth, kBadgeHeight);
 
   const std::int64_t after_badge = badge_at + kBadgeBytes;
   image.setSection("banner name");
@@ -80,7 +90,10 @@ void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& pla
   append8BitRange(image, after_badge + 39, banner_name_length, player.banner_name);
   const std::int64_t banner_at = after_badge + 96 + banner_name_length;
   image.setSection("banner pixels");
-  player.banner = DecodePicture(image, banner_at, kBannerWidth, kBannerHeight);
+  if (pictures)
+    pictures->banner = CheckPicture(image, banner_at, kBannerWidth, kBannerHeight);
+  else
+    player.banner = DecodePicture(image, banner_at, kBannerWidth, kBannerHeight);
 
   position = banner_at + kBannerBytes + 40;
   player.block_end = position;

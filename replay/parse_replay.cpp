@@ -49,9 +49,12 @@ std::array<std::uint8_t, N> readBytes(const ByteImage& image, std::int64_t first
 }  // namespace
 
 void ParseReplay(const ByteImage& image, std::int64_t& position, ReplayInfo& replay,
-                 const AppendAction& append_action) {
+                 const AppendAction& append_action, std::vector<PlayerPictureSizes>* pictures) {
   image.setPlayer(0);
   image.setSection("header");
+  // The first player block starts at 401 or later (the shortest map name,
+  // game name and key list), and its pixels 195 bytes after that at least.
+  image.setReadLimit(401 + 195);
   replay.player_count = image.at(194);
   replay.players.assign(static_cast<std::size_t>(replay.player_count), PlayerInfo{});
   replay.header_value = image.at(198) * 256 + image.at(199);
@@ -109,9 +112,10 @@ void ParseReplay(const ByteImage& image, std::int64_t& position, ReplayInfo& rep
   }
   position += 4 * key_count + 40;
 
+  if (pictures) pictures->assign(replay.players.size(), {});
   for (std::size_t n = 0; n < replay.players.size(); ++n) {
     image.setPlayer(static_cast<int>(n + 1));
-    ParsePlayer(image, position, replay.players[n]);
+    ParsePlayer(image, position, replay.players[n], pictures ? &(*pictures)[n] : nullptr);
   }
   image.setPlayer(0);
 

@@ -1,4 +1,5 @@
 #include "replay/replay.h"
+#include "replay/replay_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,21 +16,49 @@ namespace {
   throw ReaderError(ErrorKind::file, std::nullopt, name + ": " + what);
 }
 
-// Closes the descriptor on every way out of ReadReplay.
-struct FileDescriptor {
-  int fd;
-  ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 }  // namespace
+
+void ThrowEmptyFile(const std::string& name) {
+  throw ReaderError(ErrorKind::empty, std::nullopt,
+                    name + ": the file is empty (0 bytes), so it holds no replay");
+}
+
+ReplayFile::ReplayFile(const std::filesystem::path& path) : m_name(path.string()) {
+  // O_NONBLOCK keeps a FIFO from stalling the open; it is refused below as
+  // not being a regular file.
+  m_fd.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (m_fd.fd < 0) throwFileError(m_name, std::string("cannot open the file: ") + std::strerror(errno));
+
+  struct stat info {};
+  if (::fstat(m_fd.fd, &info) != 0) throwReadError();
+  if (S_ISDIR(info.st_mode)) throwFileError(m_name, "is a folder, not a replay file");
+  if (!S_ISREG(info.st_mode)) throwFileError(m_name, "is not a regular file");
+
+  m_size = info.st_size;
+  if (m_size > kMaxReplayBytes)
+    throw ReaderError(ErrorKind::too_large, std::nullopt,
+                      m_name + ": the file is " + std::to_string(m_size) +
+                          " bytes long; replays larger than " +
+                          std::to_string(kMaxReplayBytes >> 20) + " MiB are refused");
+  if (m_size == 0) ThrowEmptyFile(m_name);
+}
+
+ReplayFile::Descriptor::~Descriptor() {
+  if (fd >= 0) ::close(fd);
+}
+
+void ReplayFile::close() {
+  if (m_fd.fd >= 0) ::close(m_fd.fd);
+  m_fd.fd = -1;
+}
+
+void ReplayFile::throwReadError() const {
+  throwFileError(m_name, std::string("cannot read the file: ") + std::strerror(errno));
+}
 
 ReplayInfo ReadReplayBytes(std::span<const std::uint8_t> bytes, const std::string& file_name,
                            const AppendAction& append_action) {
-  if (bytes.empty())
-    throw ReaderError(ErrorKind::empty, std::nullopt,
-                      file_name + ": the file is empty (0 bytes), so it holds no replay");
+  if (bytes.empty()) ThrowEmptyFile(file_name);
   ByteImage image(bytes, file_name);
   ReplayInfo replay;
   std::int64_t position = 0;
@@ -38,43 +67,22 @@ ReplayInfo ReadReplayBytes(std::span<const std::uint8_t> bytes, const std::strin
 }
 
 ReplayInfo ReadReplay(const std::filesystem::path& path, const AppendAction& append_action) {
-  const std::string name = path.string();
-  // O_NONBLOCK keeps a FIFO from stalling the open; it is refused below as
-  // not being a regular file.
-  FileDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (file.fd < 0) throwFileError(name, std::string("cannot open the file: ") + std::strerror(errno));
-
-  struct stat info {};
-  if (::fstat(file.fd, &info) != 0)
-    throwFileError(name, std::string("cannot read the file: ") + std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) throwFileError(name, "is a folder, not a replay file");
-  if (!S_ISREG(info.st_mode)) throwFileError(name, "is not a regular file");
-
-  const std::int64_t size = info.st_size;
-  if (size > kMaxReplayBytes)
-    throw ReaderError(ErrorKind::too_large, std::nullopt,
-                      name + ": the file is " + std::to_string(size) +
-                          " bytes long; replays larger than " +
-                          std::to_string(kMaxReplayBytes >> 20) + " MiB are refused");
-  if (size == 0)
-    throw ReaderError(ErrorKind::empty, std::nullopt,
-                      name + ": the file is empty (0 bytes), so it holds no replay");
-
+  ReplayFile file(path);
+  const std::int64_t size = file.size();
   auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
   std::int64_t filled = 0;
   while (filled < size) {
-    const ssize_t got = ::read(file.fd, buffer.get() + filled, static_cast<std::size_t>(size - filled));
+    const ssize_t got = ::read(file.fd(), buffer.get() + filled, static_cast<std::size_t>(size - filled));
     if (got < 0) {
       if (errno == EINTR) continue;
-      throwFileError(name, std::string("cannot read the file: ") + std::strerror(errno));
+      file.throwReadError();
     }
     if (got == 0) break;  // the file shrank while we read it: parse what is there
     filled += got;
   }
-  ::close(file.fd);
-  file.fd = -1;
+  file.close();
 
-  return ReadReplayBytes({buffer.get(), static_cast<std::size_t>(filled)}, name, append_action);
+  return ReadReplayBytes({buffer.get(), static_cast<std::size_t>(filled)}, file.name(), append_action);
 }
 
 }  // namespace zor_rep_reader

@@ -29,6 +29,7 @@ struct PlayerInfo {
   std::string banner_name;
   PictureRef badge;  // 64 x 64, or none
   std::string badge_name;
+  friend bool operator==(const PlayerInfo&, const PlayerInfo&) = default;
 };
 
 struct ReplayInfo {
@@ -53,26 +54,58 @@ struct ReplayInfo {
   float win_sudden_death = 0.0f;
   std::int16_t player_count = 0;
   std::vector<PlayerInfo> players;
+  friend bool operator==(const ReplayInfo&, const ReplayInfo&) = default;
+};
+
+// A picture the file carries, known by its size alone; 0 x 0 when there is none.
+struct PictureSize {
+  int width = 0;
+  int height = 0;
+  [[nodiscard]] bool present() const { return width > 0 && height > 0; }
+  friend bool operator==(const PictureSize&, const PictureSize&) = default;
+};
+
+struct PlayerPictureSizes {
+  PictureSize badge;
+  PictureSize banner;
+  friend bool operator==(const PlayerPictureSizes&, const PlayerPictureSizes&) = default;
 };
 
 // Files larger than this are refused before anything is read.
 inline constexpr std::int64_t kMaxReplayBytes = std::int64_t{256} << 20;
 
-// The whole file as bytes. Every read goes through at(), which checks the
+// Where a ByteImage gets the bytes it does not hold: a file read piece by
+// piece. Throws ReaderError when the read fails.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Fills `out` with the bytes from offset `first` on; they all lie inside
+  // the file.
+  virtual void read(std::int64_t first, std::span<std::uint8_t> out) = 0;
+};
+
+// The file as bytes: all of it in memory, or a window onto a ByteSource that
+// moves as the parser reads. Every read goes through at(), which checks the
 // index and, past the end, throws an out_of_range ReaderError that names the
 // file and the part of it being read.
 class ByteImage {
  public:
   ByteImage(std::span<const std::uint8_t> bytes, std::string file_name)
-      : m_bytes(bytes), m_file_name(std::move(file_name)) {}
+      : m_window(bytes), m_size(static_cast<std::int64_t>(bytes.size())),
+        m_file_name(std::move(file_name)) {}
+  // A file of `size` bytes read through `source` only where the parser looks.
+  ByteImage(ByteSource& source, std::int64_t size, std::string file_name)
+      : m_size(size), m_file_name(std::move(file_name)), m_source(&source) {}
 
-  [[nodiscard]] std::int64_t size() const { return static_cast<std::int64_t>(m_bytes.size()); }
+  [[nodiscard]] std::int64_t size() const { return m_size; }
   [[nodiscard]] const std::string& fileName() const { return m_file_name; }
+  [[nodiscard]] bool holdsWholeFile() const { return m_source == nullptr; }
 
   [[nodiscard]] std::uint8_t at(std::int64_t index) const {
-    if (index < 0 || index >= size()) [[unlikely]]
-      throwOutOfRange(index);
-    return m_bytes[static_cast<std::size_t>(index)];
+    const auto in_window = static_cast<std::uint64_t>(index - m_window_first);
+    if (in_window >= m_window.size()) [[unlikely]]
+      return fetch(index);
+    return m_window[in_window];
   }
 
   // Checks that [first, first + count) lies inside the image and returns it.
@@ -83,11 +116,28 @@ class ByteImage {
   void setSection(const char* section) const { m_section = section; }
   void setPlayer(int player) const { m_player = player; }
 
+  // Bytes from `offset` on may be pixels that a read from a source must not
+  // fetch; a read that starts past it fetches only kShortRead bytes.
+  void setReadLimit(std::int64_t offset) const { m_read_limit = offset; }
+  // Every byte the parser reads outside the pixel areas lies at least this
+  // far before the next pixel area.
+  static constexpr std::int64_t kShortRead = 56;
+  // The bytes fetched from the source so far.
+  [[nodiscard]] std::int64_t bytesFetched() const { return m_fetched; }
+
   [[noreturn]] void throwOutOfRange(std::int64_t index) const;
 
  private:
-  std::span<const std::uint8_t> m_bytes;
+  std::uint8_t fetch(std::int64_t index) const;
+
+  mutable std::span<const std::uint8_t> m_window;
+  mutable std::int64_t m_window_first = 0;
+  std::int64_t m_size;
   std::string m_file_name;
+  ByteSource* m_source = nullptr;
+  mutable std::int64_t m_read_limit = 0;
+  mutable std::int64_t m_fetched = 0;
+  mutable std::vector<std::uint8_t> m_buffer;
   mutable const char* m_section = "header";
   mutable int m_player = 0;
 };
@@ -102,17 +152,25 @@ class ByteImage {
                                          const AppendAction& append_action);
 
 // Fills a cleared record from the image; `position` is the shared running
-// position, left just past the last byte examined.
+// position, left just past the last byte examined. With `pictures` the
+// pictures are not decoded, and their sizes go there, one entry per player.
 void ParseReplay(const ByteImage& image, std::int64_t& position, ReplayInfo& replay,
-                 const AppendAction& append_action);
+                 const AppendAction& append_action,
+                 std::vector<PlayerPictureSizes>* pictures = nullptr);
 
 // Reads one player block starting at `position` and leaves `position` just
-// past it.
-void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player);
+// past it. With `pictures` the pixel areas are only checked, not read.
+void ParsePlayer(const ByteImage& image, std::int64_t& position, PlayerInfo& player,
+                 PlayerPictureSizes* pictures = nullptr);
 
 // Turns the width x height pixel records at `offset` into a picture. The
 // records run bottom row first, each one blue, green, red and an unused byte.
 [[nodiscard]] PictureRef DecodePicture(const ByteImage& image, std::int64_t offset, int width,
+                                       int height);
+
+// What DecodePicture would make, known from the file's size alone: fails
+// with the same error where the file ends inside the area, reads no pixel.
+[[nodiscard]] PictureSize CheckPicture(const ByteImage& image, std::int64_t offset, int width,
                                        int height);
 
 // The same picture painted one pixel at a time and then mirrored; slower, and

@@ -223,6 +223,27 @@ TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
   EXPECT_EQ(saved.pixel(63, 95) & 0xFFFFFF, QColor(Qt::darkBlue).rgb() & 0xFFFFFF);
 }
 
+TEST_F(MyzorInfo, NoPicturesGivesTheSameOutputAndRefusesExtraction) {
+  ReplaySpec recipe = SimpleReplay(2, true);
+  recipe.players.push_back(SimpleReplay(1, false).players[0]);
+  Layout layout;
+  const Bytes whole = BuildReplay(recipe, &layout);
+  write(QStringLiteral("d/whole.rec"), whole);
+  write(QStringLiteral("d/cut.rec"), Bytes(whole.begin(), whole.begin() + layout.banner_pixels[1] + 5));
+  const QString folder = m_dir.filePath(QStringLiteral("d"));
+  for (const QString& format : {QStringLiteral("--json"), QStringLiteral("-r")}) {
+    const ToolRun full = runInfo({format, QStringLiteral("-r"), folder});
+    const ToolRun fast = runInfo({format, QStringLiteral("-r"), QStringLiteral("--no-pictures"), folder});
+    EXPECT_EQ(fast.exit_code, 1);
+    EXPECT_EQ(fast.out, full.out);
+    EXPECT_EQ(fast.err, full.err);
+  }
+  const ToolRun both = runInfo({QStringLiteral("--no-pictures"), QStringLiteral("--extract-pictures"),
+                                m_dir.filePath(QStringLiteral("p")), folder});
+  EXPECT_EQ(both.exit_code, 2);
+  EXPECT_TRUE(both.err.contains("--extract-pictures")) << both.err.toStdString();
+}
+
 TEST_F(MyzorInfo, HumanSummaryAndUsage) {
   const QString path = write(QStringLiteral("h.rec"), BuildReplay(SimpleReplay(2, false)));
   ToolRun run = runInfo({path});

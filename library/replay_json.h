@@ -1,0 +1,35 @@
+// A replay as one line of JSON: what myzor-info --json prints and the
+// library's export writes, field for field in the record's order.
+#pragma once
+
+#include "replay/metadata.h"
+#include "replay/reader_error.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace myzor {
+
+using Json = nlohmann::ordered_json;
+
+// The record, its pictures given by their sizes (null where there is none).
+[[nodiscard]] Json ReplayJson(const zor_rep_reader::ReplayInfo& replay,
+                              const std::vector<zor_rep_reader::PlayerPictureSizes>& pictures);
+
+// {"file", "ok": true, "replay", "actions"} for a file that was read.
+[[nodiscard]] Json ReadJson(const std::string& file, const zor_rep_reader::ReplayMetadata& read,
+                            const std::vector<std::string>& actions);
+// {"file", "ok": false, "error": {"kind", "offset", "message"}} for one that was not.
+[[nodiscard]] Json ErrorJson(const std::string& file, const zor_rep_reader::ReaderError& error);
+
+// Reads the file at `path` (its own bytes) without its pictures' pixels and
+// gives its object, whichever of the two it is.
+[[nodiscard]] Json FileJson(const std::string& path);
+
+// The object on one line, ending in a newline. File names are bytes and need
+// not be UTF-8; bytes that are not become U+FFFD, so the line stays valid JSON.
+[[nodiscard]] std::string JsonLine(const Json& object);
+
+}  // namespace myzor
