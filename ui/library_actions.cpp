@@ -69,6 +69,7 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
                               &LibraryActions::exportShown);
   m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(library, &myzor::Library::rowsRead, this, &LibraryActions::selectArrived);
   updateActions();
 }
 
@@ -126,14 +127,49 @@ void LibraryActions::run(std::function<void()> work, std::function<void()> done)
 }
 
 void LibraryActions::finish(const std::vector<myzor::FileResult>& results, const QString& done,
-                            QList<QByteArray> paths) {
+                            bool sources_gone) {
+  QList<QByteArray> paths;
+  m_reselect.clear();
+  const QByteArray root = m_library->root().endsWith('/') ? m_library->root() : m_library->root() + '/';
   for (const myzor::FileResult& result : results) {
     paths.append(result.path);
-    if (!result.new_path.isEmpty()) paths.append(result.new_path);
+    if (result.new_path.isEmpty()) continue;
+    paths.append(result.new_path);
+    if (sources_gone && result.new_path.startsWith(root)) m_reselect.insert(result.new_path);
+  }
+  QTableView* table = m_panel->table();
+  const int current_row = table->currentIndex().row();
+  // Without this the view steps its current row through the rows of files
+  // that are gone, and each would be opened on the way.
+  if (sources_gone) {
+    table->selectionModel()->clearCurrentIndex();
+    table->clearSelection();
   }
   m_library->refresh(paths);
+  // A file that left the folder: its neighbour takes its place, as in a file manager.
+  const int count = m_panel->filter()->rowCount();
+  if (sources_gone && m_reselect.isEmpty() && current_row >= 0 && count > 0)
+    table->setCurrentIndex(m_panel->filter()->index(std::min(current_row, count - 1), 0));
   emit filesChanged();
   emit message(myzor::Summary(results, done));
+}
+
+void LibraryActions::selectArrived(const std::vector<myzor::ReplayRow>& rows) {
+  if (m_reselect.isEmpty()) return;
+  QItemSelection selection;
+  QModelIndex first;
+  for (const myzor::ReplayRow& row : rows) {
+    if (!m_reselect.remove(row.file.path)) continue;
+    const int source_row = m_library->model()->rowOf(row.file.path);
+    const QModelIndex index = m_panel->filter()->mapFromSource(m_library->model()->index(source_row, 0));
+    if (!index.isValid()) continue;
+    selection.select(index, index);
+    if (!first.isValid()) first = index;
+  }
+  if (!first.isValid()) return;
+  QItemSelectionModel* model = m_panel->table()->selectionModel();
+  model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+  model->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void LibraryActions::renameSelected() {
@@ -149,7 +185,7 @@ void LibraryActions::renameSelected() {
         [this, outcome] {
           m_undo = std::move(outcome->undo);
           updateActions();
-          finish(outcome->results, tr("renamed"), {});
+          finish(outcome->results, tr("renamed"), true);
         });
   });
   dialog->open();
@@ -159,7 +195,7 @@ void LibraryActions::undoRename() {
   if (m_undo.empty() || m_busy) return;
   auto results = std::make_shared<std::vector<myzor::FileResult>>();
   run([undo = std::exchange(m_undo, {}), results] { *results = myzor::UndoRename(undo); },
-      [this, results] { finish(*results, tr("given back their old names"), {}); });
+      [this, results] { finish(*results, tr("given back their old names"), true); });
 }
 
 void LibraryActions::trashSelected() {
@@ -182,7 +218,7 @@ void LibraryActions::trashSelected() {
     if (box->clickedButton() != trash || m_busy) return;
     auto results = std::make_shared<std::vector<myzor::FileResult>>();
     run([paths, results] { *results = myzor::MoveToTrash(paths); },
-        [this, results] { finish(*results, tr("moved to the trash"), {}); });
+        [this, results] { finish(*results, tr("moved to the trash"), true); });
   });
   box->open();
 }
@@ -246,7 +282,7 @@ void LibraryActions::copyOrMove(bool move) {
       },
       [this, move, results, shown] {
         delete shown.data();
-        finish(*results, move ? tr("moved") : tr("copied"), {});
+        finish(*results, move ? tr("moved") : tr("copied"), move);
       });
 }
 

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
@@ -72,8 +73,10 @@ class LibraryActions : public QObject {
   void copyOrMove(bool move);
   // Runs `work` on a worker thread, then `done` on this one; one at a time.
   void run(std::function<void()> work, std::function<void()> done);
-  // Says what happened and brings the rows of `paths` up to date.
-  void finish(const std::vector<myzor::FileResult>& results, const QString& done, QList<QByteArray> paths);
+  // Says what happened and brings the rows of the files involved up to date;
+  // `sources_gone` when the files left their old paths.
+  void finish(const std::vector<myzor::FileResult>& results, const QString& done, bool sources_gone);
+  void selectArrived(const std::vector<myzor::ReplayRow>& rows);
 
   myzor::Library* const m_library;
   LibraryPanel* const m_panel;
@@ -83,6 +86,8 @@ class LibraryActions : public QObject {
   ExportChooser m_choose_export;
   myzor::JsonLineWriter m_json_writer;
   myzor::RenameUndo m_undo;
+  // Files an operation put in the folder, to select when their rows arrive.
+  QSet<QByteArray> m_reselect;
   bool m_busy = false;
   QList<QAction*> m_selection_actions;
   QAction* m_undo_action = nullptr;

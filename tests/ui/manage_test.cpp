@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDate>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
@@ -110,6 +111,9 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
   EXPECT_EQ(contents_after, contents_before);
   ASSERT_TRUE(eventually([&] { return !reread.isEmpty(); }));
   EXPECT_EQ(m_window->library()->model()->rowCount(), 50);
+  EXPECT_EQ(table()->selectionModel()->selectedRows().size(), 50);  // the renamed rows, ready for another F2
+  // No row of a file that is gone was opened on the way.
+  EXPECT_FALSE(m_window->findChild<QLabel*>("lbl_status")->text().contains("could not be read"));
   EXPECT_EQ(m_settings.value("rename/pattern").toString(), QStringLiteral("{date} {map} - {teams}"));
 
   focusTable();
