@@ -98,7 +98,9 @@ void LibraryActions::updateActions() {
 
 std::vector<myzor::ReplayRow> LibraryActions::selectedRows() const {
   QModelIndexList selected = m_panel->table()->selectionModel()->selectedRows();
-  std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  // In the order shown, which {n} counts in.
+  std::sort(selected.begin(), selected.end(),
+            [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
   std::vector<myzor::ReplayRow> rows;
   for (const QModelIndex& index : selected)
     rows.push_back(m_library->model()->row(m_panel->filter()->mapToSource(index).row()));
