@@ -242,8 +242,8 @@ void LibraryActions::copyOrMove(bool move) {
     total += row.file.size;
   }
 
-  auto* progress = new QProgressDialog(move ? tr("Moving %1 replays…").arg(rows.size())
-                                            : tr("Copying %1 replays…").arg(rows.size()),
+  const QString count = rows.size() == 1 ? tr("1 replay") : tr("%1 replays").arg(rows.size());
+  auto* progress = new QProgressDialog(move ? tr("Moving %1…").arg(count) : tr("Copying %1…").arg(count),
                                        tr("Cancel"), 0, 1000, m_window);
   progress->setObjectName(QStringLiteral("dlg_progress"));
   progress->setAccessibleName(move ? tr("Moving replays") : tr("Copying replays"));
@@ -323,6 +323,8 @@ void LibraryActions::exportShown() {
         *error = myzor::WriteExport(path, writer ? myzor::RowsToJsonLines(rows, writer) : myzor::RowsToCsv(rows));
       },
       [this, path, count, error] {
-        emit message(error->isEmpty() ? tr("%1 replays exported to %2").arg(count).arg(path) : *error);
+        const QString done = count == 1 ? tr("1 replay exported to %1").arg(path)
+                                        : tr("%1 replays exported to %2").arg(count).arg(path);
+        emit message(error->isEmpty() ? done : *error);
       });
 }
