@@ -95,7 +95,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_table->setAccessibleName(tr("Replays"));
   m_table->setModel(m_filter);
   m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_table->setTabKeyNavigation(false);
   m_table->setWordWrap(false);

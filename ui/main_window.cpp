@@ -2,6 +2,7 @@
 
 #include "library/library.h"
 #include "ui/form1.h"
+#include "ui/library_actions.h"
 #include "ui/library_panel.h"
 
 #include <QCloseEvent>
@@ -104,6 +105,17 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, QWidg
            height());
   m_splitter->restoreState(m_settings.value(kSplitterKey).toByteArray());
   if (!m_settings.value(kVisibleKey, true).toBool()) setLibraryVisible(false);
+  setupLibraryActions();
+}
+
+void MainWindow::setupLibraryActions() {
+  m_actions = new LibraryActions(m_library, m_panel, m_settings, this);
+  QStatusBar* status = statusBar();
+  connect(m_actions, &LibraryActions::message, status, [status](const QString& text) { status->showMessage(text); });
+  // A summary naming several failures is longer than the line.
+  connect(status, &QStatusBar::messageChanged, status, &QStatusBar::setToolTip);
+  // File1 lists the folder's own files, which an operation may have renamed or moved.
+  connect(m_actions, &LibraryActions::filesChanged, this, [this] { m_form->openFolder(m_form->zorFolder()); });
 }
 
 MainWindow::~MainWindow() { saveSettings(); }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class Form1;
+class LibraryActions;
 class LibraryPanel;
 class QSettings;
 class QSplitter;
@@ -28,6 +29,7 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] Form1* form() const { return m_form; }
   [[nodiscard]] LibraryPanel* panel() const { return m_panel; }
   [[nodiscard]] myzor::Library* library() const { return m_library; }
+  [[nodiscard]] LibraryActions* actions() const { return m_actions; }
 
   // Opens what the command line names: one folder or one replay file. With
   // none, the folder opened last, or the samples beside the program.
@@ -46,6 +48,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void saveSettings();
+  void setupLibraryActions();
   [[nodiscard]] QString defaultFolder() const;
   [[nodiscard]] static QString pathProblem(const QString& path);
 
@@ -56,5 +59,6 @@ class MainWindow : public QMainWindow {
   Form1* const m_form;
   LibraryPanel* const m_panel;
   QPushButton* const m_toggle;
+  LibraryActions* m_actions = nullptr;
   int m_panel_width = 620;  // the panel's width when last shown; at first a default
 };

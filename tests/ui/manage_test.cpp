@@ -1,0 +1,167 @@
+// Managing replays from the library's table, driven by keys as a user would:
+// rename by pattern and undo, trash, copy to a folder.
+#include "library/library.h"
+#include "tests/support/replay_builder.h"
+#include "ui/library_actions.h"
+#include "ui/library_panel.h"
+#include "ui/main_window.h"
+#include "ui/rename_dialog.h"
+
+#include <QAction>
+#include <QDate>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// QTRY_* would return silently from a GoogleTest test on failure.
+template <typename Condition>
+bool eventually(Condition condition) {
+  return QTest::qWaitFor(condition, 10'000);
+}
+
+class ManageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.isValid());
+    QDir(m_dir.path()).mkpath(QStringLiteral("lib"));
+    for (int i = 1; i <= 50; ++i) {
+      replay_builder::ReplaySpec recipe = replay_builder::SimpleReplay(2, false);
+      recipe.map_name = "Map " + std::to_string(i % 4);  // names clash within the batch
+      recipe.game_name = u"Game " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
+      recipe.filler = static_cast<std::uint8_t>(i);
+      const QString name = QStringLiteral("replay_%1.rec").arg(i, 4, 10, QLatin1Char('0'));
+      ASSERT_TRUE(replay_builder::WriteFile(QFile::encodeName(lib(name)).toStdString(),
+                                            replay_builder::BuildReplay(recipe)));
+      m_contents[name] = read(lib(name));
+    }
+    m_window = std::make_unique<MainWindow>(m_dir.path(), m_settings);
+    m_window->start({lib()});
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    QSignalSpy finished(m_window->library(), &myzor::Library::finished);
+    if (m_window->library()->isRunning()) {
+      ASSERT_TRUE(finished.wait(10'000));
+    }
+    focusTable();
+  }
+  // As the desktop does when a dialog closes: the window is active again, the table has focus.
+  void focusTable() {
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    table()->setFocus();
+  }
+  QString lib(const QString& name = {}) const { return QDir(m_dir.path()).filePath("lib/" + name); }
+  static QByteArray read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  QStringList names() const { return QDir(lib()).entryList({QStringLiteral("*.rec")}, QDir::Files, QDir::Name); }
+  QTableView* table() const { return m_window->panel()->table(); }
+  QString status() const { return m_window->statusBar()->currentMessage(); }
+  // Selects `count` rows from the top, the first as a click would, the others by keys.
+  void selectRows(int count) {
+    table()->setCurrentIndex(table()->model()->index(0, 0));
+    for (int i = 1; i < count; ++i) QTest::keyClick(table(), Qt::Key_Down, Qt::ShiftModifier);
+  }
+
+  QTemporaryDir m_dir;
+  QSettings m_settings{QDir(m_dir.path()).filePath("settings.ini"), QSettings::IniFormat};
+  std::map<QString, QByteArray> m_contents;  // by the first name
+  std::unique_ptr<MainWindow> m_window;
+};
+
+TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack) {
+  QTest::keyClick(table(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(table(), Qt::Key_F2);
+  RenameDialog* dialog = nullptr;
+  ASSERT_TRUE(eventually([&] { return (dialog = m_window->findChild<RenameDialog*>()) != nullptr; }));
+  auto* pattern = dialog->findChild<QLineEdit*>(QStringLiteral("txt_pattern"));
+  QTest::keyClicks(pattern, "{date} {map - {teams}");
+  const auto* error = dialog->findChild<QWidget*>(QStringLiteral("lbl_pattern_error"));
+  ASSERT_TRUE(eventually([&] { return !error->isHidden(); }));
+  QTest::keyClick(pattern, Qt::Key_Enter);  // refused: nothing may run
+  EXPECT_EQ(names().size(), 50);
+  pattern->clear();
+  QTest::keyClicks(pattern, "{date} {map} - {teams}");
+  const QAbstractItemModel* preview = dialog->preview()->model();
+  ASSERT_TRUE(eventually([&] { return preview->rowCount() == 50 && error->isHidden(); }));
+  int marked = 0;  // four maps, one team line: all but four names are taken
+  for (int row = 0; row < 50; ++row) marked += preview->index(row, 2).data().toString().contains("taken");
+  EXPECT_EQ(marked, 46);
+  EXPECT_TRUE(QFile::exists(lib("replay_0001.rec")));  // nothing renamed before the confirmation
+
+  QSignalSpy reread(m_window->library(), &myzor::Library::rowsRead);
+  QTest::keyClick(pattern, Qt::Key_Enter);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays renamed"); })) << status().toStdString();
+  QStringList contents_after, contents_before;
+  for (const QString& name : names()) {
+    EXPECT_TRUE(name.startsWith(QDate::currentDate().toString(Qt::ISODate) + " Map ")) << name.toStdString();
+    contents_after.append(QString::fromLatin1(read(lib(name)).toHex()));
+  }
+  for (const auto& [name, bytes] : m_contents) contents_before.append(QString::fromLatin1(bytes.toHex()));
+  contents_after.sort();
+  contents_before.sort();
+  EXPECT_EQ(contents_after, contents_before);
+  ASSERT_TRUE(eventually([&] { return !reread.isEmpty(); }));
+  EXPECT_EQ(m_window->library()->model()->rowCount(), 50);
+  EXPECT_EQ(table()->selectionModel()->selectedRows().size(), 50);  // the renamed rows, ready for another F2
+  // No row of a file that is gone was opened on the way.
+  EXPECT_FALSE(m_window->findChild<QLabel*>("lbl_status")->text().contains("could not be read"));
+  EXPECT_EQ(m_settings.value("rename/pattern").toString(), QStringLiteral("{date} {map} - {teams}"));
+
+  focusTable();
+  QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays given back their old names"); }))
+      << status().toStdString();
+  for (const auto& [name, bytes] : m_contents) EXPECT_EQ(read(lib(name)), bytes) << name.toStdString();
+  EXPECT_EQ(names().size(), 50);
+}
+
+TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
+  const QByteArray data = QFile::encodeName(m_dir.path()) + "/data";
+  qputenv("XDG_DATA_HOME", data);
+  selectRows(1);
+  QTest::keyClick(table(), Qt::Key_Delete);
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(eventually([&] { return (box = m_window->findChild<QMessageBox*>()) != nullptr; }));
+  QTest::keyClick(box, Qt::Key_Escape);  // the default answer keeps the file
+  ASSERT_TRUE(eventually([&] { return m_window->findChild<QMessageBox*>() == nullptr; }));
+  EXPECT_TRUE(QFile::exists(lib("replay_0001.rec")));
+
+  focusTable();
+  QTest::keyClick(table(), Qt::Key_Delete);
+  ASSERT_TRUE(eventually([&] { return (box = m_window->findChild<QMessageBox*>()) != nullptr && box->isVisible(); }));
+  QTest::keyClick(box, Qt::Key_T);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("1 replay moved to the trash"); }))
+      << status().toStdString();
+  EXPECT_EQ(read(QFile::decodeName(data) + "/Trash/files/replay_0001.rec"), m_contents["replay_0001.rec"]);
+  EXPECT_FALSE(QFile::exists(lib("replay_0001.rec")));
+  ASSERT_TRUE(eventually([&] { return m_window->library()->model()->rowCount() == 49; }));
+
+  QDir(m_dir.path()).mkpath(QStringLiteral("out"));
+  m_window->actions()->setFolderChooser([this](const QString&) { return QDir(m_dir.path()).filePath("out"); });
+  selectRows(3);
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_copy_to"))->trigger();
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays copied"); })) << status().toStdString();
+  const QStringList copied = QDir(QDir(m_dir.path()).filePath("out")).entryList(QDir::Files);
+  EXPECT_EQ(copied, (QStringList{"replay_0002.rec", "replay_0003.rec", "replay_0004.rec"}));
+  for (const QString& name : copied) {
+    EXPECT_EQ(read(QDir(m_dir.path()).filePath("out/" + name)), m_contents[name]);
+    EXPECT_EQ(read(lib(name)), m_contents[name]);
+  }
+}
+
+}  // namespace

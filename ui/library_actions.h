@@ -1,0 +1,97 @@
+// What the user can do with the replays selected in the library's table:
+// rename by pattern, trash, copy, move, show, copy the path; and export the
+// rows shown. Each operation runs on a worker thread, ends with the table
+// current and one line for the status bar.
+#pragma once
+
+#include "library/export_rows.h"
+#include "library/file_operations.h"
+#include "library/replay_row.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+
+#include <functional>
+#include <vector>
+
+class LibraryPanel;
+class QAction;
+class QSettings;
+class QWidget;
+
+namespace myzor {
+class Library;
+}
+
+class LibraryActions : public QObject {
+  Q_OBJECT
+
+ public:
+  // The actions act on `panel`'s table, with their shortcuts while it has focus.
+  LibraryActions(myzor::Library* library, LibraryPanel* panel, QSettings& settings, QWidget* window);
+  // Cancels a running copy or move and waits for the operation to end.
+  ~LibraryActions() override;
+
+  // Stand-ins for the desktop's dialogs: a folder for copy and move (empty to
+  // cancel), and a file to export to with the filter picked.
+  using FolderChooser = std::function<QString(const QString& title)>;
+  using ExportChooser = std::function<QString(const QStringList& filters, QString* picked)>;
+  void setFolderChooser(FolderChooser chooser) { m_choose_folder = std::move(chooser); }
+  void setExportChooser(ExportChooser chooser) { m_choose_export = std::move(chooser); }
+  // The writer of one replay's JSON object for "JSON Lines" exports; without
+  // one only CSV is offered. Called on a worker thread.
+  void setJsonLineWriter(myzor::JsonLineWriter writer) { m_json_writer = std::move(writer); }
+
+  [[nodiscard]] bool isBusy() const { return m_busy; }
+
+  void renameSelected();
+  void undoRename();
+  void trashSelected();
+  void copySelected();
+  void moveSelected();
+  void showInFileManager();
+  void copyPaths();
+  void exportShown();
+
+ signals:
+  // A line for the status bar: what an operation did.
+  void message(const QString& text);
+  // Files of the folder were renamed, moved or trashed.
+  void filesChanged();
+
+ private:
+  [[nodiscard]] std::vector<myzor::ReplayRow> selectedRows() const;
+  [[nodiscard]] std::vector<myzor::ReplayRow> shownRows() const;
+  QAction* addAction(const char* name, const QString& text, const QKeySequence& keys, void (LibraryActions::*slot)());
+  void updateActions();
+  void copyOrMove(bool move);
+  // Runs `work` on a worker thread, then `done` on this one; one at a time.
+  void run(std::function<void()> work, std::function<void()> done);
+  // Says what happened and brings the rows of the files involved up to date;
+  // `sources_gone` when the files left their old paths.
+  void finish(const std::vector<myzor::FileResult>& results, const QString& done, bool sources_gone);
+  void selectArrived(const std::vector<myzor::ReplayRow>& rows);
+
+  myzor::Library* const m_library;
+  LibraryPanel* const m_panel;
+  QSettings& m_settings;
+  QWidget* const m_window;
+  FolderChooser m_choose_folder;
+  ExportChooser m_choose_export;
+  myzor::JsonLineWriter m_json_writer;
+  myzor::RenameUndo m_undo;
+  // Files an operation put in the folder, to select when their rows arrive.
+  QSet<QByteArray> m_reselect;
+  bool m_busy = false;
+  QList<QAction*> m_selection_actions;
+  QAction* m_undo_action = nullptr;
+  QAction* m_export_action = nullptr;
+  std::atomic<bool> m_closing{false};
+  QThreadPool m_pool;
+};

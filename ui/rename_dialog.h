@@ -1,0 +1,44 @@
+// Asks for a rename pattern and shows what it would do to every selected
+// file before anything is renamed.
+#pragma once
+
+#include "library/file_operations.h"
+#include "library/replay_row.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QTimer;
+class RenamePreviewModel;
+
+class RenameDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern, QWidget* parent = nullptr);
+  ~RenameDialog() override;
+
+  [[nodiscard]] QString patternText() const;
+  // What the preview shows now; empty while the pattern is refused.
+  [[nodiscard]] const myzor::RenamePlan& plan() const { return m_plan; }
+  [[nodiscard]] QTableView* preview() const { return m_preview; }
+
+ private:
+  void updatePreview();
+
+  const std::vector<myzor::ReplayRow> m_rows;
+  myzor::RenamePlan m_plan;
+  QLineEdit* const m_pattern;
+  QLabel* const m_error;
+  QTableView* const m_preview;
+  RenamePreviewModel* const m_model;
+  QLabel* const m_summary;
+  QDialogButtonBox* const m_buttons;
+  QTimer* const m_timer;
+};
