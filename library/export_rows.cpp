@@ -1,5 +1,7 @@
 #include "library/export_rows.h"
 
+#include "library/replay_json.h"
+
 #include <QDateTime>
 #include <QSaveFile>
 
@@ -39,11 +41,11 @@ QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
   return out;
 }
 
-QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows, const JsonLineWriter& object_for) {
+QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows) {
   QByteArray out;
   for (const ReplayRow& row : rows) {
-    const std::string line = object_for(row);
-    out.append(line.data(), static_cast<qsizetype>(line.size())).append('\n');
+    const std::string line = JsonLine(FileJson(row.file.path.toStdString()));
+    out.append(line.data(), static_cast<qsizetype>(line.size()));
   }
   return out;
 }

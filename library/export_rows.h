@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-#include <string>
 #include <vector>
 
 namespace myzor {
@@ -16,10 +14,9 @@ namespace myzor {
 // that a spreadsheet would take for a formula (=, +, -, @) starts with a '.
 [[nodiscard]] QByteArray RowsToCsv(const std::vector<ReplayRow>& rows);
 
-// One JSON object per line, each made by `object_for` from a row's file (the
-// object myzor-info --json writes for that file).
-using JsonLineWriter = std::function<std::string(const ReplayRow& row)>;
-[[nodiscard]] QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows, const JsonLineWriter& object_for);
+// One JSON object per line: for each row's file, read again without its
+// pictures' pixels, the object myzor-info --json writes for it.
+[[nodiscard]] QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows);
 
 // Writes `contents` to `path` whole or not at all (QSaveFile); refuses to
 // write over a replay file. Returns the reason on failure, else empty.

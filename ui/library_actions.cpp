@@ -309,18 +309,19 @@ void LibraryActions::copyPaths() {
 
 void LibraryActions::exportShown() {
   if (m_busy) return;
-  QStringList filters{tr("CSV (*.csv)")};
-  if (m_json_writer) filters.append(tr("JSON Lines (*.jsonl)"));
+  const QStringList filters{tr("CSV (*.csv)"), tr("JSON Lines (*.jsonl)")};
   QString picked = filters.front();
   QString path = m_choose_export(filters, &picked);
   if (path.isEmpty()) return;
-  const bool json = filters.size() > 1 && picked == filters[1];
-  if (QFileInfo(path).suffix().isEmpty()) path += json ? QStringLiteral(".jsonl") : QStringLiteral(".csv");
+  // A name that says which it is wins over the filter picked.
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  const bool json = suffix == QLatin1String("jsonl") || (suffix != QLatin1String("csv") && picked == filters[1]);
+  if (suffix.isEmpty()) path += json ? QStringLiteral(".jsonl") : QStringLiteral(".csv");
 
   auto error = std::make_shared<QString>();
   const qsizetype count = m_panel->filter()->rowCount();
-  run([rows = shownRows(), writer = json ? m_json_writer : myzor::JsonLineWriter{}, path, error] {
-        *error = myzor::WriteExport(path, writer ? myzor::RowsToJsonLines(rows, writer) : myzor::RowsToCsv(rows));
+  run([rows = shownRows(), json, path, error] {
+        *error = myzor::WriteExport(path, json ? myzor::RowsToJsonLines(rows) : myzor::RowsToCsv(rows));
       },
       [this, path, count, error] {
         const QString done = count == 1 ? tr("1 replay exported to %1").arg(path)

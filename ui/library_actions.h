@@ -46,7 +46,6 @@ class LibraryActions : public QObject {
   void setExportChooser(ExportChooser chooser) { m_choose_export = std::move(chooser); }
   // The writer of one replay's JSON object for "JSON Lines" exports; without
   // one only CSV is offered. Called on a worker thread.
-  void setJsonLineWriter(myzor::JsonLineWriter writer) { m_json_writer = std::move(writer); }
 
   [[nodiscard]] bool isBusy() const { return m_busy; }
 
@@ -84,7 +83,6 @@ class LibraryActions : public QObject {
   QWidget* const m_window;
   FolderChooser m_choose_folder;
   ExportChooser m_choose_export;
-  myzor::JsonLineWriter m_json_writer;
   myzor::RenameUndo m_undo;
   // Files an operation put in the folder, to select when their rows arrive.
   QSet<QByteArray> m_reselect;
