@@ -14,6 +14,11 @@ namespace {
 // Files read again in one task; several tasks share the library's workers.
 constexpr qsizetype kRefreshChunk = 200;
 
+// Cut short or empty: the file may still be being written.
+bool incomplete(const ReplayRow& row) {
+  return !row.ok && (row.error_kind == QLatin1String("out_of_range") || row.error_kind == QLatin1String("empty"));
+}
+
 }  // namespace
 
 struct IndexedLibrary::Found {
@@ -47,6 +52,7 @@ void IndexedLibrary::open(const QByteArray& root) {
   m_watcher.stop();
   m_found.reset();
   m_waiting.reset();
+  m_incomplete.clear();
   m_root = root;
   std::vector<ReplayRow> rows = m_index.rowsUnder(root);
   reportStatus();
@@ -65,6 +71,9 @@ void IndexedLibrary::open(const QByteArray& root) {
     m_library->openFolder(root);
     return;
   }
+  for (const ReplayRow& row : rows) {
+    if (incomplete(row)) m_incomplete.push_back(row.file);
+  }
   // The remembered rows go to the table before the folder is even scanned.
   m_library->load(root, rows, {});
   m_stop_check = std::make_shared<std::atomic_bool>(false);
@@ -78,6 +87,7 @@ void IndexedLibrary::open(const QByteArray& root) {
     for (const FileEntry& file : plan.to_read) check.to_refresh.append(file.path);
     for (const QByteArray& path : plan.gone) check.to_refresh.append(path);
     check.files = std::move(scan.files);
+    check.problems = std::move(scan.problems);
     return check;
   }));
 }
@@ -95,7 +105,9 @@ void IndexedLibrary::onChecked() {
 
 void IndexedLibrary::apply(Check check) {
   m_watcher.watch(m_root, check.files);
+  for (const FileEntry& file : std::exchange(m_incomplete, {})) m_watcher.recheck(file);
   refresh(check.to_refresh);
+  if (!check.problems.isEmpty()) m_library->reportProblems(check.problems);
   emit checked(check.to_read, check.to_refresh.size() - check.to_read);
 }
 
@@ -116,10 +128,9 @@ void IndexedLibrary::refresh(const QList<QByteArray>& paths) {
 
 void IndexedLibrary::onRowsRead(const std::vector<ReplayRow>& rows) {
   m_index.store(rows);
-  // A file cut short may still be being written: it is read again when it changes.
+  // Such a file is read again when it changes.
   for (const ReplayRow& row : rows) {
-    if (!row.ok && (row.error_kind == QLatin1String("out_of_range") || row.error_kind == QLatin1String("empty")))
-      m_watcher.recheck(row.file);
+    if (incomplete(row)) m_watcher.recheck(row.file);
   }
   reportStatus();
 }

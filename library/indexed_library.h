@@ -13,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -53,6 +54,7 @@ class IndexedLibrary : public QObject {
     QByteArray root;
     std::vector<FileEntry> files;
     QList<QByteArray> to_refresh;
+    QStringList problems;
     qint64 to_read = 0;
   };
   struct Found;
@@ -77,6 +79,8 @@ class IndexedLibrary : public QObject {
   std::shared_ptr<Found> m_found;
   // A check that came back before the remembered rows were all in the table.
   std::optional<Check> m_waiting;
+  // Remembered rows of files found cut short, followed once the folder is.
+  std::vector<FileEntry> m_incomplete;
 };
 
 }  // namespace myzor

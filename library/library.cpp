@@ -130,6 +130,11 @@ void Library::refresh(const QList<QByteArray>& paths) {
   });
 }
 
+void Library::reportProblems(const QStringList& problems) {
+  m_problems = problems;
+  emit problemsFound(problems);
+}
+
 void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work) {
   stop();
   ++m_generation;

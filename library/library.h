@@ -57,6 +57,9 @@ class Library : public QObject {
   // its row, any other is read again on a worker and its row replaced or added.
   void refresh(const QList<QByteArray>& paths);
 
+  // Subfolders skipped by a scan made elsewhere, reported as the library's own.
+  void reportProblems(const QStringList& problems);
+
   void setPlanner(Planner planner) { m_planner = std::move(planner); }
   // Worker threads used for reading; the scan takes one of them.
   void setMaxThreads(int count) { m_pool.setMaxThreadCount(count); }
