@@ -31,12 +31,14 @@ IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file, Fold
     : QObject(parent), m_library(library), m_index(index_file), m_watcher(timing) {
   connect(m_library, &Library::rowsRead, this, &IndexedLibrary::onRowsRead);
   connect(m_library, &Library::rowsRemoved, this, &IndexedLibrary::onRowsRemoved);
-  connect(m_library, &Library::scanned, this, &IndexedLibrary::onScanned);
   connect(&m_watcher, &FolderWatcher::changed, this, &IndexedLibrary::onFolderChanged);
   connect(&m_watcher, &FolderWatcher::statusChanged, this, &IndexedLibrary::statusChanged);
   connect(&m_check, &QFutureWatcher<Check>::finished, this, &IndexedLibrary::onChecked);
   connect(m_library, &Library::finished, this, [this] {
-    if (m_waiting) apply(*std::exchange(m_waiting, std::nullopt));
+    if (m_waiting)
+      apply(*std::exchange(m_waiting, std::nullopt));
+    else if (m_found)
+      followFound();
   });
 }
 
@@ -57,8 +59,10 @@ void IndexedLibrary::open(const QByteArray& root) {
   std::vector<ReplayRow> rows = m_index.rowsUnder(root);
   reportStatus();
   if (rows.empty()) {
-    // Nothing remembered: the library's own scan and read, with its progress;
-    // the files it finds are followed once it has found them.
+    // Nothing remembered: the library's own scan and read, with its progress.
+    // The folder is followed once they are done, so that no row read again
+    // reaches the table before the first one; the watcher reports whatever
+    // changed in between.
     auto found = std::make_shared<Found>();
     m_found = found;
     m_library->setPlanner([found](const QByteArray&, std::vector<FileEntry> files) {
@@ -111,8 +115,7 @@ void IndexedLibrary::apply(Check check) {
   emit checked(check.to_read, check.to_refresh.size() - check.to_read);
 }
 
-void IndexedLibrary::onScanned() {
-  if (!m_found) return;
+void IndexedLibrary::followFound() {
   std::vector<FileEntry> files;
   {
     const std::lock_guard lock(m_found->mutex);

@@ -61,7 +61,7 @@ class IndexedLibrary : public QObject {
 
   void onChecked();
   void apply(Check check);
-  void onScanned();
+  void followFound();
   void onRowsRead(const std::vector<ReplayRow>& rows);
   void onRowsRemoved(const QList<QByteArray>& paths);
   void onFolderChanged(const FolderChanges& changes);
