@@ -1,15 +1,25 @@
 // The window listing a whole folder: how long until every row is in the
 // table, how late the event loop ever ran meanwhile, and the peak memory.
 //
-//   library_bench FOLDER    prints "rows N", "open_ms O", "listed_ms T", "max_stall_ms S", "peak_kib K"
+//   library_bench FOLDER [INDEX [NEW]]
+//     prints "rows N", "open_ms O", "listed_ms T", "max_stall_ms S", "peak_kib K", "files_read R"
 //
 // open_ms is the opening call itself (File1 lists the folder's own files);
 // listed_ms runs from the same start until the last row is in the table.
+// INDEX is the replay index to start from (default: a new one, so every file
+// is read); a start that found rows there also waits for the folder to be
+// checked and for the files it found changed to be read again. files_read
+// counts the replay files the library opened. With NEW, a replay copied into
+// FOLDER once the window has settled: "new_row_ms" until its row is listed.
+#include "library/indexed_library.h"
 #include "library/library.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,15 +32,20 @@
 int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  if (QApplication::arguments().size() != 2) {
-    std::fputs("usage: library_bench FOLDER\n", stderr);
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() < 2 || arguments.size() > 4) {
+    std::fputs("usage: library_bench FOLDER [INDEX [NEW]]\n", stderr);
     return 2;
   }
-  QTemporaryDir settings_dir;
-  QSettings settings(settings_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-  MainWindow window(QString(), settings);
+  const QString folder = QDir(arguments.at(1)).absolutePath();
+  QTemporaryDir scratch;
+  const QString index = arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
+  const QString added = arguments.size() > 3 ? arguments.at(3) : QString();
+  QSettings settings(scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+  MainWindow window(QString(), settings, index);
   window.show();
   QCoreApplication::processEvents();
+  myzor::Library* library = window.library();
 
   // A timer due every 5 ms records how much later than that it ever ran.
   constexpr qint64 kTickMs = 5;
@@ -44,26 +59,63 @@ int main(int argc, char* argv[]) {
     since_tick.restart();
   });
 
+  const qint64 read_before = myzor::ReplayFilesRead();
   QElapsedTimer clock;
+  QElapsedTimer since_copy;
   qint64 listed_ms = -1;
-  QObject::connect(window.library(), &myzor::Library::finished, [&](bool) {
+  qint64 new_row_ms = -1;
+  qint64 to_read = -1;
+  qint64 read_again = 0;
+  const QByteArray new_path = QFile::encodeName(QDir(folder).filePath(QFileInfo(added).fileName()));
+  // Once the window is settled: done, or the new replay copied in and its row waited for.
+  const auto settled = [&] {
+    if (added.isEmpty()) {
+      QTimer::singleShot(100, &app, &QCoreApplication::quit);
+      return;
+    }
+    since_copy.start();
+    // Written as cp writes it, not renamed into place.
+    QFile from(added);
+    QFile to(QFile::decodeName(new_path));
+    if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::NewOnly) || to.write(from.readAll()) != from.size()) {
+      std::fprintf(stderr, "library_bench: cannot copy %s into %s\n", qPrintable(added), qPrintable(folder));
+      QCoreApplication::exit(1);
+    }
+  };
+  QObject::connect(library, &myzor::Library::rowsRead, [&](const std::vector<myzor::ReplayRow>& rows) {
+    if (new_row_ms < 0 && since_copy.isValid() && library->model()->rowOf(new_path) >= 0) {
+      new_row_ms = since_copy.elapsed();
+      QTimer::singleShot(100, &app, &QCoreApplication::quit);
+    }
+    read_again += static_cast<qint64>(rows.size());
+    if (to_read > 0 && read_again == to_read) settled();
+  });
+  QObject::connect(window.findChild<myzor::IndexedLibrary*>(), &myzor::IndexedLibrary::checked, [&](qint64 count) {
+    to_read = count;
+    read_again = 0;
+    if (count == 0) settled();
+  });
+  QObject::connect(library, &myzor::Library::finished, [&](bool) {
+    if (listed_ms >= 0) return;
     listed_ms = clock.elapsed();
-    // Let the last batch paint before the figures are taken.
-    QTimer::singleShot(100, &app, &QCoreApplication::quit);
+    // Read from the files: that is all. Shown from the index: the check follows.
+    if (myzor::ReplayFilesRead() > read_before) settled();
   });
   // Opening lists the folder's own files in File1 at once, on this thread;
   // that is timed on its own, and the ticker watches the rest.
   clock.start();
-  window.openFolder(QApplication::arguments().at(1));
+  window.openFolder(folder);
   const qint64 open_ms = clock.elapsed();
   ticker.start();
   since_tick.start();
-  QApplication::exec();
+  const int status = QApplication::exec();
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("rows %d\nopen_ms %lld\nlisted_ms %lld\nmax_stall_ms %lld\npeak_kib %ld\n",
-              window.library()->model()->rowCount(), static_cast<long long>(open_ms),
-              static_cast<long long>(listed_ms), static_cast<long long>(max_stall_ms), usage.ru_maxrss);
-  return 0;
+  std::printf("rows %d\nopen_ms %lld\nlisted_ms %lld\nmax_stall_ms %lld\npeak_kib %ld\nfiles_read %lld\n",
+              library->model()->rowCount(), static_cast<long long>(open_ms), static_cast<long long>(listed_ms),
+              static_cast<long long>(max_stall_ms), usage.ru_maxrss,
+              static_cast<long long>(myzor::ReplayFilesRead() - read_before));
+  if (!added.isEmpty()) std::printf("new_row_ms %lld\n", static_cast<long long>(new_row_ms));
+  return status;
 }

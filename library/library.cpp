@@ -42,6 +42,8 @@ void lowerThreadPriority() {
 #endif
 }
 
+std::atomic<qint64> g_files_read{0};
+
 }  // namespace
 
 struct Library::Job {
@@ -53,7 +55,10 @@ struct Library::Job {
   std::atomic<int> readers_left{0};
 };
 
+qint64 ReplayFilesRead() { return g_files_read.load(); }
+
 ReplayRow ReadRow(const QByteArray& root, const FileEntry& file) {
+  g_files_read.fetch_add(1, std::memory_order_relaxed);
   const QString relative = RelativePath(root, file.path);
   try {
     const zor_rep_reader::ReplayMetadata metadata = zor_rep_reader::ReadReplayMetadata(
@@ -123,6 +128,11 @@ void Library::refresh(const QList<QByteArray>& paths) {
         },
         Qt::QueuedConnection);
   });
+}
+
+void Library::reportProblems(const QStringList& problems) {
+  m_problems = problems;
+  emit problemsFound(problems);
 }
 
 void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work) {

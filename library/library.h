@@ -57,6 +57,9 @@ class Library : public QObject {
   // its row, any other is read again on a worker and its row replaced or added.
   void refresh(const QList<QByteArray>& paths);
 
+  // Subfolders skipped by a scan made elsewhere, reported as the library's own.
+  void reportProblems(const QStringList& problems);
+
   void setPlanner(Planner planner) { m_planner = std::move(planner); }
   // Worker threads used for reading; the scan takes one of them.
   void setMaxThreads(int count) { m_pool.setMaxThreadCount(count); }
@@ -113,5 +116,8 @@ class Library : public QObject {
 // Reads one file's record into its row; a file that cannot be read gets its
 // error in the row instead.
 [[nodiscard]] ReplayRow ReadRow(const QByteArray& root, const FileEntry& file);
+// How many times ReadRow has opened a replay file in this process, so that a
+// start from the index can be shown to open none.
+[[nodiscard]] qint64 ReplayFilesRead();
 
 }  // namespace myzor

@@ -15,6 +15,7 @@
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QWindow>
@@ -267,6 +268,19 @@ void Form1::readAndShow(const QByteArray& path_bytes, const QString& file_name) 
 void Form1::openFolder(const QString& folder) {
   zor_folder = QDir::cleanPath(folder) + QLatin1Char('/');
   listReplayFiles();
+}
+
+void Form1::listFilesAgain() {
+  const QList<QListWidgetItem*> selected = ui->File1->selectedItems();
+  const QByteArray kept = selected.isEmpty() ? QByteArray() : selected.first()->data(kFileNameBytes).toByteArray();
+  const int scrolled = ui->File1->verticalScrollBar()->value();
+  const QSignalBlocker blocker(ui->File1);
+  listReplayFiles();
+  for (int row = 0; !kept.isEmpty() && row < ui->File1->count(); ++row) {
+    if (ui->File1->item(row)->data(kFileNameBytes).toByteArray() == kept)
+      ui->File1->setCurrentRow(row);
+  }
+  ui->File1->verticalScrollBar()->setValue(scrolled);
 }
 
 void Form1::showReplay(const QByteArray& path) {

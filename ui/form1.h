@@ -39,6 +39,9 @@ class Form1 : public QWidget {
 
   // Makes `folder` the replay folder and lists its files in File1.
   void openFolder(const QString& folder);
+  // Lists the folder's files again; the selected entry stays selected (found
+  // by its bytes) and is not read again.
+  void listFilesAgain();
   // Shows the replay at `path` as a pick in File1 does; File1 selects the
   // file when it is one of its entries.
   void showReplay(const QByteArray& path);

@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include "library/indexed_library.h"
 #include "library/library.h"
 #include "ui/form1.h"
 #include "ui/library_actions.h"
@@ -48,11 +49,14 @@ QString droppedPath(const QMimeData* data) {
 
 }  // namespace
 
-MainWindow::MainWindow(const QString& program_folder, QSettings& settings, QWidget* parent)
+MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file,
+                       QWidget* parent)
     : QMainWindow(parent),
       m_settings(settings),
       m_program_folder(program_folder.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder),
       m_library(new myzor::Library(this)),
+      m_indexed(new myzor::IndexedLibrary(
+          m_library, index_file.isEmpty() ? myzor::ReplayIndex::defaultFile() : index_file, {}, this)),
       m_splitter(new QSplitter(Qt::Horizontal, this)),
       m_form(new Form1(m_program_folder, m_splitter)),
       m_panel(new LibraryPanel(m_library, m_splitter)),
@@ -97,6 +101,18 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, QWidg
 
   connect(m_panel, &LibraryPanel::folderChosen, this, &MainWindow::openFolder);
   connect(m_panel, &LibraryPanel::replaySelected, m_form, &Form1::showReplay);
+  connect(m_indexed, &myzor::IndexedLibrary::statusChanged, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  // File1 lists the folder's own files: only new and removed ones there change it.
+  connect(m_indexed, &myzor::IndexedLibrary::folderChanged, this, [this](const myzor::FolderChanges& changes) {
+    QList<QByteArray> paths(changes.removed.cbegin(), changes.removed.cend());
+    for (const myzor::FileEntry& entry : changes.added) paths.append(entry.path);
+    const QByteArray folder = m_library->root() + '/';
+    if (std::any_of(paths.cbegin(), paths.cend(), [&folder](const QByteArray& path) {
+          return path.startsWith(folder) && path.indexOf('/', folder.size()) < 0;
+        }))
+      m_form->listFilesAgain();
+  });
 
   m_panel->restoreHeaderState(m_settings.value(kColumnsKey).toByteArray());
   if (!restoreGeometry(m_settings.value(kGeometryKey).toByteArray()))
@@ -161,7 +177,7 @@ void MainWindow::openFolder(const QString& folder) {
   const QString absolute = QDir(folder).absolutePath();
   statusBar()->clearMessage();
   m_form->openFolder(absolute);
-  m_library->openFolder(QFile::encodeName(absolute));
+  m_indexed->open(QFile::encodeName(absolute));
   m_settings.setValue(kFolderKey, absolute);
 }
 

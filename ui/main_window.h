@@ -14,6 +14,7 @@ class QSplitter;
 class QPushButton;
 
 namespace myzor {
+class IndexedLibrary;
 class Library;
 }
 
@@ -22,8 +23,11 @@ class MainWindow : public QMainWindow {
 
  public:
   // `program_folder` as for Form1; `settings` keeps the folder, the panel and
-  // the table's columns between runs, and must outlive the window.
-  MainWindow(const QString& program_folder, QSettings& settings, QWidget* parent = nullptr);
+  // the table's columns between runs, and must outlive the window. The
+  // library's rows are kept in the index at `index_file` (empty: the user's
+  // cache folder).
+  MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file = QString(),
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
   [[nodiscard]] Form1* form() const { return m_form; }
@@ -55,6 +59,7 @@ class MainWindow : public QMainWindow {
   QSettings& m_settings;
   const QString m_program_folder;
   myzor::Library* const m_library;
+  myzor::IndexedLibrary* const m_indexed;
   QSplitter* const m_splitter;
   Form1* const m_form;
   LibraryPanel* const m_panel;

@@ -1,5 +1,7 @@
 // The window tests need one application object for the whole run.
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,9 @@ int main(int argc, char* argv[]) {
   // The tests drive the window without a screen, also when ctest lists them.
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The window keeps its replay index in the cache folder: a temporary one.
+  const QTemporaryDir cache;
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
