@@ -96,8 +96,7 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout& layout) {
   w.pixels(player.badge, 64, 64);
   w.skip(36);
   // The banner name's count is followed by 2 more bytes, not 3.
-  const std::uint32_t banner_length = length(player.banner_name.size());
-  w.byte(static_cast<std::uint8_t>(banner_length));
+  w.byte(static_cast<std::uint8_t>(length(player.banner_name.size())));
   w.skip(2);
   w.latin1(player.banner_name);
   w.skip(57);
@@ -189,12 +188,10 @@ ReplaySpec SimpleReplay(int players, bool pictures) {
     if (pictures) {
       player.badge_name = "badge" + std::to_string(n);
       player.banner_name = "banner" + std::to_string(n);
-      QImage badge(64, 64, QImage::Format_RGB32);
-      badge.fill(qRgb(40 * n % 256, 100, 200));
-      QImage banner(64, 96, QImage::Format_RGB32);
-      banner.fill(qRgb(200, 30 * n % 256, 60));
-      player.badge = badge;
-      player.banner = banner;
+      player.badge = QImage(64, 64, QImage::Format_RGB32);
+      player.badge.fill(qRgb(40 * n % 256, 100, 200));
+      player.banner = QImage(64, 96, QImage::Format_RGB32);
+      player.banner.fill(qRgb(200, 30 * n % 256, 60));
     }
     recipe.players.push_back(std::move(player));
   }
