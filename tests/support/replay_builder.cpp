@@ -20,9 +20,7 @@ class Writer {
   void u32(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) byte(static_cast<std::uint8_t>(v >> (8 * i)));
   }
-  void latin1(const std::string& text) {
-    for (char c : text) byte(static_cast<std::uint8_t>(c));
-  }
+  void latin1(const std::string& text) { m_bytes.insert(m_bytes.end(), text.begin(), text.end()); }
   void utf16(const std::u16string& text) {
     for (char16_t unit : text) {
       byte(static_cast<std::uint8_t>(unit & 0xFF));
@@ -31,9 +29,8 @@ class Writer {
   }
   // Pixel records bottom row first: blue, green, red, 0xFF.
   void pixels(const QImage& picture, int width, int height) {
-    QImage image = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
-    if (!image.isNull() && (image.width() != width || image.height() != height))
-      image = image.scaled(width, height);
+    const QImage image =
+        picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32).scaled(width, height);
     for (int row = height - 1; row >= 0; --row) {
       for (int column = 0; column < width; ++column) {
         const QRgb rgb = image.isNull() ? 0 : image.pixel(column, row);
