@@ -171,30 +171,31 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
   write(QStringLiteral("games/notes.txt"), {});
   std::sort(paths.begin(), paths.end());
 
+  const auto expectEveryFile = [&paths](const QByteArray& out) {
+    const auto objects = jsonLines(out);
+    ASSERT_EQ(objects.size(), paths.size()) << out.toStdString();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_EQ(objects[i][u"file"].toString(), QString::fromUtf8(paths[i]));
+      EXPECT_TRUE(objects[i][u"ok"].toBool());
+    }
+  };
   const ToolRun run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
   EXPECT_EQ(run.exit_code, 0);
-  auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), paths.size());
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    EXPECT_EQ(objects[i][u"file"].toString(), QString::fromUtf8(paths[i]));
-    EXPECT_TRUE(objects[i][u"ok"].toBool());
-  }
+  expectEveryFile(run.out);
 
-  // Named one by one: the shell hands each name's bytes to argv unchanged.
-  for (const QByteArray& path : paths) {
-    SCOPED_TRACE(path.toStdString());
-    ::setenv("MYZOR_PATH", path.constData(), 1);
-    FILE* pipe = ::popen(MYZOR_INFO " --json \"$MYZOR_PATH\"", "r");
-    ASSERT_NE(pipe, nullptr);
-    QByteArray out;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
-    EXPECT_EQ(::pclose(pipe), 0);
-    objects = jsonLines(out);
-    ASSERT_EQ(objects.size(), 1u);
-    EXPECT_EQ(objects[0][u"file"].toString(), QString::fromUtf8(path));
-    EXPECT_TRUE(objects[0][u"ok"].toBool());
+  // Named on the command line: the shell hands each name's bytes to argv unchanged.
+  std::string command = MYZOR_INFO " --json";
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    ::setenv(("MYZOR_PATH" + std::to_string(i)).c_str(), paths[i].constData(), 1);
+    command += " \"$MYZOR_PATH" + std::to_string(i) + "\"";
   }
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  QByteArray out;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
+  EXPECT_EQ(::pclose(pipe), 0);
+  expectEveryFile(out);
 }
 
 TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
