@@ -2,7 +2,6 @@
 // every file's contents, and every output line is valid UTF-8.
 #include "tests/support/replay_builder.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUtf8StringView>

@@ -3,7 +3,6 @@
 #include "gfx/platform.h"
 #include "tests/ui/window_fixture.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
