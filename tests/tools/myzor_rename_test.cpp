@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -22,13 +22,10 @@ using Listing = std::map<std::string, std::string>;  // name -> contents, by the
 
 Listing list(const std::string& folder) {
   Listing files;
-  DIR* dir = ::opendir(folder.c_str());
-  while (const dirent* item = dir != nullptr ? ::readdir(dir) : nullptr) {
-    if (item->d_name[0] == '.') continue;
-    std::ifstream in(folder + "/" + item->d_name, std::ios::binary);
-    files[item->d_name] = std::string(std::istreambuf_iterator<char>(in), {});
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
   }
-  if (dir != nullptr) ::closedir(dir);
   return files;
 }
 
