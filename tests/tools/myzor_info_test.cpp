@@ -209,11 +209,9 @@ TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
   const QString out = m_dir.filePath(QStringLiteral("pictures"));
   const ToolRun run = runInfo({QStringLiteral("--extract-pictures"), out, path});
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
-  const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
-  EXPECT_EQ(files, QStringList({QStringLiteral("two.player1.badge.png"),
-                                QStringLiteral("two.player1.banner.png"),
-                                QStringLiteral("two.player2.badge.png"),
-                                QStringLiteral("two.player2.banner.png")}));
+  EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
+            QStringList({"two.player1.badge.png", "two.player1.banner.png", "two.player2.badge.png",
+                         "two.player2.banner.png"}));
   const QImage saved(QDir(out).filePath(QStringLiteral("two.player2.banner.png")));
   ASSERT_EQ(saved.size(), QSize(64, 96));
   EXPECT_EQ(saved.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
