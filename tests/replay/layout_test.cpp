@@ -112,8 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"header_FFFF",  // neither byte is signed
                   [](ReplaySpec& r) { r.header_high = r.header_low = 0xFF; },
                   [](const test_support::Loaded& l) { return std::to_string(l.replay.header_value); }, "65535"},
-        FieldCase{"older_tag", [](ReplaySpec& r) { olderTag(r, "FOLDMODI"); r.old_version = true; },
-                  layoutRead, "< 1.3|Test Game|2"},
         FieldCase{"tag_lower_case", [](ReplaySpec& r) { olderTag(r, "foldmodi"); }, layoutRead, "1.3|Test Game|0"},
         FieldCase{"tag_last_letter", [](ReplaySpec& r) { olderTag(r, "FOLDMODX"); }, layoutRead, "1.3|Test Game|0"},
         FieldCase{"tag_first_letter", [](ReplaySpec& r) { olderTag(r, "XOLDMODI"); }, layoutRead, "1.3|Test Game|0"}),
