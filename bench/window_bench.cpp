@@ -8,8 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
-
 namespace {
 
 const QString kLargest = QStringLiteral("glacier_pass_8p.rec");
@@ -18,50 +16,47 @@ const QString kLargest = QStringLiteral("glacier_pass_8p.rec");
 // and closed by main() while the application object lives.
 Form1* g_window = nullptr;
 
-Form1& window() { return *g_window; }
-
-QListWidget* fileList() { return window().findChild<QListWidget*>(QStringLiteral("File1")); }
+QListWidget* actionList() { return g_window->findChild<QListWidget*>(QStringLiteral("lst_actions")); }
 
 void selectLargest(benchmark::State& state) {
-  QListWidget* list = fileList();
+  auto* list = g_window->findChild<QListWidget*>(QStringLiteral("File1"));
   const auto found = list->findItems(kLargest, Qt::MatchExactly);
-  if (found.size() != 1) {
-    state.SkipWithError("the largest sample is not listed");
-    return;
-  }
+  if (found.size() != 1) return state.SkipWithError("the largest sample is not listed");
   list->setCurrentItem(found.first());
   QCoreApplication::processEvents();
-  if (window().currentReplay().players.size() != 8) state.SkipWithError("the sample was not read");
+  if (g_window->currentReplay().players.size() != 8) state.SkipWithError("the sample was not read");
 }
 
-QListWidget* actionList() {
-  return window().findChild<QListWidget*>(QStringLiteral("lst_actions"));
-}
-
-// The handler alone: read, parse, fill the rows, labels, boxes and map
-// picture. Each read adds a line to the action list; the list is emptied
-// between clicks (untimed) so that every click finds the window as fresh.
-void BM_File1Click(benchmark::State& state) {
+// The handler alone (read, parse, fill the rows, labels, boxes and map
+// picture), or followed by the repaint of everything it changed. Each read
+// adds a line to the action list; the list is emptied between clicks
+// (untimed) so that every click finds the window as fresh.
+void BM_File1Click(benchmark::State& state, bool painted) {
   selectLargest(state);
   for (auto _ : state) {
-    window().File1_Click();
-    benchmark::DoNotOptimize(window().currentReplay().players.data());
+    g_window->File1_Click();
+    benchmark::DoNotOptimize(g_window->currentReplay().players.data());
+    if (painted) {
+      g_window->repaint();
+      QCoreApplication::processEvents();
+    }
     state.PauseTiming();
     actionList()->clear();
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_File1Click)->Name("Window/File1_Click")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_File1Click, fresh, false)->Name("Window/File1_Click")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_File1Click, painted, true)->Name("Window/File1_Click_painted")->Unit(benchmark::kMicrosecond);
 
 // The same click late in a session, when 2,000 earlier reads have each left
 // their line in the action list.
 void BM_File1ClickLate(benchmark::State& state) {
   selectLargest(state);
   actionList()->clear();
-  for (int i = 0; i < 2000; ++i) window().AppendAction("7\taction");
+  for (int i = 0; i < 2000; ++i) g_window->AppendAction("7\taction");
   for (auto _ : state) {
-    window().File1_Click();
-    benchmark::DoNotOptimize(window().currentReplay().players.data());
+    g_window->File1_Click();
+    benchmark::DoNotOptimize(g_window->currentReplay().players.data());
   }
   actionList()->clear();
 }
@@ -70,20 +65,6 @@ BENCHMARK(BM_File1ClickLate)
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(50);
 
-// A fresh click followed by the repaint of everything it changed.
-void BM_File1ClickPainted(benchmark::State& state) {
-  selectLargest(state);
-  for (auto _ : state) {
-    window().File1_Click();
-    window().repaint();
-    QCoreApplication::processEvents();
-    state.PauseTiming();
-    actionList()->clear();
-    state.ResumeTiming();
-  }
-}
-BENCHMARK(BM_File1ClickPainted)->Name("Window/File1_Click_painted")->Unit(benchmark::kMicrosecond);
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -91,10 +72,10 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  const auto form = std::make_unique<Form1>(QStringLiteral(MYZOR_PROGRAM_FOLDER));
-  form->show();
+  Form1 form(QStringLiteral(MYZOR_PROGRAM_FOLDER));
+  form.show();
   QCoreApplication::processEvents();
-  g_window = form.get();
+  g_window = &form;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

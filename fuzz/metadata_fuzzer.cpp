@@ -17,12 +17,12 @@ using namespace zor_rep_reader;
 struct Outcome {
   std::optional<ReplayMetadata> read;
   std::vector<std::string> actions;
-  std::optional<ReaderError> error;
+  std::string error;  // kind, offset and message; empty when the read succeeded
 };
 
-bool sameError(const std::optional<ReaderError>& a, const std::optional<ReaderError>& b) {
-  if (!a || !b) return !a && !b;
-  return a->kind() == b->kind() && a->offset() == b->offset() && a->message() == b->message();
+std::string describe(const ReaderError& error) {
+  return std::to_string(static_cast<int>(error.kind())) + " at " +
+         (error.offset() ? std::to_string(*error.offset()) : "-") + ": " + error.message();
 }
 
 }  // namespace
@@ -41,17 +41,15 @@ std::string MetadataDifference(std::span<const std::uint8_t> bytes, const std::s
     }
     full.read = ReplayMetadata{std::move(replay), std::move(pictures)};
   } catch (const ReaderError& error) {
-    full.error = error;
+    full.error = describe(error);
   }
   try {
     meta.read = ReadReplayMetadata(
         path, [&meta](const std::string& line) { meta.actions.push_back(line); });
   } catch (const ReaderError& error) {
-    meta.error = error;
+    meta.error = describe(error);
   }
-  if (!sameError(full.error, meta.error))
-    return "errors differ: '" + (full.error ? full.error->message() : "none") + "' and '" +
-           (meta.error ? meta.error->message() : "none") + "'";
+  if (full.error != meta.error) return "errors differ: '" + full.error + "' and '" + meta.error + "'";
   if (full.read.has_value() != meta.read.has_value()) return "only one read succeeded";
   if (full.read && full.read->replay != meta.read->replay) return "records differ";
   if (full.read && full.read->pictures != meta.read->pictures) return "picture sizes differ";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 
 namespace gfx {
@@ -11,6 +12,8 @@ bool IsLiveBitmap(HBITMAP handle) {
   BITMAP info{};
   return GetObjectA(handle, sizeof info, &info) != 0;
 }
+
+QSize SizeOf(const CMemoryDC& surface) { return {surface.Width(), surface.Height()}; }
 
 HBITMAP NewBitmap(int width, int height) {
   const HDC screen = GetDC(GetDesktopWindow());
@@ -26,8 +29,7 @@ TEST(MemoryDC, SizeWritesMakeAFreshBitmapAndDeleteTheOldOne) {
   const HBITMAP initial = surface.hBitmap();
   const HDC dc = surface.hDC();
   surface.setWidth(64);
-  EXPECT_EQ(surface.Width(), 64);
-  EXPECT_EQ(surface.Height(), 1);
+  EXPECT_EQ(SizeOf(surface), QSize(64, 1));
   EXPECT_FALSE(IsLiveBitmap(initial));
   const HBITMAP wide = surface.hBitmap();
   surface.setPixelColor(5, 0, 0x00ABCDEF);
@@ -51,16 +53,15 @@ TEST_P(NonPositiveSize, IsRememberedButCreatesNothing) {
   surface.setPixelColor(2, 3, 0x00112233);
   const HBITMAP bitmap = surface.hBitmap();
   surface.setWidth(GetParam());
-  EXPECT_EQ(surface.Width(), 20);
   EXPECT_EQ(surface.PixelColor(2, 3), 0x00112233u);
   // The stored width still blocks the next height write...
   surface.setHeight(30);
   EXPECT_EQ(surface.hBitmap(), bitmap);
-  EXPECT_EQ(surface.Height(), 10);
+  EXPECT_EQ(SizeOf(surface), QSize(20, 10));
   // ...until the width is positive again; the requested height is kept.
   surface.setWidth(5);
   EXPECT_NE(surface.hBitmap(), bitmap);
-  EXPECT_EQ(surface.Height(), 30);
+  EXPECT_EQ(SizeOf(surface), QSize(5, 30));
   surface.setHeight(GetParam());
   EXPECT_EQ(surface.Height(), 30);
 }
@@ -89,8 +90,7 @@ TEST(MemoryDC, ExternalBitmapGivesTheRealSizeWhilePicturesUseTheRequestedOne) {
     const HBITMAP own = surface.hBitmap();
     surface.sethBitmap(external);
     EXPECT_FALSE(IsLiveBitmap(own));
-    EXPECT_EQ(surface.Width(), 100);
-    EXPECT_EQ(surface.Height(), 50);
+    EXPECT_EQ(SizeOf(surface), QSize(100, 50));
     const PictureRef picture = surface.Picture();
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->image().size(), QSize(1, 1));
@@ -139,8 +139,7 @@ TEST(MemoryDC, PictureReadsAreIndependentCopiesAndAWriteLoadsOne) {
 
     CMemoryDC loaded;
     loaded.setPicture(second);
-    EXPECT_EQ(loaded.Width(), 32);
-    EXPECT_EQ(loaded.Height(), 16);
+    EXPECT_EQ(SizeOf(loaded), QSize(32, 16));
     EXPECT_EQ(loaded.PixelColor(31, 15), 0x00FF0000u);
     loaded.setPixelColor(31, 15, 0);
     EXPECT_EQ(second->image().pixel(31, 15), qRgb(0, 0, 255));
@@ -163,13 +162,8 @@ TEST_P(InvalidHandleWrite, FailsWithAllThreeFieldsAndChangesNothing) {
   DeleteObject(stale);
   const CMemoryDC other;
   try {
-    switch (GetParam()) {
-      case 0: surface.sethBitmap(0); break;
-      case 1: surface.sethBitmap(stale); break;
-      case 2: surface.sethBitmap(other.hDC()); break;
-      case 3: surface.setPicture(nullptr); break;
-      default: surface.setPicture(std::make_shared<OlePicture>(stale, false)); break;
-    }
+    if (GetParam() < 3) surface.sethBitmap(std::array<HGDIOBJ, 3>{0, stale, other.hDC()}[GetParam()]);
+    else surface.setPicture(GetParam() == 3 ? nullptr : std::make_shared<OlePicture>(stale, false));
     ADD_FAILURE() << "no error";
   } catch (const CMemoryDCError& error) {
     EXPECT_EQ(error.number(), -2147221503);
@@ -177,8 +171,7 @@ TEST_P(InvalidHandleWrite, FailsWithAllThreeFieldsAndChangesNothing) {
     EXPECT_EQ(error.description(), "Invalid handle.");
   }
   EXPECT_EQ(surface.hBitmap(), bitmap);
-  EXPECT_EQ(surface.Width(), 5);
-  EXPECT_EQ(surface.Height(), 4);
+  EXPECT_EQ(SizeOf(surface), QSize(5, 4));
   EXPECT_EQ(surface.PixelColor(4, 3), 0x00ABCDEFu);
 }
 

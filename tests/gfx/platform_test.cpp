@@ -11,23 +11,12 @@
 namespace gfx {
 namespace {
 
-// A memory context holding a fresh bitmap of the given size; frees both.
-class Surface {
- public:
-  Surface(int width, int height)
-      : m_dc(CreateCompatibleDC(0)), m_bitmap(CreateCompatibleBitmap(m_dc, width, height)),
-        m_initial(SelectObject(m_dc, m_bitmap)) {}
-  ~Surface() {
-    SelectObject(m_dc, m_initial);
-    DeleteObject(m_bitmap);
-    DeleteDC(m_dc);
+// A memory context holding a fresh bitmap of the given size.
+struct Surface : CMemoryDC {
+  Surface(int width, int height) {
+    setWidth(width);
+    setHeight(height);
   }
-  Surface(const Surface&) = delete;
-  Surface& operator=(const Surface&) = delete;
-
-  const HDC m_dc;
-  const HBITMAP m_bitmap;
-  const HGDIOBJ m_initial;
 };
 
 // A colour that tells row and column apart.
@@ -72,26 +61,26 @@ TEST(Blit, CopiesOnlyWhatFitsBothBitmaps) {
   const Surface from(4, 4);
   const Surface to(3, 3);
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) SetPixel(from.m_dc, x, y, Marker(x, y));
+    for (int x = 0; x < 4; ++x) SetPixel(from.hDC(), x, y, Marker(x, y));
   // Destination from (1, 1), source from (2, 2): only a 2 x 2 block of the
   // source exists and only a 2 x 2 block of the destination is free.
-  EXPECT_TRUE(BitBlt(to.m_dc, 1, 1, 100, 100, from.m_dc, 2, 2, SRCCOPY));
+  EXPECT_TRUE(BitBlt(to.hDC(), 1, 1, 100, 100, from.hDC(), 2, 2, SRCCOPY));
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 3; ++x)
-      EXPECT_EQ(GetPixel(to.m_dc, x, y), (x >= 1 && y >= 1) ? Marker(x + 1, y + 1) : 0) << x << y;
-  EXPECT_TRUE(BitBlt(to.m_dc, -2147483647, -2147483647, 2147483647, 2147483647, from.m_dc, 0, 0, SRCCOPY));
-  EXPECT_EQ(GetPixel(to.m_dc, 3, 0), CLR_INVALID);
+      EXPECT_EQ(GetPixel(to.hDC(), x, y), (x >= 1 && y >= 1) ? Marker(x + 1, y + 1) : 0) << x << y;
+  EXPECT_TRUE(BitBlt(to.hDC(), -2147483647, -2147483647, 2147483647, 2147483647, from.hDC(), 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(to.hDC(), 3, 0), CLR_INVALID);
 }
 
 TEST(Pictures, OnlyALiveBitmapMakesAPictureAndItsLastReferenceFreesIt) {
   const Surface surface(2, 2);
-  for (PICTDESC desc : {PICTDESC{16, 1, surface.m_bitmap, 0, 0}, PICTDESC{20, 3, surface.m_bitmap, 0, 0},
-                        PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, surface.m_dc, 0, 0}}) {
-    PictureRef picture = std::make_shared<OlePicture>(surface.m_bitmap, false);
+  for (PICTDESC desc : {PICTDESC{16, 1, surface.hBitmap(), 0, 0}, PICTDESC{20, 3, surface.hBitmap(), 0, 0},
+                        PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, surface.hDC(), 0, 0}}) {
+    PictureRef picture = std::make_shared<OlePicture>(surface.hBitmap(), false);
     EXPECT_EQ(OleCreatePictureIndirect(&desc, true, &picture), E_INVALIDARG);
     EXPECT_EQ(picture, nullptr);
   }
-  PICTDESC desc{20, 1, CreateCompatibleBitmap(surface.m_dc, 5, 4), 0, 0};
+  PICTDESC desc{20, 1, CreateCompatibleBitmap(surface.hDC(), 5, 4), 0, 0};
   PictureRef picture;
   ASSERT_EQ(OleCreatePictureIndirect(&desc, true, &picture), S_OK);
   EXPECT_EQ(QSize(picture->width(), picture->height()), QSize(5, 4));

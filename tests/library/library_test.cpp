@@ -101,9 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Replays written into a temporary folder and read by the library.
 class FolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.isValid());
-  }
+  void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
   QString path(const QString& relative) const { return QDir(m_dir.path()).filePath(relative); }
   void write(const QString& relative, const replay_builder::ReplaySpec& recipe, std::size_t cut = 0) {
     QDir().mkpath(QFileInfo(path(relative)).absolutePath());

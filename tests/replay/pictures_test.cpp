@@ -39,20 +39,13 @@ TEST(PlayerPictures, RecordsLandBottomRowFirstAndLeftToRight) {
   numberRecords(bytes, layout.badge_pixels[0], 64 * 64);
   numberRecords(bytes, layout.banner_pixels[0], 64 * 96);
   const auto r = load(bytes).replay;
-  const QImage badge = r.players.at(0).badge->image();
-  const QImage banner = r.players.at(0).banner->image();
-  ASSERT_EQ(badge.size(), QSize(64, 64));
-  ASSERT_EQ(banner.size(), QSize(64, 96));
-
-  EXPECT_EQ(recordAt(badge, 0, 63), 0);
-  EXPECT_EQ(recordAt(badge, 63, 63), 63);
-  EXPECT_EQ(recordAt(badge, 0, 0), 4032);
-  EXPECT_EQ(recordAt(badge, 63, 0), 4095);
-  EXPECT_EQ(recordAt(banner, 0, 95), 0);
-  EXPECT_EQ(recordAt(banner, 63, 0), 6143);
   // Every pixel is painted: each record appears exactly where it belongs.
-  for (int y = 0; y < 96; ++y)
-    for (int x = 0; x < 64; ++x) ASSERT_EQ(recordAt(banner, x, y), (95 - y) * 64 + x);
+  for (const auto& [picture, height] : {std::pair{r.players.at(0).badge->image(), 64},
+                                        std::pair{r.players.at(0).banner->image(), 96}}) {
+    ASSERT_EQ(picture.size(), QSize(64, height));
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < 64; ++x) ASSERT_EQ(recordAt(picture, x, y), (height - 1 - y) * 64 + x);
+  }
 }
 
 TEST(PlayerPictures, FastPathGivesExactlyThePixelByPixelPicture) {
@@ -100,7 +93,6 @@ TEST_P(CutInPixels, FailsAtTheFirstByteMissing) {
 
 INSTANTIATE_TEST_SUITE_P(PlayerPictures, CutInPixels,
                          testing::Values(Cut{"badge", 0, 0, 0, "badge pixels"},
-                                         Cut{"badge", 10, 3, 44, "badge pixels"},
                                          Cut{"badge", 4095, 3, 4 * 4096 + 36, "banner name"},
                                          Cut{"banner", 0, 1, 1, "banner pixels"},
                                          Cut{"banner", 6142, 3, 4 * 6143, "banner pixels"}));

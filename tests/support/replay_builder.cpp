@@ -20,9 +20,7 @@ class Writer {
   void u32(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) byte(static_cast<std::uint8_t>(v >> (8 * i)));
   }
-  void latin1(const std::string& text) {
-    for (char c : text) byte(static_cast<std::uint8_t>(c));
-  }
+  void latin1(const std::string& text) { m_bytes.insert(m_bytes.end(), text.begin(), text.end()); }
   void utf16(const std::u16string& text) {
     for (char16_t unit : text) {
       byte(static_cast<std::uint8_t>(unit & 0xFF));
@@ -31,9 +29,8 @@ class Writer {
   }
   // Pixel records bottom row first: blue, green, red, 0xFF.
   void pixels(const QImage& picture, int width, int height) {
-    QImage image = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
-    if (!image.isNull() && (image.width() != width || image.height() != height))
-      image = image.scaled(width, height);
+    const QImage image =
+        picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32).scaled(width, height);
     for (int row = height - 1; row >= 0; --row) {
       for (int column = 0; column < width; ++column) {
         const QRgb rgb = image.isNull() ? 0 : image.pixel(column, row);
@@ -96,8 +93,7 @@ void writePlayer(Writer& w, const PlayerSpec& player, Layout& layout) {
   w.pixels(player.badge, 64, 64);
   w.skip(36);
   // The banner name's count is followed by 2 more bytes, not 3.
-  const std::uint32_t banner_length = length(player.banner_name.size());
-  w.byte(static_cast<std::uint8_t>(banner_length));
+  w.byte(static_cast<std::uint8_t>(length(player.banner_name.size())));
   w.skip(2);
   w.latin1(player.banner_name);
   w.skip(57);
@@ -189,12 +185,10 @@ ReplaySpec SimpleReplay(int players, bool pictures) {
     if (pictures) {
       player.badge_name = "badge" + std::to_string(n);
       player.banner_name = "banner" + std::to_string(n);
-      QImage badge(64, 64, QImage::Format_RGB32);
-      badge.fill(qRgb(40 * n % 256, 100, 200));
-      QImage banner(64, 96, QImage::Format_RGB32);
-      banner.fill(qRgb(200, 30 * n % 256, 60));
-      player.badge = badge;
-      player.banner = banner;
+      player.badge = QImage(64, 64, QImage::Format_RGB32);
+      player.badge.fill(qRgb(40 * n % 256, 100, 200));
+      player.banner = QImage(64, 96, QImage::Format_RGB32);
+      player.banner.fill(qRgb(200, 30 * n % 256, 60));
     }
     recipe.players.push_back(std::move(player));
   }

@@ -72,19 +72,16 @@ TEST_F(MyzorInfo, JsonHoldsTheRecordInFieldOrder) {
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
   const auto objects = jsonLines(run.out);
   ASSERT_EQ(objects.size(), 1u);
-  const QJsonObject& o = objects[0];
-  EXPECT_EQ(o[QStringLiteral("file")].toString(), path);
-  EXPECT_TRUE(o[QStringLiteral("ok")].toBool());
-  const QJsonObject replay = o[QStringLiteral("replay")].toObject();
-  EXPECT_EQ(replay[QStringLiteral("game_name")].toString(), QStringLiteral("Quote \" and \\ and Ł"));
-  EXPECT_EQ(replay[QStringLiteral("win_annihilate")].toDouble(), 1.0);
-  const QJsonArray players = replay[QStringLiteral("players")].toArray();
-  ASSERT_EQ(players.size(), 2);
-  const QJsonObject badge = players[0].toObject()[QStringLiteral("badge")].toObject();
-  EXPECT_EQ(badge[QStringLiteral("width")].toInt(), 64);
-  EXPECT_EQ(badge[QStringLiteral("height")].toInt(), 64);
-  EXPECT_EQ(players[1].toObject()[QStringLiteral("banner")].toObject()[QStringLiteral("height")].toInt(), 96);
-  EXPECT_EQ(o[QStringLiteral("actions")].toArray().at(0).toString(), QStringLiteral("7\taction"));
+  const QJsonValue o = objects[0];
+  EXPECT_EQ(o[u"file"].toString(), path);
+  EXPECT_TRUE(o[u"ok"].toBool());
+  EXPECT_EQ(o[u"replay"][u"game_name"].toString(), QStringLiteral("Quote \" and \\ and Ł"));
+  EXPECT_EQ(o[u"replay"][u"win_annihilate"].toDouble(), 1.0);
+  const QJsonValue players = o[u"replay"][u"players"];
+  ASSERT_EQ(players.toArray().size(), 2);
+  EXPECT_EQ(QSize(players[0][u"badge"][u"width"].toInt(), players[0][u"badge"][u"height"].toInt()), QSize(64, 64));
+  EXPECT_EQ(players[1][u"banner"][u"height"].toInt(), 96);
+  EXPECT_EQ(o[u"actions"][0].toString(), QStringLiteral("7\taction"));
 
   // Scripts may rely on the order of the fields as well as their names.
   const QByteArray line = run.out;
@@ -138,20 +135,19 @@ TEST_F(MyzorInfo, FailuresAreReportedOneByOneAndTheRestStillRead) {
   ASSERT_EQ(objects.size(), std::size(cases) + 1) << run.out.toStdString();
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].file.toStdString());
-    const QJsonObject& o = objects[i];
-    EXPECT_EQ(o[QStringLiteral("file")].toString(), cases[i].file);
-    EXPECT_FALSE(o[QStringLiteral("ok")].toBool());
-    const QJsonObject error = o[QStringLiteral("error")].toObject();
-    EXPECT_EQ(error[QStringLiteral("kind")].toString(), QLatin1String(cases[i].kind));
-    EXPECT_EQ(error[QStringLiteral("offset")].isNull(), i != 0);
-    if (i == 0) {
-      EXPECT_GE(error[QStringLiteral("offset")].toInt(), 300);
-    }
-    const QString message = error[QStringLiteral("message")].toString();
+    const QJsonValue o = objects[i];
+    EXPECT_EQ(o[u"file"].toString(), cases[i].file);
+    EXPECT_FALSE(o[u"ok"].toBool());
+    const QJsonValue error = o[u"error"];
+    EXPECT_EQ(error[u"kind"].toString(), QLatin1String(cases[i].kind));
+    // Only the cut file has an offset: at or past its end.
+    EXPECT_EQ(error[u"offset"].isNull(), i != 0);
+    EXPECT_GE(error[u"offset"].toInt(300), 300);
+    const QString message = error[u"message"].toString();
     EXPECT_TRUE(message.startsWith(cases[i].file)) << message.toStdString();
     EXPECT_TRUE(message.contains(QLatin1String(cases[i].says))) << message.toStdString();
   }
-  EXPECT_TRUE(objects.back()[QStringLiteral("ok")].toBool());
+  EXPECT_TRUE(objects.back()[u"ok"].toBool());
 
   // Without --json the same reports go to standard error, one line each.
   const ToolRun plain = runInfo(files + QStringList{good}, 20000, true);
@@ -175,30 +171,31 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
   write(QStringLiteral("games/notes.txt"), {});
   std::sort(paths.begin(), paths.end());
 
+  const auto expectEveryFile = [&paths](const QByteArray& out) {
+    const auto objects = jsonLines(out);
+    ASSERT_EQ(objects.size(), paths.size()) << out.toStdString();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_EQ(objects[i][u"file"].toString(), QString::fromUtf8(paths[i]));
+      EXPECT_TRUE(objects[i][u"ok"].toBool());
+    }
+  };
   const ToolRun run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
   EXPECT_EQ(run.exit_code, 0);
-  auto objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), paths.size());
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    EXPECT_EQ(objects[i][QStringLiteral("file")].toString(), QString::fromUtf8(paths[i]));
-    EXPECT_TRUE(objects[i][QStringLiteral("ok")].toBool());
-  }
+  expectEveryFile(run.out);
 
-  // Named one by one: the shell hands each name's bytes to argv unchanged.
-  for (const QByteArray& path : paths) {
-    SCOPED_TRACE(path.toStdString());
-    ::setenv("MYZOR_PATH", path.constData(), 1);
-    FILE* pipe = ::popen(MYZOR_INFO " --json \"$MYZOR_PATH\"", "r");
-    ASSERT_NE(pipe, nullptr);
-    QByteArray out;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
-    EXPECT_EQ(::pclose(pipe), 0);
-    objects = jsonLines(out);
-    ASSERT_EQ(objects.size(), 1u);
-    EXPECT_TRUE(objects[0][QStringLiteral("ok")].toBool());
-    EXPECT_EQ(objects[0][QStringLiteral("file")].toString(), QString::fromUtf8(path));
+  // Named on the command line: the shell hands each name's bytes to argv unchanged.
+  std::string command = MYZOR_INFO " --json";
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    ::setenv(("MYZOR_PATH" + std::to_string(i)).c_str(), paths[i].constData(), 1);
+    command += " \"$MYZOR_PATH" + std::to_string(i) + "\"";
   }
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  QByteArray out;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
+  EXPECT_EQ(::pclose(pipe), 0);
+  expectEveryFile(out);
 }
 
 TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
@@ -212,11 +209,9 @@ TEST_F(MyzorInfo, ExtractsEachPlayersPicturesAsPng) {
   const QString out = m_dir.filePath(QStringLiteral("pictures"));
   const ToolRun run = runInfo({QStringLiteral("--extract-pictures"), out, path});
   EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
-  const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
-  EXPECT_EQ(files, QStringList({QStringLiteral("two.player1.badge.png"),
-                                QStringLiteral("two.player1.banner.png"),
-                                QStringLiteral("two.player2.badge.png"),
-                                QStringLiteral("two.player2.banner.png")}));
+  EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
+            QStringList({"two.player1.badge.png", "two.player1.banner.png", "two.player2.badge.png",
+                         "two.player2.banner.png"}));
   const QImage saved(QDir(out).filePath(QStringLiteral("two.player2.banner.png")));
   ASSERT_EQ(saved.size(), QSize(64, 96));
   EXPECT_EQ(saved.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
@@ -246,20 +241,20 @@ TEST_F(MyzorInfo, NoPicturesGivesTheSameOutputAndRefusesExtraction) {
 
 TEST_F(MyzorInfo, HumanSummaryAndUsage) {
   const QString path = write(QStringLiteral("h.rec"), BuildReplay(SimpleReplay(2, false)));
-  ToolRun run = runInfo({path});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_TRUE(run.out.contains("Test Game"));
-  EXPECT_TRUE(run.out.contains("Player 2"));
-  EXPECT_TRUE(run.out.contains("annihilate"));
-
-  EXPECT_EQ(runInfo({}).exit_code, 2);
-  EXPECT_EQ(runInfo({QStringLiteral("--no-such-option"), path}).exit_code, 2);
-  run = runInfo({QStringLiteral("--help")});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_TRUE(run.out.contains("--json"));
-  run = runInfo({QStringLiteral("--version")});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_TRUE(run.out.contains(MYZOR_VERSION));
+  const struct {
+    QStringList arguments;
+    int exit_code;
+    QByteArrayList says;
+  } cases[] = {{{path}, 0, {"Test Game", "Player 2", "annihilate"}},
+               {{}, 2, {}},
+               {{QStringLiteral("--no-such-option"), path}, 2, {}},
+               {{QStringLiteral("--help")}, 0, {"--json"}},
+               {{QStringLiteral("--version")}, 0, {MYZOR_VERSION}}};
+  for (const auto& c : cases) {
+    const ToolRun run = runInfo(c.arguments);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.arguments.join(' ').toStdString();
+    for (const QByteArray& text : c.says) EXPECT_TRUE(run.out.contains(text)) << text.toStdString();
+  }
 
   // The window program answers both without a display.
   QProcess myzor;

@@ -2,16 +2,15 @@
 // every file's contents, and every output line is valid UTF-8.
 #include "tests/support/replay_builder.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUtf8StringView>
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -23,13 +22,10 @@ using Listing = std::map<std::string, std::string>;  // name -> contents, by the
 
 Listing list(const std::string& folder) {
   Listing files;
-  DIR* dir = ::opendir(folder.c_str());
-  while (const dirent* item = dir != nullptr ? ::readdir(dir) : nullptr) {
-    if (item->d_name[0] == '.') continue;
-    std::ifstream in(folder + "/" + item->d_name, std::ios::binary);
-    files[item->d_name] = std::string(std::istreambuf_iterator<char>(in), {});
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
   }
-  if (dir != nullptr) ::closedir(dir);
   return files;
 }
 

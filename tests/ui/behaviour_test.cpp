@@ -3,7 +3,6 @@
 #include "gfx/platform.h"
 #include "tests/ui/window_fixture.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -12,41 +11,28 @@
 
 namespace {
 
-using replay_builder::PlayerSpec;
 using replay_builder::ReplaySpec;
 
-PlayerSpec Player(std::u16string name, std::uint8_t team, std::string race, QRgb colour) {
-  PlayerSpec player;
-  player.name = std::move(name);
-  player.team = team;
-  player.race = std::move(race);
-  player.pictures = true;
-  player.badge = QImage(64, 64, QImage::Format_RGB32);
-  player.badge.fill(colour);
-  player.banner = player.badge.scaled(64, 96).rgbSwapped();
-  return player;
-}
-
-// "Red Map", three players, annihilate and take-and-hold, action 12.
+// "Red Map", three players with pictures of their own colours (the second
+// in team 256), annihilate and take-and-hold, action 12.
 ReplaySpec FirstReplay() {
-  ReplaySpec recipe;
+  ReplaySpec recipe = replay_builder::SimpleReplay(3, true);
   recipe.map_name = "Red Map";
   recipe.game_name = u"Evening Match";
   recipe.win_keys = {replay_builder::kAnnihilate, replay_builder::kTakeAndHold};
   recipe.action = 12;
-  recipe.players = {Player(u"Ada", 0, "Human", 0xC80A0A), Player(u"Bo", 255, "Orc", 0x0AC80A),
-                    Player(u"Cy", 1, "Elf", 0x0A0AC8)};
+  recipe.players[1].team = 255;
   return recipe;
 }
 
 // "Glacier Pass", one player, control area only, action 3.
 ReplaySpec SecondReplay() {
-  ReplaySpec recipe;
+  ReplaySpec recipe = replay_builder::SimpleReplay(1, true);
   recipe.map_name = "Glacier Pass";
   recipe.game_name = u"Rematch";
   recipe.win_keys = {replay_builder::kControlArea};
   recipe.action = 3;
-  recipe.players = {Player(u"Dee", 4, "Dwarf", 0x5A5A5A)};
+  recipe.players[0].name = u"Dee";
   return recipe;
 }
 
@@ -75,16 +61,18 @@ class BehaviourTest : public WindowTest {
   replay_builder::Layout first_layout;
 };
 
-TEST_F(BehaviourTest, PickingAFileFillsRowsLabelsBoxesActionLineAndMap) {
+// A pick fills the rows, labels, boxes, action line and map; a second file's
+// rows replace them, and the pictures of a row go with it.
+TEST_F(BehaviourTest, SecondFileReplacesTheReplayAndTheRowsTakeTheirPicturesAlong) {
   clickFile("first.rec");
   ASSERT_EQ(players()->topLevelItemCount(), 3);
-  const char* cells[3][4] = {{"Ada", "1", "Human"}, {"Bo", "256", "Orc"}, {"Cy", "2", "Elf"}};
+  const char* cells[3][3] = {{"Player 1", "2", "race_1"}, {"Player 2", "256", "race_2"}, {"Player 3", "2", "race_3"}};
   for (int n = 0; n < 3; ++n) {
-    QStringList expected = {"", cells[n][0], cells[n][1], cells[n][2], "",
-                            QString::number(first_layout.player_starts[n]),
-                            QString::number(first_layout.player_ends[n])};
-    for (int column = 0; column < 7; ++column)
-      EXPECT_EQ(players()->topLevelItem(n)->text(column), expected[column]) << n << column;
+    QStringList row;
+    for (int column = 0; column < 7; ++column) row << players()->topLevelItem(n)->text(column);
+    EXPECT_EQ(row, (QStringList{"", cells[n][0], cells[n][1], cells[n][2], "",
+                                QString::number(first_layout.player_starts[n]),
+                                QString::number(first_layout.player_ends[n])}));
   }
   expectFirstReplayShown();
   EXPECT_EQ(actionLines(), (QStringList{"12\taction"}));
@@ -93,13 +81,9 @@ TEST_F(BehaviourTest, PickingAFileFillsRowsLabelsBoxesActionLineAndMap) {
   for (const char* untouched : {"chck_assassinate", "chck_destroyhq", "chck_ai", "chck_ressrate"})
     EXPECT_FALSE(box(untouched)->isChecked()) << untouched;
   EXPECT_TRUE(picture("pic_badge")->image().isNull());
-}
 
-// Rows are rebuilt from the file picked, and the pictures of a row go with it.
-TEST_F(BehaviourTest, SecondFileReplacesTheReplayAndTheRowsTakeTheirPicturesAlong) {
-  clickFile("first.rec");
   clickPlayerRow(1);
-  ASSERT_EQ(MiddleColour(picture("pic_badge")), 0x0AC80Au);
+  ASSERT_EQ(MiddleColour(picture("pic_badge")), 0x5064C8u);
   clickFile("second.rec");
   ASSERT_EQ(players()->topLevelItemCount(), 1);
   EXPECT_EQ(players()->topLevelItem(0)->text(1), "Dee");
@@ -145,14 +129,14 @@ TEST_F(BehaviourTest, AFileThatCannotBeReadKeepsTheReplayShownAndSaysWhich) {
 
 TEST_F(BehaviourTest, PlayerRowsShowTheirPicturesOnceAndClearWhatIsMissing) {
   ReplaySpec recipe = FirstReplay();
-  recipe.players[1].pictures = false;  // Bo has neither badge nor banner
+  recipe.players[1].pictures = false;  // the second has neither badge nor banner
   writeReplay("mixed.rec", recipe);
   clickFile("mixed.rec");
   QSignalSpy shown(&window(), &Form1::playerShown);
   clickPlayerRow(0);
   EXPECT_EQ(shown.count(), 1);
-  EXPECT_EQ(MiddleColour(picture("pic_badge")), 0xC80A0Au);
-  EXPECT_EQ(MiddleColour(picture("pic_banner")), 0x0A0AC8u);
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), 0x2864C8u);
+  EXPECT_EQ(MiddleColour(picture("pic_banner")), 0xC81E3Cu);
   EXPECT_EQ(picture("pic_banner")->image().size(), QSize(64, 96));
   // Moving the selection with the keyboard shows that row's player.
   players()->setFocus();
@@ -161,7 +145,7 @@ TEST_F(BehaviourTest, PlayerRowsShowTheirPicturesOnceAndClearWhatIsMissing) {
   EXPECT_TRUE(picture("pic_banner")->image().isNull());
   clickPlayerRow(2);
   clickPlayerRow(2);
-  EXPECT_EQ(MiddleColour(picture("pic_badge")), 0x0A0AC8u);
+  EXPECT_EQ(MiddleColour(picture("pic_badge")), 0x7864C8u);
   EXPECT_EQ(shown.count(), 3);
 }
 

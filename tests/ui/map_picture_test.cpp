@@ -112,14 +112,12 @@ TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) 
       {"Ash", {"home/myzor/Ash.gif", "sys1/pics/Ash.gif"}, ""},
       {"../Ash", {"home/myzor/Ash.gif", "home/myzor/pics/Oak.gif"}, ""},
   };
-  // The data folders come from the environment; put back what was there.
-  const auto restore = [](const char* name, bool was_set, const QByteArray& value) {
-    was_set ? qputenv(name, value) : qunsetenv(name);
+  // The data folders come from the environment; put back what was there (an
+  // empty value means the same as none).
+  const QByteArray home = qgetenv("XDG_DATA_HOME"), dirs = qgetenv("XDG_DATA_DIRS");
+  const auto restore = [](const char* name, const QByteArray& value) {
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
   };
-  const bool home_set = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-  const bool dirs_set = qEnvironmentVariableIsSet("XDG_DATA_DIRS");
-  const QByteArray home = qgetenv("XDG_DATA_HOME");
-  const QByteArray dirs = qgetenv("XDG_DATA_DIRS");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.map) + " with " + c.files.front().toStdString());
     QTemporaryDir root;
@@ -134,8 +132,8 @@ TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) 
     const QString found = findMapPicture(mapPictureFolders(dir.filePath("beside")), c.map);
     EXPECT_EQ(found.toStdString(), c.expected.isEmpty() ? "" : dir.filePath(c.expected).toStdString());
   }
-  restore("XDG_DATA_HOME", home_set, home);
-  restore("XDG_DATA_DIRS", dirs_set, dirs);
+  restore("XDG_DATA_HOME", home);
+  restore("XDG_DATA_DIRS", dirs);
 }
 
 // The shipped map pictures fill the map box exactly, so they are drawn 1:1.
