@@ -54,7 +54,7 @@ class Scanner {
     struct stat own {};
     if (::fstat(::dirfd(dir), &own) != 0 || !m_visited.insert({own.st_dev, own.st_ino}).second) {
       m_out.problems.append(
-          QStringLiteral("%1: skipped, it leads back into a folder already listed").arg(DisplayName(folder)));
+          QStringLiteral("%1: leads back into a folder already listed").arg(DisplayName(folder)));
       ::closedir(dir);
       return;
     }

@@ -111,6 +111,9 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   });
   for (int column = 0; column < myzor::LibraryModel::ColumnCount; ++column)
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+  // A date is as wide as the font makes it; cut short it says nothing.
+  header->resizeSection(myzor::LibraryModel::ModifiedColumn,
+                        m_table->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
   connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
