@@ -2,6 +2,7 @@
 // or, with --json, as one JSON object per line for scripts.
 #include "library/replay_json.h"
 #include "replay/metadata.h"
+#include "tools/raw_arguments.h"
 #include "tools/read_in_order.h"
 
 #include <QCommandLineParser>
@@ -89,25 +90,9 @@ bool extractPictures(const fs::path& folder, const std::string& file, const Repl
   return ok;
 }
 
-// The positional arguments as the bytes given: Qt's copies are decoded
-// text, in which a file name that is not UTF-8 has lost its bytes.
-std::vector<std::string> rawPositionals(int argc, char* argv[], const QStringList& decoded) {
+std::vector<std::string> rawPositionals(const RawArguments& arguments, const QStringList& positionals) {
   std::vector<std::string> raw;
-  bool options_done = false;
-  for (int i = 1; i < argc && raw.size() < static_cast<std::size_t>(decoded.size()); ++i) {
-    const std::string_view argument = argv[i];
-    if (!options_done && argument == "--") {
-      options_done = true;
-    } else if (!options_done && argument == "--extract-pictures") {
-      ++i;  // its folder
-    } else if (options_done || argument.size() < 2 || argument[0] != '-') {
-      raw.emplace_back(argument);
-    }
-  }
-  if (raw.size() != static_cast<std::size_t>(decoded.size())) {
-    raw.clear();
-    for (const QString& argument : decoded) raw.push_back(QFile::encodeName(argument).toStdString());
-  }
+  for (const QString& argument : positionals) raw.push_back(arguments.raw(argument).toStdString());
   return raw;
 }
 
@@ -174,7 +159,8 @@ int main(int argc, char* argv[]) {
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("FILE..."));
 
-  if (!parser.parse(QCoreApplication::arguments())) {
+  const RawArguments arguments(argc, argv);
+  if (!parser.parse(arguments.list)) {
     std::fprintf(stderr, "myzor-info: %s\nTry 'myzor-info --help'.\n",
                  qPrintable(parser.errorText()));
     return 2;
@@ -196,7 +182,7 @@ int main(int argc, char* argv[]) {
   const bool as_json = parser.isSet(json);
   fs::path picture_folder;
   if (parser.isSet(extract)) {
-    picture_folder = QFile::encodeName(parser.value(extract)).toStdString();
+    picture_folder = arguments.raw(parser.value(extract)).toStdString();
     std::error_code ec;
     fs::create_directories(picture_folder, ec);
     if (!fs::is_directory(picture_folder)) {
@@ -242,7 +228,7 @@ int main(int argc, char* argv[]) {
   };
 
   const std::vector<Input> inputs =
-      expandArguments(rawPositionals(argc, argv, parser.positionalArguments()), parser.isSet(recursive));
+      expandArguments(rawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
   bool all_ok = true;
   // The metadata read mostly waits for the disk, so several files are read at
   // once; the full read, which may write pictures, stays on this thread.

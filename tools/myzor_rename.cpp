@@ -5,6 +5,7 @@
 #include "library/rename_pattern.h"
 #include "library/replay_row.h"
 #include "replay/metadata.h"
+#include "tools/raw_arguments.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -28,29 +29,6 @@ using Json = nlohmann::ordered_json;
 
 std::string bytes(const QByteArray& data) { return data.toStdString(); }
 std::string text(const QString& data) { return data.toStdString(); }
-
-// Command-line arguments as text for the parser; an argument that is not
-// valid text stands in as a placeholder that leads back to its own bytes,
-// so every file is opened by exactly the name it was given.
-struct Arguments {
-  QStringList list;
-  QHash<QString, QByteArray> placeholders;
-
-  Arguments(int argc, char* argv[]) {
-    for (int i = 0; i < argc; ++i) {
-      const QByteArray raw(argv[i]);
-      QString decoded = QString::fromLocal8Bit(raw);
-      if (decoded.toLocal8Bit() != raw) {
-        decoded = QStringLiteral("\uFFFF%1").arg(i);
-        placeholders.insert(decoded, raw);
-      }
-      list.append(decoded);
-    }
-  }
-  [[nodiscard]] QByteArray raw(const QString& argument) const {
-    return placeholders.value(argument, argument.toLocal8Bit());
-  }
-};
 
 void writeLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -107,7 +85,7 @@ class Reporter {
 };
 
 // The files the arguments name, each once, folders listed with -r.
-std::vector<QByteArray> collectFiles(const Arguments& arguments, const QStringList& positional, bool recursive,
+std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStringList& positional, bool recursive,
                                      Reporter& reporter) {
   std::vector<QByteArray> files;
   std::set<QByteArray> seen;
@@ -157,7 +135,7 @@ int main(int argc, char* argv[]) {
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("FILE|DIR..."));
 
-  const Arguments arguments(argc, argv);
+  const RawArguments arguments(argc, argv);
   if (!parser.parse(arguments.list)) {
     std::fprintf(stderr, "myzor-rename: %s\nTry 'myzor-rename --help'.\n", qPrintable(parser.errorText()));
     return 2;
