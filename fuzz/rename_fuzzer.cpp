@@ -1,6 +1,7 @@
 // Feeds arbitrary replay content and patterns to the renaming: every input
-// gives either a pattern error that points into the pattern, or one name that
-// is a single path component of at most 255 bytes of UTF-8 ending in ".rec".
+// gives either a pattern error that points into the pattern (or at its end),
+// or one name that is a single path component of at most 255 bytes of UTF-8
+// ending in ".rec".
 #include "library/file_operations.h"
 #include "library/rename_pattern.h"
 
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PatternError error;
   const std::optional<RenamePattern> pattern = RenamePattern::parse(pattern_text, &error);
   if (!pattern) {
-    if (error.message.isEmpty() || error.position < 0 || error.position >= pattern_text.size()) std::abort();
+    // The position is a character of the pattern, or its end (an empty pattern).
+    if (error.message.isEmpty() || error.position < 0 || error.position > pattern_text.size()) std::abort();
     return 0;
   }
   std::u16string map(static_cast<std::size_t>(fields[2].size() / 2), u'\0');
