@@ -5,20 +5,13 @@
 #include <vector>
 
 namespace myzor {
-namespace {
-
-QString fromReplayText(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 QString DisplayName(const QByteArray& native) { return QString::fromUtf8(native); }
 
 QString TeamsText(const zor_rep_reader::ReplayInfo& replay) {
   std::map<int, QStringList> teams;
   for (const zor_rep_reader::PlayerInfo& player : replay.players)
-    teams[player.team].append(fromReplayText(player.name));
+    teams[player.team].append(QString::fromStdString(player.name));
   QStringList sides;
   for (const auto& [team, names] : teams) sides.append(names.join(QStringLiteral(" & ")));
   return sides.join(QStringLiteral(" vs "));
@@ -46,14 +39,14 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
   ReplayRow row;
   row.file = file;
   row.relative_path = relative_path;
-  row.game = fromReplayText(replay.game_name);
-  row.map = fromReplayText(replay.map_name);
+  row.game = QString::fromStdString(replay.game_name);
+  row.map = QString::fromStdString(replay.map_name);
   for (const zor_rep_reader::PlayerInfo& player : replay.players) {
-    row.players.append(fromReplayText(player.name));
-    row.races.append(fromReplayText(player.race));
+    row.players.append(QString::fromStdString(player.name));
+    row.races.append(QString::fromStdString(player.race));
   }
   row.teams = TeamsText(replay);
-  row.version = fromReplayText(replay.version);
+  row.version = QString::fromStdString(replay.version);
   row.win_conditions = WinConditionsText(replay);
   row.player_count = replay.player_count;
   return row;
@@ -68,7 +61,7 @@ ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
   const std::string_view kind = zor_rep_reader::errorKindName(error.kind());
   row.error_kind = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
   row.error_offset = error.offset();
-  row.error_message = fromReplayText(error.message());
+  row.error_message = QString::fromStdString(error.message());
   return row;
 }
 
