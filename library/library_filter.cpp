@@ -9,20 +9,58 @@
 namespace myzor {
 namespace {
 
+// Sorted by name: the hint lists them in this order.
+constexpr std::pair<const char*, int> kKeys[] = {
+    {"game", LibraryModel::GameColumn},       {"map", LibraryModel::MapColumn},
+    {"player", LibraryModel::PlayersColumn},  {"race", LibraryModel::RacesColumn},
+    {"status", LibraryModel::StatusColumn},   {"team", LibraryModel::TeamsColumn},
+    {"version", LibraryModel::VersionColumn},
+};
+
 int columnForKey(QStringView key) {
-  static const std::pair<const char*, int> keys[] = {
-      {"player", LibraryModel::PlayersColumn}, {"map", LibraryModel::MapColumn},
-      {"game", LibraryModel::GameColumn},      {"race", LibraryModel::RacesColumn},
-      {"team", LibraryModel::TeamsColumn},     {"version", LibraryModel::VersionColumn},
-      {"status", LibraryModel::StatusColumn},
-  };
-  for (const auto& [name, column] : keys) {
+  for (const auto& [name, column] : kKeys) {
     if (key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return column;
   }
   return -1;
 }
 
+// A word "name:rest" whose name is letters only is meant as a field; any
+// other colon (a time "12:30", a path) is part of the text.
+bool looksLikeField(QStringView key) {
+  if (key.isEmpty()) return false;
+  for (const QChar c : key) {
+    if (!c.isLetter()) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+QString SearchProblem(const QString& text) {
+  qsizetype start = 0;
+  bool quoted = false;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    const bool end = i == text.size() || (!quoted && text[i].isSpace());
+    if (!end) {
+      if (text[i] == QLatin1Char('"')) quoted = !quoted;
+      if (text[i] != QLatin1Char(':') || quoted) continue;
+      const QStringView key = QStringView(text).mid(start, i - start);
+      if (looksLikeField(key) && columnForKey(key) < 0) {
+        QStringList names;
+        for (const auto& entry : kKeys) names << QLatin1String(entry.first);
+        return QStringLiteral("unknown field %1: %2").arg(key.toString(), names.join(QStringLiteral(", ")));
+      }
+      // Only the first colon of a word names a field.
+      for (; i < text.size() && !text[i].isSpace(); ++i) {
+        if (text[i] == QLatin1Char('"')) quoted = !quoted;
+      }
+      --i;
+      continue;
+    }
+    start = i + 1;
+  }
+  return {};
+}
 
 std::vector<SearchTerm> ParseSearch(const QString& text) {
   std::vector<SearchTerm> terms;
@@ -79,10 +117,12 @@ void LibraryFilter::setSearchText(const QString& text) {
   if (text == m_search_text) return;
   m_search_text = text;
   m_terms = ParseSearch(text);
+  m_invalid = !SearchProblem(text).isEmpty();
   invalidateFilter();
 }
 
 bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
+  if (m_invalid) return false;
   if (m_terms.empty()) return true;
   const QAbstractItemModel* model = sourceModel();
   const int columns = model->columnCount(source_parent);

@@ -22,6 +22,11 @@ struct SearchTerm {
 // or "status:" looks only in that column.
 [[nodiscard]] std::vector<SearchTerm> ParseSearch(const QString& text);
 
+// Empty when `text` is a valid search, else a hint for the user, e.g.
+// "unknown field foo: game, map, player, …". A search with a problem lists
+// no rows.
+[[nodiscard]] QString SearchProblem(const QString& text);
+
 class LibraryFilter : public QSortFilterProxyModel {
   Q_OBJECT
 
@@ -39,6 +44,7 @@ class LibraryFilter : public QSortFilterProxyModel {
  private:
   QString m_search_text;
   std::vector<SearchTerm> m_terms;
+  bool m_invalid = false;
   QCollator m_collator;
 };
 

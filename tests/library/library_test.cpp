@@ -96,7 +96,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchCase{"player:frost", {}},                     // a key looks in its column only
                       SearchCase{"status:ok", {"game 2.rec", "game 10.rec"}},
                       SearchCase{"status:byte", {"Game 1.rec"}},
-                      SearchCase{"nosuch:mira", {}}));                    // not a key: one word
+                      SearchCase{"Player:mira MAP:ashfall", {"Game 1.rec", "game 10.rec"}},
+                      SearchCase{"nosuch:mira", {}}));                    // an unknown field lists none
+
+TEST(SearchProblemTest, NamesAnUnknownFieldOnly) {
+  EXPECT_EQ(myzor::SearchProblem("mira Player:mira \"a:b\" 12:30"), QString());
+  EXPECT_EQ(myzor::SearchProblem("map:x:y foo:bar"),
+            "unknown field foo: game, map, player, race, status, team, version");
+}
 
 // Replays written into a temporary folder and read by the library.
 class FolderTest : public ::testing::Test {
