@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace myzor {
 
@@ -23,6 +24,14 @@ struct FileEntry {
   friend bool operator==(const FileEntry&, const FileEntry&) = default;
 };
 
+// One player of a replay as the file lists it.
+struct RowPlayer {
+  QString name;
+  QString race;
+  int team = 0;
+  friend bool operator==(const RowPlayer&, const RowPlayer&) = default;
+};
+
 struct ReplayRow {
   FileEntry file;
   QString relative_path;  // to the library's folder, '/' between folders
@@ -34,6 +43,9 @@ struct ReplayRow {
   QString version;
   QString win_conditions;  // "Annihilate, Take and Hold"; empty for none
   int player_count = 0;
+  // The players with their teams, in file order; empty in rows read back
+  // from the index, which does not keep it.
+  std::vector<RowPlayer> roster;
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;

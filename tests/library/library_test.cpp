@@ -149,6 +149,8 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   EXPECT_EQ(cell(1, LibraryModel::RacesColumn), "race_1, race_2, race_3");
   EXPECT_EQ(cell(1, LibraryModel::WinConditionsColumn), "Annihilate");
   EXPECT_EQ(cell(1, LibraryModel::StatusColumn), "ok");
+  const std::vector<myzor::RowPlayer> roster{{"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
+  EXPECT_TRUE(model.row(1).roster == roster);
   EXPECT_EQ(model.index(1, 0).data(LibraryModel::PathRole).toByteArray(), QFile::encodeName(path("b/duel.REC")));
 }
 
