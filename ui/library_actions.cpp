@@ -80,7 +80,7 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
   auto* separator = new QAction(this);
   separator->setSeparator(true);
   table->addAction(separator);
-  m_undo_action = addAction("act_undo_rename", tr("Undo rename"), QKeySequence::Undo, &LibraryActions::undoRename);
+  m_undo_action = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
   m_export_action = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                               &LibraryActions::exportShown);
   m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));

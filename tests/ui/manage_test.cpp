@@ -125,6 +125,9 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
   EXPECT_EQ(m_settings.value("rename/pattern").toString(), QStringLiteral("{date} {map} - {teams}"));
 
   focusTable();
+  const auto* undo = m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"));
+  ASSERT_NE(undo, nullptr);
+  EXPECT_TRUE(undo->isEnabled());
   QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
   ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays given back their old names"); }))
       << status().toStdString();
