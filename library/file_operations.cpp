@@ -154,7 +154,6 @@ void syncFolder(const QByteArray& folder) {
   if (fd.get() >= 0) ::fsync(fd.get());
 }
 
-// A complete copy of `source` in `folder`, or the reason there is none.
 FileResult skippedResult(const QByteArray& path) {
   FileResult result = failed(path, QStringLiteral("its name is taken in the target folder"));
   result.skipped = true;
@@ -166,6 +165,7 @@ bool nameTaken(const QByteArray& folder, const QByteArray& name) {
   return ::lstat(joined(folder, name).constData(), &info) == 0;
 }
 
+// A complete copy of `source` in `folder`, or the reason there is none.
 FileResult copyOne(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
                    ClashPolicy policy) {
   // Checked first so that a skipped file is not copied for nothing; placeInto

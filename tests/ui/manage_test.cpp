@@ -24,7 +24,6 @@
 
 #include <map>
 #include <optional>
-#include <vector>
 
 namespace {
 
@@ -125,9 +124,7 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
   EXPECT_EQ(m_settings.value("rename/pattern").toString(), QStringLiteral("{date} {map} - {teams}"));
 
   focusTable();
-  const auto* undo = m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"));
-  ASSERT_NE(undo, nullptr);
-  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"))->isEnabled());
   QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
   ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays given back their old names"); }))
       << status().toStdString();
@@ -171,19 +168,15 @@ TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
   // Copied again with one more: three names are taken; asked once, whatever the answer nothing is replaced.
   const QString out = QDir(m_dir.path()).filePath("out");
   const auto copyAgain = [&](std::optional<myzor::ClashPolicy> answer, const QString& expected) {
-    std::vector<int> asked;
-    m_window->actions()->setClashChooser([&](int clashes) {
-      asked.push_back(clashes);
-      return answer;
-    });
+    QList<int> asked;
+    m_window->actions()->setClashChooser([&](int clashes) { return asked.append(clashes), answer; });
     focusTable();
     selectRows(4);
     m_window->actions()->findChild<QAction*>(QStringLiteral("act_copy_to"))->trigger();
     ASSERT_TRUE(eventually([&] { return status() == expected; })) << status().toStdString();
-    EXPECT_EQ(asked, std::vector<int>{answer == myzor::ClashPolicy::keep_both ? 4 : 3});
+    EXPECT_EQ(asked, QList<int>{answer == myzor::ClashPolicy::keep_both ? 4 : 3});
   };
-  const QString before = status();
-  copyAgain(std::nullopt, before);
+  copyAgain(std::nullopt, status());
   EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3);
   copyAgain(myzor::ClashPolicy::skip, QStringLiteral("1 replay copied, 3 skipped"));
   copyAgain(myzor::ClashPolicy::keep_both, QStringLiteral("4 replays copied"));
