@@ -57,8 +57,10 @@ FileResult succeeded(const QByteArray& path, const QByteArray& new_path) { retur
 
 // Renames `from` into `folder` under `name`, or the first free " (N)" of it.
 // Returns 0 or the errno; `placed` gets the path it now has.
-int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray& name, QByteArray& placed) {
-  for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
+int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray& name, QByteArray& placed,
+              ClashPolicy policy = ClashPolicy::keep_both) {
+  const int last = policy == ClashPolicy::skip ? 1 : kMaxSuffix;
+  for (int suffix = 1; suffix <= last; ++suffix) {
     placed = joined(folder, numbered(name, suffix));
     const int error = RenameNoReplace(from, placed);
     if (error != EEXIST) return error;
@@ -152,15 +154,30 @@ void syncFolder(const QByteArray& folder) {
   if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+FileResult skippedResult(const QByteArray& path) {
+  FileResult result = failed(path, QStringLiteral("its name is taken in the target folder"));
+  result.skipped = true;
+  return result;
+}
+
+bool nameTaken(const QByteArray& folder, const QByteArray& name) {
+  struct stat info {};
+  return ::lstat(joined(folder, name).constData(), &info) == 0;
+}
+
 // A complete copy of `source` in `folder`, or the reason there is none.
-FileResult copyOne(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress) {
+FileResult copyOne(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
+                   ClashPolicy policy) {
+  // Checked first so that a skipped file is not copied for nothing; placeInto
+  // below still refuses a name taken meanwhile.
+  if (policy == ClashPolicy::skip && nameTaken(folder, nameOf(source))) return skippedResult(source);
   QByteArray temporary;
   const QString reason = copyToTemporary(source, folder, progress, temporary);
   if (!reason.isEmpty()) return failed(source, reason);
   QByteArray placed;
-  if (const int error = placeInto(temporary, folder, nameOf(source), placed); error != 0) {
+  if (const int error = placeInto(temporary, folder, nameOf(source), placed, policy); error != 0) {
     ::unlink(temporary.constData());
-    return failed(source, reasonFor(error));
+    return error == EEXIST && policy == ClashPolicy::skip ? skippedResult(source) : failed(source, reasonFor(error));
   }
   syncFolder(folder);
   return succeeded(source, placed);
@@ -170,12 +187,14 @@ FileResult copyOne(const QByteArray& source, const QByteArray& folder, const Cop
 
 QString Summary(const std::vector<FileResult>& results, const QString& done) {
   const auto ok = std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.ok; });
+  const auto skipped = std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.skipped; });
   QString text = QStringLiteral("%1 %2 %3").arg(ok).arg(ok == 1 ? "replay" : "replays", done);
-  const auto failures = static_cast<qsizetype>(results.size()) - ok;
+  if (skipped > 0) text += QStringLiteral(", %1 skipped").arg(skipped);
+  const auto failures = static_cast<qsizetype>(results.size()) - ok - skipped;
   if (failures == 0) return text;
   QStringList shown;
   for (const FileResult& result : results) {
-    if (result.ok) continue;
+    if (result.ok || result.skipped) continue;
     if (shown.size() == 3) {
       shown.append(QStringLiteral("and %1 more").arg(failures - 3));
       break;
@@ -297,15 +316,21 @@ std::vector<FileResult> UndoRename(const RenameUndo& undo) {
   return results;
 }
 
+int CountClashes(const std::vector<QByteArray>& paths, const QByteArray& folder) {
+  return static_cast<int>(std::count_if(paths.begin(), paths.end(), [&](const QByteArray& path) {
+    return !sameFile(folderOf(path), folder) && nameTaken(folder, nameOf(path));
+  }));
+}
+
 std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress) {
+                                     const CopyProgress& progress, ClashPolicy policy) {
   std::vector<FileResult> results;
-  for (const QByteArray& path : paths) results.push_back(copyOne(path, folder, progress));
+  for (const QByteArray& path : paths) results.push_back(copyOne(path, folder, progress, policy));
   return results;
 }
 
 std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress) {
+                                     const CopyProgress& progress, ClashPolicy policy) {
   std::vector<FileResult> results;
   for (const QByteArray& path : paths) {
     if (sameFile(folderOf(path), folder)) {
@@ -313,13 +338,17 @@ std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const
       continue;
     }
     QByteArray placed;
-    const int error = placeInto(path, folder, nameOf(path), placed);
+    const int error = placeInto(path, folder, nameOf(path), placed, policy);
+    if (error == EEXIST && policy == ClashPolicy::skip) {
+      results.push_back(skippedResult(path));
+      continue;
+    }
     if (error != EXDEV) {
       results.push_back(error == 0 ? succeeded(path, placed) : failed(path, reasonFor(error)));
       continue;
     }
     // Another file system: the source goes only once its copy is safely in place.
-    FileResult copy = copyOne(path, folder, progress);
+    FileResult copy = copyOne(path, folder, progress, policy);
     if (copy.ok && ::unlink(path.constData()) != 0) {
       copy.ok = false;
       copy.error = QStringLiteral("copied to %1, but the original could not be removed: %2")

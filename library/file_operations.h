@@ -20,9 +20,10 @@ struct FileResult {
   QByteArray new_path;  // where it is now; empty when it failed or went to the trash
   bool ok = false;
   QString error;  // the system's reason when !ok ("Permission denied")
+  bool skipped = false;  // left alone because its name was taken in the target folder; not a failure
 };
 
-// "12 replays renamed, 1 failed: a.rec: Permission denied"; `done` is the
+// "12 replays renamed, 2 skipped, 1 failed: a.rec: Permission denied"; `done` is the
 // past participle of the operation ("renamed", "copied", ...).
 [[nodiscard]] QString Summary(const std::vector<FileResult>& results, const QString& done);
 
@@ -87,6 +88,17 @@ struct RenameOutcome {
 
 // --- Copy, move, trash.
 
+// What a copy or move does with a file whose name is taken in the target
+// folder; neither ever replaces the file that is there.
+enum class ClashPolicy {
+  keep_both,  // the newcomer gets " (2)", " (3)", ...
+  skip,       // the file is left where it is and counted as skipped
+};
+
+// How many of `paths` have a name already taken in `folder` (files already in
+// that folder do not count), so that the user can be asked once per batch.
+[[nodiscard]] int CountClashes(const std::vector<QByteArray>& paths, const QByteArray& folder);
+
 // Called while a file is copied with the bytes done and the file's size;
 // returning false cancels that file's copy (nothing of it is left behind).
 using CopyProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
@@ -97,12 +109,14 @@ using CopyProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 // the file's modification time and permissions. A copy that fails leaves no
 // file behind.
 [[nodiscard]] std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                                   const CopyProgress& progress = {});
+                                                   const CopyProgress& progress = {},
+                                                   ClashPolicy policy = ClashPolicy::keep_both);
 
 // Moves each file into `folder`: a rename within one file system; across file
 // systems a copy as above, after which the source is removed.
 [[nodiscard]] std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                                   const CopyProgress& progress = {});
+                                                   const CopyProgress& progress = {},
+                                                   ClashPolicy policy = ClashPolicy::keep_both);
 
 // Moves each file to the desktop's trash, from where the file manager can restore it.
 [[nodiscard]] std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths);

@@ -47,6 +47,22 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
     return QFileDialog::getSaveFileName(m_window, tr("Export replays"), start, filters.join(QStringLiteral(";;")),
                                         picked);
   };
+  m_choose_clash = [this](int clashes) -> std::optional<myzor::ClashPolicy> {
+    QMessageBox box(QMessageBox::Question, tr("Names taken"),
+                    clashes == 1 ? tr("1 replay has a name already taken in that folder.")
+                                 : tr("%1 replays have names already taken in that folder.").arg(clashes),
+                    QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("dlg_clash"));
+    box.setInformativeText(tr("No file there is replaced."));
+    QPushButton* skip = box.addButton(tr("Skip those"), QMessageBox::AcceptRole);
+    QPushButton* both = box.addButton(tr("Keep both"), QMessageBox::AcceptRole);
+    box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(skip);
+    box.exec();
+    if (box.clickedButton() == skip) return myzor::ClashPolicy::skip;
+    if (box.clickedButton() == both) return myzor::ClashPolicy::keep_both;
+    return std::nullopt;
+  };
 
   QTableView* table = panel->table();
   m_selection_actions = {
@@ -64,7 +80,7 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
   auto* separator = new QAction(this);
   separator->setSeparator(true);
   table->addAction(separator);
-  m_undo_action = addAction("act_undo_rename", tr("Undo rename"), QKeySequence::Undo, &LibraryActions::undoRename);
+  m_undo_action = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
   m_export_action = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                               &LibraryActions::exportShown);
   m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
@@ -236,10 +252,18 @@ void LibraryActions::copyOrMove(bool move) {
   if (folder.isEmpty()) return;
   const QByteArray target = QFile::encodeName(QDir(folder).absolutePath());
   std::vector<std::pair<QByteArray, qint64>> files;
+  std::vector<QByteArray> paths;
   qint64 total = 0;
   for (const myzor::ReplayRow& row : rows) {
     files.emplace_back(row.file.path, row.file.size);
+    paths.push_back(row.file.path);
     total += row.file.size;
+  }
+  myzor::ClashPolicy policy = myzor::ClashPolicy::keep_both;
+  if (const int clashes = myzor::CountClashes(paths, target); clashes > 0) {
+    const std::optional<myzor::ClashPolicy> chosen = m_choose_clash(clashes);
+    if (!chosen) return;
+    policy = *chosen;
   }
 
   const QString count = rows.size() == 1 ? tr("1 replay") : tr("%1 replays").arg(rows.size());
@@ -257,7 +281,7 @@ void LibraryActions::copyOrMove(bool move) {
 
   auto results = std::make_shared<std::vector<myzor::FileResult>>();
   run(
-      [this, move, files, total, target, cancelled, results, shown] {
+      [this, move, files, total, target, policy, cancelled, results, shown] {
         qint64 before = 0;
         int last = -1;
         const auto report = [&](qint64 done) {
@@ -276,7 +300,8 @@ void LibraryActions::copyOrMove(bool move) {
             report(before + done);
             return !cancelled->load() && !m_closing;
           };
-          auto one = move ? myzor::MoveToFolder({path}, target, step) : myzor::CopyToFolder({path}, target, step);
+          auto one = move ? myzor::MoveToFolder({path}, target, step, policy)
+                          : myzor::CopyToFolder({path}, target, step, policy);
           results->push_back(std::move(one.front()));
           before += size;
           report(before);

@@ -18,6 +18,7 @@
 #include <atomic>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class LibraryPanel;
@@ -44,6 +45,10 @@ class LibraryActions : public QObject {
   using ExportChooser = std::function<QString(const QStringList& filters, QString* picked)>;
   void setFolderChooser(FolderChooser chooser) { m_choose_folder = std::move(chooser); }
   void setExportChooser(ExportChooser chooser) { m_choose_export = std::move(chooser); }
+  // Asked once per copy or move when `clashes` of its names are taken in the
+  // target folder: what to do with those, or nothing to cancel the batch.
+  using ClashChooser = std::function<std::optional<myzor::ClashPolicy>(int clashes)>;
+  void setClashChooser(ClashChooser chooser) { m_choose_clash = std::move(chooser); }
   // The writer of one replay's JSON object for "JSON Lines" exports; without
   // one only CSV is offered. Called on a worker thread.
 
@@ -83,6 +88,7 @@ class LibraryActions : public QObject {
   QWidget* const m_window;
   FolderChooser m_choose_folder;
   ExportChooser m_choose_export;
+  ClashChooser m_choose_clash;
   myzor::RenameUndo m_undo;
   // Files an operation put in the folder, to select when their rows arrive.
   QSet<QByteArray> m_reselect;

@@ -1,5 +1,5 @@
 // Managing replays from the library's table, driven by keys as a user would:
-// rename by pattern and undo, trash, copy to a folder.
+// rename by pattern and undo, trash, copy to a folder (asking once when names are taken).
 #include "library/library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/library_actions.h"
@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -123,6 +124,7 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
   EXPECT_EQ(m_settings.value("rename/pattern").toString(), QStringLiteral("{date} {map} - {teams}"));
 
   focusTable();
+  EXPECT_TRUE(m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"))->isEnabled());
   QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
   ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays given back their old names"); }))
       << status().toStdString();
@@ -161,6 +163,28 @@ TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
   for (const QString& name : copied) {
     EXPECT_EQ(read(QDir(m_dir.path()).filePath("out/" + name)), m_contents[name]);
     EXPECT_EQ(read(lib(name)), m_contents[name]);
+  }
+
+  // Copied again with one more: three names are taken; asked once, whatever the answer nothing is replaced.
+  const QString out = QDir(m_dir.path()).filePath("out");
+  const auto copyAgain = [&](std::optional<myzor::ClashPolicy> answer, const QString& expected) {
+    QList<int> asked;
+    m_window->actions()->setClashChooser([&](int clashes) { return asked.append(clashes), answer; });
+    focusTable();
+    selectRows(4);
+    m_window->actions()->findChild<QAction*>(QStringLiteral("act_copy_to"))->trigger();
+    ASSERT_TRUE(eventually([&] { return status() == expected; })) << status().toStdString();
+    EXPECT_EQ(asked, QList<int>{answer == myzor::ClashPolicy::keep_both ? 4 : 3});
+  };
+  copyAgain(std::nullopt, status());
+  EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3);
+  copyAgain(myzor::ClashPolicy::skip, QStringLiteral("1 replay copied, 3 skipped"));
+  copyAgain(myzor::ClashPolicy::keep_both, QStringLiteral("4 replays copied"));
+  const QStringList all = QDir(out).entryList(QDir::Files);
+  EXPECT_EQ(all.size(), 8) << all.join(' ').toStdString();
+  for (const QString& name : all) {
+    const QString first = QString(name).remove(QStringLiteral(" (2)"));
+    EXPECT_EQ(read(QDir(out).filePath(name)), m_contents[first]) << name.toStdString();
   }
 }
 
