@@ -34,42 +34,16 @@ bool looksLikeField(QStringView key) {
   return true;
 }
 
-}  // namespace
-
-QString SearchProblem(const QString& text) {
-  qsizetype start = 0;
-  bool quoted = false;
-  for (qsizetype i = 0; i <= text.size(); ++i) {
-    const bool end = i == text.size() || (!quoted && text[i].isSpace());
-    if (!end) {
-      if (text[i] == QLatin1Char('"')) quoted = !quoted;
-      if (text[i] != QLatin1Char(':') || quoted) continue;
-      const QStringView key = QStringView(text).mid(start, i - start);
-      if (looksLikeField(key) && columnForKey(key) < 0) {
-        QStringList names;
-        for (const auto& entry : kKeys) names << QLatin1String(entry.first);
-        return QStringLiteral("unknown field %1: %2").arg(key.toString(), names.join(QStringLiteral(", ")));
-      }
-      // Only the first colon of a word names a field.
-      for (; i < text.size() && !text[i].isSpace(); ++i) {
-        if (text[i] == QLatin1Char('"')) quoted = !quoted;
-      }
-      --i;
-      continue;
-    }
-    start = i + 1;
-  }
-  return {};
-}
-
-std::vector<SearchTerm> ParseSearch(const QString& text) {
-  std::vector<SearchTerm> terms;
+// Calls `take(word, colon)` for each word of the search: a word runs to the
+// next blank outside quotes, the quotes dropped; `colon` is where the first
+// colon outside quotes stands in the word, or -1.
+template <typename Take>
+void forEachWord(const QString& text, Take take) {
   qsizetype i = 0;
   const qsizetype n = text.size();
   while (i < n) {
     while (i < n && text[i].isSpace()) ++i;
     if (i >= n) break;
-    // A word runs to the next blank outside quotes; quotes are dropped.
     QString word;
     qsizetype colon = -1;
     bool quoted = false;
@@ -81,6 +55,28 @@ std::vector<SearchTerm> ParseSearch(const QString& text) {
       if (colon < 0 && !quoted && text[i] == QLatin1Char(':')) colon = word.size();
       word.append(text[i]);
     }
+    take(word, colon);
+  }
+}
+
+}  // namespace
+
+QString SearchProblem(const QString& text) {
+  QString problem;
+  forEachWord(text, [&problem](const QString& word, qsizetype colon) {
+    if (!problem.isEmpty() || colon <= 0) return;
+    const QStringView key = QStringView(word).left(colon);
+    if (!looksLikeField(key) || columnForKey(key) >= 0) return;
+    QStringList names;
+    for (const auto& entry : kKeys) names << QLatin1String(entry.first);
+    problem = QStringLiteral("unknown field %1: %2").arg(key.toString(), names.join(QStringLiteral(", ")));
+  });
+  return problem;
+}
+
+std::vector<SearchTerm> ParseSearch(const QString& text) {
+  std::vector<SearchTerm> terms;
+  forEachWord(text, [&terms](QString word, qsizetype colon) {
     SearchTerm term;
     if (colon > 0) {
       const int column = columnForKey(QStringView(word).left(colon));
@@ -91,7 +87,7 @@ std::vector<SearchTerm> ParseSearch(const QString& text) {
     }
     term.text = FoldForSearch(word);
     if (!term.text.isEmpty()) terms.push_back(std::move(term));
-  }
+  });
   return terms;
 }
 
