@@ -4,6 +4,12 @@
 #include "library/library_filter.h"
 #include "library/library_model.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QMenu>
+
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -29,9 +35,48 @@ QString number(qint64 value) {
   return locale.toString(value);
 }
 
+using Model = myzor::LibraryModel;
+
 // Starting widths in pixels, by column.
-constexpr std::array<int, myzor::LibraryModel::ColumnCount> kColumnWidths = {
-    180, 110, 70, 140, 120, 200, 200, 160, 60, 160, 120};
+constexpr std::array<int, Model::ColumnCount> kColumnWidths = {
+    180, 140, 110, 70, 140, 120, 180, 200, 160, 60, 160, 200};
+// The columns in the order first shown: what tells replays apart comes
+// first, so a narrow window still shows it.
+constexpr std::array<int, Model::ColumnCount> kFirstOrder = {
+    Model::FileColumn,    Model::ModifiedColumn, Model::MapColumn,           Model::PlayersColumn,
+    Model::FolderColumn,  Model::GameColumn,     Model::TeamsColumn,         Model::RacesColumn,
+    Model::SizeColumn,    Model::VersionColumn,  Model::WinConditionsColumn, Model::StatusColumn};
+
+// Typing a letter goes to the next row whose file name starts with what
+// was typed, whichever column the current cell is in.
+class LibraryTable : public QTableView {
+ public:
+  using QTableView::QTableView;
+
+  void keyboardSearch(const QString& search) override {
+    if (search.isEmpty() || model() == nullptr) return;
+    const bool again = m_typed.isValid() && m_typed.elapsed() < QApplication::keyboardInputInterval();
+    m_typed.start();
+    // One letter typed again steps on to the next name with it.
+    if (again && !(m_prefix.size() == 1 && search == m_prefix)) m_prefix += search;
+    else m_prefix = search;
+    const int rows = model()->rowCount();
+    const int current = currentIndex().isValid() ? currentIndex().row() : -1;
+    const int first = m_prefix.size() == 1 ? current + 1 : std::max(current, 0);
+    for (int step = 0; step < rows; ++step) {
+      const int row = (first + step) % rows;
+      const QModelIndex cell = model()->index(row, Model::FileColumn);
+      if (!cell.data().toString().startsWith(m_prefix, Qt::CaseInsensitive)) continue;
+      selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      scrollTo(cell);
+      return;
+    }
+  }
+
+ private:
+  QElapsedTimer m_typed;
+  QString m_prefix;
+};
 
 }  // namespace
 
@@ -44,10 +89,11 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
       m_count(new QLabel(this)),
       m_sort(new QComboBox(this)),
       m_problems(new QLabel(this)),
-      m_table(new QTableView(this)),
+      m_table(new LibraryTable(this)),
       m_progress(new QLabel(this)),
       m_bar(new QProgressBar(this)),
-      m_stop(new QPushButton(tr("Stop"), this)) {
+      m_stop(new QPushButton(tr("Stop"), this)),
+      m_columns(new QMenu(tr("Columns"), this)) {
   setObjectName(QStringLiteral("library_panel"));
   m_filter->setSourceModel(library->model());
 
@@ -99,6 +145,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_table->setTabKeyNavigation(false);
   m_table->setWordWrap(false);
+  m_table->setTextElideMode(Qt::ElideMiddle);
   m_table->setSortingEnabled(true);
   m_table->sortByColumn(myzor::LibraryModel::FileColumn, Qt::AscendingOrder);
   m_table->verticalHeader()->hide();
@@ -106,11 +153,35 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
   QHeaderView* header = m_table->horizontalHeader();
   header->setHighlightSections(false);
+  header->setStretchLastSection(true);
+  header->setSectionsMovable(true);
+  m_columns->setObjectName(QStringLiteral("menu_columns"));
+  for (int column = 0; column < Model::ColumnCount; ++column) {
+    QAction* shown = m_columns->addAction(library->model()->headerData(column, Qt::Horizontal).toString());
+    shown->setObjectName(QStringLiteral("act_column_%1").arg(column));
+    shown->setCheckable(true);
+    shown->setChecked(true);
+    // The file's name is what every row is known by.
+    shown->setEnabled(column != Model::FileColumn);
+    connect(shown, &QAction::toggled, this, [this, column](bool on) { m_table->setColumnHidden(column, !on); });
+  }
+  connect(m_columns, &QMenu::aboutToShow, this, [this] {
+    const QList<QAction*> entries = m_columns->actions();
+    for (int column = 0; column < entries.size(); ++column) {
+      const QSignalBlocker blocker(entries[column]);
+      entries[column]->setChecked(!m_table->isColumnHidden(column));
+    }
+  });
+  header->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header, &QHeaderView::customContextMenuRequested, this,
+          [this, header](const QPoint& at) { m_columns->popup(header->viewport()->mapToGlobal(at)); });
   connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
     m_sort->setCurrentIndex(column * 2 + (order == Qt::AscendingOrder ? 0 : 1));
   });
-  for (int column = 0; column < myzor::LibraryModel::ColumnCount; ++column)
+  for (int column = 0; column < Model::ColumnCount; ++column)
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+  for (int visual = 0; visual < Model::ColumnCount; ++visual)
+    header->moveSection(header->visualIndex(kFirstOrder[static_cast<std::size_t>(visual)]), visual);
   // A date is as wide as the font makes it; cut short it says nothing.
   header->resizeSection(myzor::LibraryModel::ModifiedColumn,
                         m_table->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
@@ -120,6 +191,9 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
             const QByteArray path = current.data(myzor::LibraryModel::PathRole).toByteArray();
             emit replaySelected(path);
           });
+  connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+    emit replayActivated(index.data(Model::PathRole).toByteArray());
+  });
 
   m_progress->setObjectName(QStringLiteral("lbl_progress"));
   m_progress->setAccessibleName(tr("Reading progress"));
@@ -157,6 +231,11 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::updateCount);
   connect(m_filter, &QAbstractItemModel::modelReset, this, &LibraryPanel::updateCount);
   connect(m_filter, &QAbstractItemModel::layoutChanged, this, &LibraryPanel::updateCount);
+  connect(m_filter, &QAbstractItemModel::rowsInserted, this, &LibraryPanel::selectPending);
+  connect(m_filter, &QAbstractItemModel::modelReset, this, &LibraryPanel::selectPending);
+  // A change of sort or search keeps the rows selected; the current one stays in sight.
+  connect(m_filter, &QAbstractItemModel::layoutChanged, this, &LibraryPanel::keepCurrentInView);
+  connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::keepCurrentInView);
   connect(library, &myzor::Library::started, this, &LibraryPanel::clearForNewFolder);
   connect(library, &myzor::Library::progress, this, &LibraryPanel::showProgress);
   connect(library, &myzor::Library::finished, this, &LibraryPanel::showFinished);
@@ -202,7 +281,69 @@ void LibraryPanel::updateCount() {
   m_count->setAccessibleDescription(tr("%1 replays shown").arg(text));
 }
 
+void LibraryPanel::selectPaths(const QList<QByteArray>& paths) {
+  m_pending = paths;
+  m_pending_found = false;
+  selectPending();
+}
+
+QList<QByteArray> LibraryPanel::selectedPaths() const {
+  QList<QByteArray> paths;
+  const QModelIndex current = m_table->currentIndex();
+  if (current.isValid() && m_table->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+    paths.append(current.data(Model::PathRole).toByteArray());
+  for (const QModelIndex& index : m_table->selectionModel()->selectedRows()) {
+    const QByteArray path = index.data(Model::PathRole).toByteArray();
+    if (!paths.contains(path)) paths.append(path);
+  }
+  return paths;
+}
+
+void LibraryPanel::selectPending() {
+  if (m_pending.isEmpty()) return;
+  const Model* model = m_library->model();
+  QItemSelection selection;
+  QModelIndex first;
+  QList<QByteArray> waiting;
+  for (const QByteArray& path : std::as_const(m_pending)) {
+    const int row = model->rowOf(path);
+    const QModelIndex index = row < 0 ? QModelIndex() : m_filter->mapFromSource(model->index(row, 0));
+    if (!index.isValid()) {
+      waiting.append(path);
+      continue;
+    }
+    if (!first.isValid()) first = index;
+    selection.select(index, index);
+  }
+  if (selection.isEmpty()) return;
+  m_pending = waiting;
+  QItemSelectionModel* selected = m_table->selectionModel();
+  // The first of them found replaces what was selected; later ones join it.
+  if (!m_pending_found) {
+    selected->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_table->scrollTo(first);
+  }
+  selected->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  m_pending_found = true;
+}
+
+void LibraryPanel::keepCurrentInView() {
+  const QModelIndex current = m_table->currentIndex();
+  if (current.isValid()) m_table->scrollTo(current);
+}
+
 void LibraryPanel::clearForNewFolder() {
+  // The same folder read again keeps its selection; another one starts afresh.
+  if (m_library->root() == m_root) {
+    const QList<QByteArray> kept = selectedPaths();
+    if (!kept.isEmpty()) {
+      m_pending = kept;
+      m_pending_found = false;
+    }
+  } else if (m_pending_found) {
+    m_pending.clear();
+  }
+  m_root = m_library->root();
   m_problems->clear();
   m_problems->hide();
   m_progress->setText(tr("Looking for replays…"));

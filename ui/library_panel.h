@@ -8,6 +8,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTableView;
@@ -31,6 +32,16 @@ class LibraryPanel : public QWidget {
   [[nodiscard]] QByteArray headerState() const;
   void restoreHeaderState(const QByteArray& state);
 
+  // Checkable entries that hide and show the table's columns; the header's
+  // context menu and the window's View menu share it.
+  [[nodiscard]] QMenu* columnsMenu() const { return m_columns; }
+
+  // Selects the rows of these files, as soon as they are listed; the first
+  // one becomes current and is scrolled into view.
+  void selectPaths(const QList<QByteArray>& paths);
+  // The files of the rows selected, current first.
+  [[nodiscard]] QList<QByteArray> selectedPaths() const;
+
   // Asks for a folder with the desktop's dialog.
   void chooseFolder();
   void focusSearch();
@@ -39,6 +50,8 @@ class LibraryPanel : public QWidget {
   void folderChosen(const QString& folder);
   // The user moved to a row of the table: the replay's absolute path.
   void replaySelected(const QByteArray& path);
+  // Enter or a double click on a row.
+  void replayActivated(const QByteArray& path);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,6 +62,8 @@ class LibraryPanel : public QWidget {
   void showFinished(bool stopped);
   void showProblems(const QStringList& problems);
   void clearForNewFolder();
+  void selectPending();
+  void keepCurrentInView();
 
   myzor::Library* const m_library;
   myzor::LibraryFilter* const m_filter;
@@ -61,4 +76,9 @@ class LibraryPanel : public QWidget {
   QLabel* const m_progress;
   QProgressBar* const m_bar;
   QPushButton* const m_stop;
+  QMenu* const m_columns;
+  // Files to select when their rows arrive.
+  QList<QByteArray> m_pending;
+  bool m_pending_found = false;
+  QByteArray m_root;
 };

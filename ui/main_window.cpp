@@ -2,38 +2,54 @@
 
 #include "library/indexed_library.h"
 #include "library/library.h"
+#include "library/library_model.h"
+#include "ui/details_pane.h"
 #include "ui/form1.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QLayout>
+#include <QHeaderView>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTableView>
+#include <QTableWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 
 const QString kFolderKey = QStringLiteral("library/folder");
-const QString kVisibleKey = QStringLiteral("library/visible");
-const QString kSplitterKey = QStringLiteral("library/splitter");
-const QString kColumnsKey = QStringLiteral("library/columns");
+const QString kRecentKey = QStringLiteral("library/recent");
+const QString kLastReplayKey = QStringLiteral("library/last_replay");
+// Saved by the window with a Folder column; what older versions saved under
+// other keys is left alone.
+const QString kColumnsKey = QStringLiteral("window/columns");
+const QString kSplitterKey = QStringLiteral("window/splitter");
 const QString kGeometryKey = QStringLiteral("window/geometry");
-
+const QString kDetailsKey = QStringLiteral("window/details");
+const QString kViewerKey = QStringLiteral("window/viewer");
+constexpr int kRecentCount = 8;
 
 // The local folder or file a drop carries, or empty.
 QString droppedPath(const QMimeData* data) {
@@ -47,6 +63,13 @@ QString droppedPath(const QMimeData* data) {
   return {};
 }
 
+// Whether `path` lies inside `folder` (at any depth).
+bool isBelow(const QString& path, const QString& folder) {
+  if (folder.isEmpty()) return false;
+  const QString inside = QDir::cleanPath(folder) + QLatin1Char('/');
+  return QDir::cleanPath(path).startsWith(inside);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file,
@@ -58,49 +81,40 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const
       m_indexed(new myzor::IndexedLibrary(
           m_library, index_file.isEmpty() ? myzor::ReplayIndex::defaultFile() : index_file, {}, this)),
       m_splitter(new QSplitter(Qt::Horizontal, this)),
-      m_form(new Form1(m_program_folder, m_splitter)),
       m_panel(new LibraryPanel(m_library, m_splitter)),
-      m_toggle(new QPushButton(tr("Library"), this)) {
+      m_details(new DetailsPane(m_program_folder, m_splitter)),
+      m_form(new Form1(m_program_folder, this)) {
   setObjectName(QStringLiteral("main_window"));
   setWindowTitle(m_form->windowTitle());
   setAcceptDrops(true);
 
-  // The designed controls keep their places: Form1 sits at the client
-  // area's top-left corner, never narrower or wider than designed.
-  m_form->setMinimumSize(m_form->size());
-  m_form->setMaximumWidth(m_form->width());
-  m_splitter->setObjectName(QStringLiteral("splitter_library"));
+  m_splitter->setObjectName(QStringLiteral("splitter_main"));
   m_splitter->setChildrenCollapsible(false);
-  m_splitter->addWidget(m_form);
   m_splitter->addWidget(m_panel);
-  m_splitter->setStretchFactor(0, 0);
-  m_splitter->setStretchFactor(1, 1);
+  m_splitter->addWidget(m_details);
+  m_splitter->setStretchFactor(0, 3);
+  m_splitter->setStretchFactor(1, 2);
+  m_details->setMinimumWidth(280);
   setCentralWidget(m_splitter);
 
-  m_toggle->setObjectName(QStringLiteral("btn_library"));
-  m_toggle->setCheckable(true);
-  m_toggle->setChecked(true);
-  m_toggle->setAccessibleName(tr("Show library"));
-  m_toggle->setToolTip(tr("Show or hide the library (F9)"));
-  m_toggle->setFocusPolicy(Qt::TabFocus);
-  statusBar()->setObjectName(QStringLiteral("status_bar"));
-  statusBar()->addPermanentWidget(m_toggle);
-  connect(m_toggle, &QPushButton::toggled, this, &MainWindow::setLibraryVisible);
+  // The designed controls keep their size and places in a window of their own.
+  m_form->setWindowFlag(Qt::Window);
+  m_form->setFixedSize(m_form->size());
+  m_form->installEventFilter(this);
 
-  const auto shortcut = [this](const QKeySequence& keys, auto slot) {
-    auto* s = new QShortcut(keys, this);
-    s->setContext(Qt::WindowShortcut);
-    connect(s, &QShortcut::activated, this, slot);
-  };
-  shortcut(QKeySequence(Qt::Key_F9), [this] { setLibraryVisible(!isLibraryVisible()); });
-  shortcut(QKeySequence::Open, [this] { m_panel->chooseFolder(); });
-  shortcut(QKeySequence::Find, [this] {
-    setLibraryVisible(true);
-    m_panel->focusSearch();
-  });
+  statusBar()->setObjectName(QStringLiteral("status_bar"));
+  // A summary naming several failures is longer than the line.
+  connect(statusBar(), &QStatusBar::messageChanged, statusBar(), &QStatusBar::setToolTip);
 
   connect(m_panel, &LibraryPanel::folderChosen, this, &MainWindow::openFolder);
-  connect(m_panel, &LibraryPanel::replaySelected, m_form, &Form1::showReplay);
+  connect(m_panel, &LibraryPanel::replaySelected, this, &MainWindow::showSelected);
+  connect(m_panel, &LibraryPanel::replayActivated, this, [this](const QByteArray& path) {
+    // The viewer follows the table, so it shows this row already unless it was read before the row was.
+    if (path != m_details->path()) m_form->showReplay(path);
+    setViewerVisible(true);
+    m_form->raise();
+    m_form->activateWindow();
+  });
   connect(m_indexed, &myzor::IndexedLibrary::statusChanged, this,
           [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files: only new and removed ones there change it.
@@ -114,27 +128,166 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const
       m_form->listFilesAgain();
   });
 
-  m_panel->restoreHeaderState(m_settings.value(kColumnsKey).toByteArray());
-  if (!restoreGeometry(m_settings.value(kGeometryKey).toByteArray()))
-    resize(std::min(m_form->width() + m_splitter->handleWidth() + m_panel_width,
-                    screen()->availableGeometry().width()),
-           height());
-  m_splitter->restoreState(m_settings.value(kSplitterKey).toByteArray());
-  if (!m_settings.value(kVisibleKey, true).toBool()) setLibraryVisible(false);
-  setupLibraryActions();
-}
-
-void MainWindow::setupLibraryActions() {
   m_actions = new LibraryActions(m_library, m_panel, m_settings, this);
-  QStatusBar* status = statusBar();
-  connect(m_actions, &LibraryActions::message, status, [status](const QString& text) { status->showMessage(text); });
-  // A summary naming several failures is longer than the line.
-  connect(status, &QStatusBar::messageChanged, status, &QStatusBar::setToolTip);
+  connect(m_actions, &LibraryActions::message, statusBar(), [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files, which an operation may have renamed or moved.
   connect(m_actions, &LibraryActions::filesChanged, this, [this] { m_form->openFolder(m_form->zorFolder()); });
+
+  buildMenus();
+  restoreSettings();
 }
 
 MainWindow::~MainWindow() { saveSettings(); }
+
+QMenu* MainWindow::menu(const QString& name) const {
+  return menuBar()->findChild<QMenu*>(QStringLiteral("menu_") + name, Qt::FindDirectChildrenOnly);
+}
+
+void MainWindow::buildMenus() {
+  const auto add_menu = [this](const char* name, const QString& title) {
+    QMenu* menu = menuBar()->addMenu(title);
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+  };
+  const auto action = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& keys,
+                             auto slot) {
+    QAction* made = menu->addAction(text);
+    made->setObjectName(QString::fromLatin1(name));
+    made->setShortcut(keys);
+    connect(made, &QAction::triggered, this, slot);
+    return made;
+  };
+  const auto library_action = [this](const char* name) {
+    return m_actions->findChild<QAction*>(QString::fromLatin1(name));
+  };
+
+  QMenu* file = add_menu("menu_file", tr("&File"));
+  action(file, "act_open_folder", tr("Open folder…"), QKeySequence::Open, [this] { m_panel->chooseFolder(); });
+  m_recent = file->addMenu(tr("Open recent"));
+  m_recent->setObjectName(QStringLiteral("menu_recent"));
+  connect(m_recent, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+  fillRecentMenu();
+  file->addSeparator();
+  if (QAction* exporting = library_action("act_export")) {
+    exporting->setShortcutContext(Qt::WindowShortcut);
+    file->addAction(exporting);
+  }
+  file->addSeparator();
+  action(file, "act_quit", tr("Quit"), QKeySequence::Quit, [this] { close(); });
+
+  QMenu* edit = add_menu("menu_edit", tr("&Edit"));
+  for (const char* name : std::initializer_list<const char*>{"act_rename", "act_undo", nullptr, "act_trash", "act_copy_to", "act_move_to", nullptr,
+                           "act_copy_path", "act_show_folder"}) {
+    if (name == nullptr) {
+      edit->addSeparator();
+    } else if (QAction* found = library_action(name)) {
+      edit->addAction(found);
+    }
+  }
+  if (QAction* undo = library_action("act_undo")) undo->setShortcutContext(Qt::WindowShortcut);
+  edit->addSeparator();
+  // Ctrl+A selects the rows while the table has focus, the text while the search field has.
+  QAction* select_all = action(edit, "act_select_all", tr("Select all"), QKeySequence::SelectAll, [this] {
+    m_panel->table()->setFocus(Qt::ShortcutFocusReason);
+    m_panel->table()->selectAll();
+  });
+  select_all->setShortcutContext(Qt::WidgetShortcut);
+  m_panel->table()->addAction(select_all);
+  action(edit, "act_find", tr("Search"), QKeySequence::Find, [this] { m_panel->focusSearch(); });
+
+  QMenu* view = add_menu("menu_view", tr("&View"));
+  m_details_action = action(view, "act_view_details", tr("Details"), QKeySequence(Qt::Key_F9),
+                            [this](bool on) { m_details->setVisible(on); });
+  m_details_action->setCheckable(true);
+  m_details_action->setChecked(true);
+  m_viewer_action = action(view, "act_view_viewer", tr("Designed viewer"), QKeySequence(Qt::Key_F8),
+                           [this](bool on) { setViewerVisible(on); });
+  m_viewer_action->setCheckable(true);
+  view->addMenu(m_panel->columnsMenu());
+  view->addSeparator();
+
+  QMenu* help = add_menu("menu_help", tr("&Help"));
+  action(help, "act_shortcuts", tr("Keyboard shortcuts"), QKeySequence::HelpContents, &MainWindow::showShortcuts);
+  action(help, "act_about", tr("About myZor"), {}, &MainWindow::showAbout);
+}
+
+void MainWindow::fillRecentMenu() {
+  m_recent->clear();
+  const QStringList folders = m_settings.value(kRecentKey).toStringList();
+  for (const QString& folder : folders) {
+    QAction* entry = m_recent->addAction(QDir::toNativeSeparators(folder));
+    connect(entry, &QAction::triggered, this, [this, folder] {
+      if (QFileInfo(folder).isDir()) {
+        openFolder(folder);
+        return;
+      }
+      QStringList kept = m_settings.value(kRecentKey).toStringList();
+      kept.removeAll(folder);
+      m_settings.setValue(kRecentKey, kept);
+      statusBar()->showMessage(tr("%1 is gone; it is no longer listed under Open recent")
+                                   .arg(QDir::toNativeSeparators(folder)));
+    });
+  }
+  m_recent->setEnabled(!folders.isEmpty());
+}
+
+void MainWindow::rememberRecent(const QString& folder) {
+  QStringList folders = m_settings.value(kRecentKey).toStringList();
+  folders.removeAll(folder);
+  folders.prepend(folder);
+  while (folders.size() > kRecentCount) folders.removeLast();
+  m_settings.setValue(kRecentKey, folders);
+}
+
+void MainWindow::showShortcuts() {
+  QDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("dlg_shortcuts"));
+  dialog.setWindowTitle(tr("Keyboard shortcuts"));
+  auto* table = new QTableWidget(&dialog);
+  table->setObjectName(QStringLiteral("tbl_shortcuts"));
+  table->setAccessibleName(tr("Keyboard shortcuts"));
+  table->setColumnCount(2);
+  table->setHorizontalHeaderLabels({tr("Keys"), tr("Does")});
+  table->verticalHeader()->hide();
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Every menu entry with keys, then the keys only the table knows.
+  QList<QPair<QString, QString>> rows;
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+    for (const QAction* entry : menu->actions()) {
+      if (entry->shortcut().isEmpty()) continue;
+      const QPair<QString, QString> row{entry->shortcut().toString(QKeySequence::NativeText),
+                                        entry->text().remove(QLatin1Char('&')).remove(QStringLiteral("…"))};
+      if (!rows.contains(row)) rows.append(row);
+    }
+  }
+  rows.append({tr("Enter"), tr("Open the replay in the designed viewer")});
+  rows.append({tr("A letter"), tr("Go to the next replay whose file name starts with it")});
+  rows.append({tr("Down (in the search field)"), tr("Go on to the table")});
+  table->setRowCount(static_cast<int>(rows.size()));
+  for (int row = 0; row < rows.size(); ++row) {
+    table->setItem(row, 0, new QTableWidgetItem(rows[row].first));
+    table->setItem(row, 1, new QTableWidgetItem(rows[row].second));
+  }
+  table->resizeColumnsToContents();
+  table->horizontalHeader()->setStretchLastSection(true);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(table);
+  layout->addWidget(buttons);
+  dialog.resize(520, 460);
+  dialog.exec();
+}
+
+void MainWindow::showAbout() {
+  QMessageBox::about(
+      this, tr("About myZor"),
+      tr("<h3>myZor Replaymanager %1</h3>"
+         "<p>Browses, searches and manages the replay files of a folder.</p>"
+         "<p>Licence: MIT. Copyright © myZor developers.</p>")
+          .arg(QCoreApplication::applicationVersion().toHtmlEscaped()));
+}
 
 QString MainWindow::defaultFolder() const {
   return QDir(m_program_folder).filePath(QStringLiteral("testfiles/1.30"));
@@ -144,6 +297,11 @@ void MainWindow::start(const QStringList& arguments) {
   if (arguments.size() == 1 && openPath(arguments.first())) return;
   const QString remembered = m_settings.value(kFolderKey).toString();
   openFolder(!remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : defaultFolder());
+  if (arguments.isEmpty()) {
+    const QByteArray last = m_settings.value(kLastReplayKey).toByteArray();
+    if (!last.isEmpty() && isBelow(QFile::decodeName(last), QFile::decodeName(m_library->root())))
+      m_panel->selectPaths({last});
+  }
   // Said after opening, which clears the status line.
   if (arguments.size() > 1)
     statusBar()->showMessage(tr("Give one folder or one replay file, not %1: %2")
@@ -164,46 +322,66 @@ bool MainWindow::openPath(const QString& path) {
     openFolder(info.absoluteFilePath());
     return true;
   }
-  if (info.isFile()) {
-    openFolder(info.absolutePath());
-    m_form->showReplay(QFile::encodeName(info.absoluteFilePath()));
-    return true;
+  if (!info.isFile()) {
+    statusBar()->showMessage(pathProblem(path));
+    return false;
   }
-  statusBar()->showMessage(pathProblem(path));
-  return false;
+  // A file inside the library's folder is one of its rows; another opens its own folder.
+  const QString file = info.absoluteFilePath();
+  QString folder = QFile::decodeName(m_library->root());
+  if (!isBelow(file, folder)) {
+    const QString remembered = m_settings.value(kFolderKey).toString();
+    folder = isBelow(file, remembered) && QFileInfo(remembered).isDir() ? remembered : info.absolutePath();
+    openFolder(folder);
+  }
+  const QByteArray bytes = QFile::encodeName(file);
+  m_panel->selectPaths({bytes});
+  // The designed viewer shows it at once, as a pick in File1 would, whether
+  // or not its row is listed yet.
+  if (m_details->path() != bytes) m_form->showReplay(bytes);
+  return true;
 }
 
 void MainWindow::openFolder(const QString& folder) {
   const QString absolute = QDir(folder).absolutePath();
   statusBar()->clearMessage();
+  m_details->clear();
   m_form->openFolder(absolute);
   m_indexed->open(QFile::encodeName(absolute));
   m_settings.setValue(kFolderKey, absolute);
+  rememberRecent(absolute);
+  setWindowTitle(tr("%1 — %2").arg(m_form->windowTitle(), QDir::toNativeSeparators(absolute)));
 }
 
-bool MainWindow::isLibraryVisible() const { return !m_panel->isHidden(); }
+void MainWindow::showSelected(const QByteArray& path) {
+  const int row = m_library->model()->rowOf(path);
+  if (row >= 0) m_details->showRow(m_library->model()->row(row));
+  m_form->showReplay(path);
+  m_settings.setValue(kLastReplayKey, path);
+}
 
-void MainWindow::setLibraryVisible(bool visible) {
-  if (visible == isLibraryVisible()) return;
-  // The window grows and shrinks by the panel, so Form1 keeps its size; a
-  // hidden panel has no width of its own, so the last one is kept.
-  if (!visible) m_panel_width = m_panel->width();
-  m_panel->setVisible(visible);
-  {
-    const QSignalBlocker blocker(m_toggle);
-    m_toggle->setChecked(visible);
+bool MainWindow::isViewerVisible() const { return m_form->isVisible(); }
+
+void MainWindow::setViewerVisible(bool visible) {
+  if (visible && !m_form->isVisible()) {
+    // Beside the main window where the screen has room, else over it.
+    const QRect room = screen()->availableGeometry();
+    QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+    if (at.x() + m_form->width() > room.right()) at = geometry().topLeft() + QPoint(40, 40);
+    m_form->move(at);
   }
-  m_toggle->setAccessibleName(visible ? tr("Hide library") : tr("Show library"));
-  // The new minimum width has to be known before the window can shrink to it.
-  m_splitter->refresh();
-  layout()->activate();
-  if (visible) {
-    resize(m_form->width() + m_splitter->handleWidth() + m_panel_width, height());
-  } else {
-    if (m_panel->isAncestorOf(focusWidget())) m_form->setFocus();
-    resize(m_form->width(), height());
+  m_form->setVisible(visible);
+  const QSignalBlocker blocker(m_viewer_action);
+  m_viewer_action->setChecked(visible);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Closing the designed viewer's window unticks its entry in the View menu.
+  if (watched == m_form && (event->type() == QEvent::Hide || event->type() == QEvent::Show)) {
+    const QSignalBlocker blocker(m_viewer_action);
+    m_viewer_action->setChecked(event->type() == QEvent::Show);
   }
-  m_settings.setValue(kVisibleKey, visible);
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -219,13 +397,30 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   saveSettings();
+  m_form->close();
   QMainWindow::closeEvent(event);
+}
+
+void MainWindow::restoreSettings() {
+  m_panel->restoreHeaderState(m_settings.value(kColumnsKey).toByteArray());
+  if (!restoreGeometry(m_settings.value(kGeometryKey).toByteArray())) {
+    const QSize room = screen()->availableGeometry().size();
+    resize(std::min(1400, room.width()), std::min(900, room.height()));
+  }
+  if (!m_splitter->restoreState(m_settings.value(kSplitterKey).toByteArray()))
+    m_splitter->setSizes({width() * 3 / 5, width() * 2 / 5});
+  const bool details = m_settings.value(kDetailsKey, true).toBool();
+  m_details->setVisible(details);
+  m_details_action->setChecked(details);
+  if (m_settings.value(kViewerKey, false).toBool()) setViewerVisible(true);
 }
 
 void MainWindow::saveSettings() {
   m_settings.setValue(kGeometryKey, saveGeometry());
   m_settings.setValue(kSplitterKey, m_splitter->saveState());
   m_settings.setValue(kColumnsKey, m_panel->headerState());
-  m_settings.setValue(kVisibleKey, isLibraryVisible());
+  m_settings.setValue(kDetailsKey, !m_details->isHidden());
+  // Once the window is gone the viewer's window is closed with it, not by the user.
+  if (isVisible()) m_settings.setValue(kViewerKey, m_form->isVisible());
   m_settings.sync();
 }

@@ -1,17 +1,21 @@
-// The program's window: the designed Form1 at the top left, the library
-// panel to its right.
+// The program's window: the library's table in the middle, the details of
+// the replay picked beside it, menus for everything, and the designed
+// Form1 in a window of its own that follows the table.
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+class DetailsPane;
 class Form1;
 class LibraryActions;
 class LibraryPanel;
+class QAction;
+class QMenu;
 class QSettings;
 class QSplitter;
-class QPushButton;
 
 namespace myzor {
 class IndexedLibrary;
@@ -22,8 +26,8 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  // `program_folder` as for Form1; `settings` keeps the folder, the panel and
-  // the table's columns between runs, and must outlive the window. The
+  // `program_folder` as for Form1; `settings` keeps the folder, the panes
+  // and the table's columns between runs, and must outlive the window. The
   // library's rows are kept in the index at `index_file` (empty: the user's
   // cache folder).
   MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file = QString(),
@@ -32,27 +36,40 @@ class MainWindow : public QMainWindow {
 
   [[nodiscard]] Form1* form() const { return m_form; }
   [[nodiscard]] LibraryPanel* panel() const { return m_panel; }
+  [[nodiscard]] DetailsPane* details() const { return m_details; }
   [[nodiscard]] myzor::Library* library() const { return m_library; }
   [[nodiscard]] LibraryActions* actions() const { return m_actions; }
+  // The menus by name: "file", "edit", "view", "help".
+  [[nodiscard]] QMenu* menu(const QString& name) const;
 
   // Opens what the command line names: one folder or one replay file. With
-  // none, the folder opened last, or the samples beside the program.
+  // none, the folder opened last with the replay shown last, or the samples
+  // beside the program.
   void start(const QStringList& arguments);
-  // A folder opens as the library; a file opens its folder and shows it.
-  // Anything else is reported in the status line; false then.
+  // A folder opens as the library. A file below the library's folder is
+  // selected there; one elsewhere opens its own folder. Anything else is
+  // reported in the status line; false then.
   bool openPath(const QString& path);
   void openFolder(const QString& folder);
-  void setLibraryVisible(bool visible);
-  [[nodiscard]] bool isLibraryVisible() const;
+  // The designed viewer's window.
+  void setViewerVisible(bool visible);
+  [[nodiscard]] bool isViewerVisible() const;
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void buildMenus();
+  void showSelected(const QByteArray& path);
+  void rememberRecent(const QString& folder);
+  void fillRecentMenu();
+  void showShortcuts();
+  void showAbout();
   void saveSettings();
-  void setupLibraryActions();
+  void restoreSettings();
   [[nodiscard]] QString defaultFolder() const;
   [[nodiscard]] static QString pathProblem(const QString& path);
 
@@ -61,9 +78,11 @@ class MainWindow : public QMainWindow {
   myzor::Library* const m_library;
   myzor::IndexedLibrary* const m_indexed;
   QSplitter* const m_splitter;
-  Form1* const m_form;
   LibraryPanel* const m_panel;
-  QPushButton* const m_toggle;
+  DetailsPane* const m_details;
+  Form1* const m_form;
   LibraryActions* m_actions = nullptr;
-  int m_panel_width = 620;  // the panel's width when last shown; at first a default
+  QMenu* m_recent = nullptr;
+  QAction* m_details_action = nullptr;
+  QAction* m_viewer_action = nullptr;
 };

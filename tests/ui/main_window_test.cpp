@@ -81,8 +81,8 @@ TEST_F(MainWindowTest, AFolderArgumentOpensThatFolderForFile1AndTheLibrary) {
   EXPECT_EQ(control<QListWidget>(*window, "File1")->count(), 2);  // its own files only
   EXPECT_EQ(window->library()->model()->rowCount(), 3);         // and those below it
   EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "3 of 3");
-  // The designed controls keep their places in the client area.
-  EXPECT_EQ(window->form()->mapTo(window.get(), QPoint(0, 0)), QPoint(0, 0));
+  // The designed controls keep their size in a window of their own.
+  EXPECT_TRUE(window->form()->isWindow());
 }
 
 TEST_F(MainWindowTest, AWrongArgumentIsReportedAndTheWindowGoesOn) {
@@ -93,23 +93,36 @@ TEST_F(MainWindowTest, AWrongArgumentIsReportedAndTheWindowGoesOn) {
   }
 }
 
-TEST_F(MainWindowTest, RemembersTheFolderThePanelAndTheSortOrder) {
+TEST_F(MainWindowTest, RemembersTheFolderTheViewerTheSortOrderAndTheReplayShown) {
   {
     const auto window = open({path("lib")});
     QTableView* table = control<QTableView>(*window, "tbl_library");
     table->sortByColumn(0, Qt::DescendingOrder);
-    QTest::keyClick(window.get(), Qt::Key_F9);
-    EXPECT_FALSE(window->isLibraryVisible());
-    EXPECT_EQ(window->width(), window->form()->width());
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_TRUE(window->isViewerVisible());
+    EXPECT_EQ(window->windowTitle(), "myZor Replaymanager — " + QDir::toNativeSeparators(path("lib")));
   }
   const auto window = open();
   EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
-  EXPECT_FALSE(window->isLibraryVisible());
-  QTest::keyClick(window.get(), Qt::Key_F9);
-  EXPECT_TRUE(window->isLibraryVisible());
+  EXPECT_TRUE(window->isViewerVisible());
   const QTableView* table = control<QTableView>(*window, "tbl_library");
-  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
   EXPECT_EQ(control<QComboBox>(*window, "cmb_sort")->currentText(), "File, descending");
+  EXPECT_EQ(table->currentIndex().data().toString(), "game 2.rec");
+  EXPECT_EQ(map(*window), "Ashfall Ridge");
+}
+
+TEST_F(MainWindowTest, AFileBelowTheRememberedFolderIsSelectedThere) {
+  open({path("lib")});
+  const auto window = open({path("lib/sub/deep.rec")});
+  EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
+  EXPECT_EQ(window->library()->model()->rowCount(), 3);
+  const QTableView* table = control<QTableView>(*window, "tbl_library");
+  EXPECT_EQ(table->currentIndex().data().toString(), "deep.rec");
+  EXPECT_TRUE(table->selectionModel()->isRowSelected(table->currentIndex().row(), {}));
+  EXPECT_EQ(map(*window), "Deep Hollow");
+  EXPECT_TRUE(control<QLabel>(*window, "lbl_details_path")->text().endsWith("deep.rec"));
 }
 
 TEST_F(MainWindowTest, DroppingAFolderOrAReplayOpensIt) {
@@ -143,20 +156,23 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
   EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "1 of 3");
   search->clear();
 
-  // File order: "game 2", "game 10", "sub/deep".
+  // File order: "deep" (in sub/), "game 2", "game 10".
   QTest::keyClick(search, Qt::Key_Down);
-  EXPECT_EQ(map(*window), "Ashfall Ridge");
-  EXPECT_EQ(selectedFile(*window), "game 2.rec");
-  QTableView* table = control<QTableView>(*window, "tbl_library");
-  QTest::keyClick(table, Qt::Key_Down);
-  EXPECT_EQ(selectedFile(*window), "game 10.rec");
-  QTest::keyClick(table, Qt::Key_Down);
   EXPECT_EQ(map(*window), "Deep Hollow");  // not one of File1's entries
   EXPECT_EQ(selectedFile(*window), "");
+  QTableView* table = control<QTableView>(*window, "tbl_library");
+  QTest::keyClick(table, Qt::Key_Down);
+  EXPECT_EQ(map(*window), "Ashfall Ridge");
+  EXPECT_EQ(selectedFile(*window), "game 2.rec");
+  // A letter goes to the next file name starting with it.
+  QTest::keyClick(table, Qt::Key_G);
+  EXPECT_EQ(selectedFile(*window), "game 10.rec");
 
-  // Sorting without the mouse.
+  // Sorting without the mouse keeps the row selected and in view.
   QTest::keyClick(control<QComboBox>(*window, "cmb_sort"), Qt::Key_Down);
-  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "sub/deep.rec");
+  EXPECT_EQ(table->model()->index(0, 0).data().toString(), "game 10.rec");
+  EXPECT_EQ(table->currentIndex().row(), 0);
+  EXPECT_EQ(table->selectionModel()->selectedRows().size(), 1);
 }
 
 }  // namespace
