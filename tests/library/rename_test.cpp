@@ -139,17 +139,18 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   EXPECT_EQ(names.size(), 1000u);
   EXPECT_EQ(readAll(existing) + readAll(late), "not in the batcharrived after the plan");
 
-  // One file moved on since: it stays where it is, the others go back.
+  // One file moved on since and a newcomer took another's old name: those two stay, the others go back.
   const QByteArray moved_on = outcome.results[5].new_path;
   ASSERT_EQ(RenameNoReplace(moved_on, moved_on + ".kept"), 0);
-  const std::vector<FileResult> undone = UndoRename(outcome.undo);
-  EXPECT_TRUE(Summary(undone, QStringLiteral("renamed back"))
-                  .startsWith(QStringLiteral("999 replays renamed back, 1 failed: Clash (8).rec: ")));
+  const QByteArray newcomer = write(dir.path(), "replay_0.rec", "newcomer");
+  const QString undone = Summary(UndoRename(outcome.undo), QStringLiteral("renamed back"));
+  EXPECT_TRUE(undone.startsWith(QStringLiteral("998 replays renamed back, 2 failed: Clash (8).rec: ")) &&
+              undone.contains(QStringLiteral("old name replay_0.rec is taken"))) << undone.toStdString();
   for (const auto& [path, bytes] : contents)
     if (path != outcome.results[5].path) {
-      EXPECT_EQ(readAll(path), bytes);
+      EXPECT_EQ(readAll(path), path == newcomer ? "newcomer" : bytes);
     }
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1002);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1003);
 }
 
 struct Interruption {
