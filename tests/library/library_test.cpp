@@ -132,13 +132,14 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   write("b/duel.REC", duel);
   write("a.rec", replay_builder::SimpleReplay(2, false), 300);
   write("notes.txt", duel);
+  write("z/.hidden.rec", duel);
   ASSERT_TRUE(QFile::link(m_dir.path(), path("b/back")));  // a loop
 
   myzor::Library library;
   QSignalSpy problems(&library, &myzor::Library::problemsFound);
   read(library, m_dir.path());
   LibraryModel& model = *library.model();
-  ASSERT_EQ(Files(model), QStringList({"a.rec", "b/duel.REC"}));
+  ASSERT_EQ(Files(model), QStringList({"a.rec", "b/duel.REC", "z/.hidden.rec"}));
   ASSERT_EQ(problems.size(), 1);
   EXPECT_TRUE(problems[0][0].toStringList().join('\n').contains("b/back")) << problems[0][0].toStringList().join('\n').toStdString();
 

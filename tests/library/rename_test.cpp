@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CopyInterrupted,
                                          Interruption{"MoveAcross", true, "size=4m", false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FileOperations, CopiesNeverOverwriteAndTrashRefusesNamesItCannotHold) {
+TEST(FileOperations, CopiesAndExportsNeverOverwriteAndTrashRefusesNamesItCannotHold) {
   QTemporaryDir dir;
   QDir(dir.path()).mkpath(QStringLiteral("to"));
   const QByteArray source = write(dir.path(), "a.rec", "one");
@@ -215,6 +215,8 @@ TEST(FileOperations, CopiesNeverOverwriteAndTrashRefusesNamesItCannotHold) {
   EXPECT_EQ(copies[4].new_path, to + "/GAME (2).REC");  // the extension kept, so the library still lists it
   EXPECT_EQ(readAll(copies[0].new_path) + readAll(copies[1].new_path) + readAll(copies[2].new_path), "oneonetwo");
   EXPECT_EQ(copies[2].new_path, to + "/odd\xff.rec");
+  EXPECT_TRUE(WriteExport(QFile::decodeName(upper), "csv").contains("over a replay"));
+  EXPECT_EQ(readAll(upper), "up");
 
   qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()) + "/data");
   const auto trashed = MoveToTrash({odd, source});
