@@ -128,6 +128,7 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   }
   const RenamePlan plan = PlanRename(rows, pattern("{map}"));
   EXPECT_EQ(plan.files[1].state, RenameState::clash);
+  EXPECT_EQ(plan.files[2].new_name, "Clash (4).rec");  // the preview passes over a name taken on disk
   const QByteArray late = write(dir.path(), "Clash.rec", "arrived after the plan");
   const RenameOutcome outcome = ExecuteRename(plan);
   EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")), QStringLiteral("1000 replays renamed"));
