@@ -37,7 +37,11 @@ int LibraryModel::columnCount(const QModelIndex& parent) const {
 QString LibraryModel::text(const ReplayRow& row, int column) {
   switch (column) {
     case FileColumn:
-      return row.relative_path;
+      return row.relative_path.mid(row.relative_path.lastIndexOf(QLatin1Char('/')) + 1);
+    case FolderColumn: {
+      const qsizetype slash = row.relative_path.lastIndexOf(QLatin1Char('/'));
+      return slash < 0 ? QString() : row.relative_path.left(slash);
+    }
     case ModifiedColumn:
       return QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000)
           .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -58,10 +62,20 @@ QString LibraryModel::text(const ReplayRow& row, int column) {
     case WinConditionsColumn:
       return row.win_conditions;
     case StatusColumn:
-      return row.status();
+      return statusText(row);
     default:
       return {};
   }
+}
+
+QString LibraryModel::statusText(const ReplayRow& row) {
+  if (row.ok) return row.status();
+  // The reader names the file by the path it was given, which is absolute
+  // and would push the reason out of sight.
+  const QString absolute = DisplayName(row.file.path) + QStringLiteral(": ");
+  if (row.error_message.startsWith(absolute))
+    return row.relative_path + QStringLiteral(": ") + row.error_message.mid(absolute.size());
+  return row.error_message;
 }
 
 QVariant LibraryModel::data(const QModelIndex& index, int role) const {
@@ -96,6 +110,8 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
   switch (section) {
     case FileColumn:
       return tr("File");
+    case FolderColumn:
+      return tr("Folder");
     case ModifiedColumn:
       return tr("Modified");
     case SizeColumn:

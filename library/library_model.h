@@ -20,6 +20,7 @@ class LibraryModel : public QAbstractTableModel {
  public:
   enum Column {
     FileColumn,
+    FolderColumn,
     ModifiedColumn,
     SizeColumn,
     GameColumn,
@@ -75,6 +76,8 @@ class LibraryModel : public QAbstractTableModel {
 
  private:
   [[nodiscard]] static QString text(const ReplayRow& row, int column);
+  // A damaged file's reason, its path given relative to the library's folder.
+  [[nodiscard]] static QString statusText(const ReplayRow& row);
 
   void reindex();
 

@@ -132,13 +132,14 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   write("b/duel.REC", duel);
   write("a.rec", replay_builder::SimpleReplay(2, false), 300);
   write("notes.txt", duel);
+  write("z/.hidden.rec", duel);
   ASSERT_TRUE(QFile::link(m_dir.path(), path("b/back")));  // a loop
 
   myzor::Library library;
   QSignalSpy problems(&library, &myzor::Library::problemsFound);
   read(library, m_dir.path());
   LibraryModel& model = *library.model();
-  ASSERT_EQ(Files(model), QStringList({"a.rec", "duel.REC"}));
+  ASSERT_EQ(Files(model), QStringList({"a.rec", "duel.REC", ".hidden.rec"}));
   ASSERT_EQ(problems.size(), 1);
   EXPECT_TRUE(problems[0][0].toStringList().join('\n').contains("b/back")) << problems[0][0].toStringList().join('\n').toStdString();
 
@@ -163,7 +164,9 @@ TEST_F(FolderTest, AnotherFolderOpenedMidReadGetsNoneOfTheFirstFoldersRows) {
   library.openFolder(QFile::encodeName(path("old")));
   QSignalSpy rows(library.model(), &QAbstractItemModel::rowsInserted);
   ASSERT_TRUE(rows.wait(10'000));  // the old folder's read is under way
+  library.refresh({QFile::encodeName(path("old/old_0.rec"))});
   read(library, path("new"));
+  library.refresh({QFile::encodeName(path("old/old_1.rec"))});  // not below the open folder: ignored
   // Whatever the old workers still send arrives after this.
   QTest::qWait(200);
   EXPECT_EQ(Files(*library.model()), QStringList({"new_0.rec", "new_1.rec", "new_2.rec"}));

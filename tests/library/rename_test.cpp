@@ -75,20 +75,28 @@ TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
 
 class HostileName : public testing::TestWithParam<std::pair<QString, QByteArray>> {};
 
-TEST_P(HostileName, GivesOneSafeNameInsideTheFolder) {
+// Two files get the name, so the second is numbered: both names must fit.
+TEST_P(HostileName, GivesSafeNamesInsideTheFolder) {
   QTemporaryDir dir;
   QDir(dir.path()).mkpath(QStringLiteral("a"));
-  const QByteArray path = write(dir.path() + QStringLiteral("/a"), "x.rec", "data");
-  const RenamePlan plan = PlanRename({rowFor(path, GetParam().first)}, pattern("{map}"));
-  const QByteArray name = plan.files.at(0).new_name;
-  EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') && !name.contains('\0'));
-  EXPECT_EQ(QString::fromUtf8(name).toUtf8(), name) << "not valid UTF-8";
-  if (!GetParam().second.isEmpty()) {
-    EXPECT_EQ(name, GetParam().second);
+  const QString folder = dir.path() + QStringLiteral("/a");
+  const RenamePlan plan = PlanRename({rowFor(write(folder, "x.rec", "x"), GetParam().first),
+                                      rowFor(write(folder, "y.rec", "y"), GetParam().first)}, pattern("{map}"));
+  QStringList names;
+  for (const PlannedRename& file : plan.files) {
+    const QByteArray& name = file.new_name;
+    EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') && !name.contains('\0')) << name.size();
+    EXPECT_EQ(QString::fromUtf8(name).toUtf8(), name) << "not valid UTF-8";
+    names.append(QString::fromUtf8(name));
   }
+  EXPECT_EQ(plan.files.at(0).new_name, GetParam().second);
+  EXPECT_TRUE(plan.files.at(1).new_name.endsWith(" (2).rec"));
   const RenameOutcome outcome = ExecuteRename(plan);
-  ASSERT_TRUE(outcome.results.at(0).ok) << outcome.results[0].error.toStdString();
-  EXPECT_EQ(QDir(dir.path() + QStringLiteral("/a")).entryList(QDir::Files), QStringList{QString::fromUtf8(name)});
+  ASSERT_TRUE(outcome.results.at(0).ok && outcome.results.at(1).ok) << Summary(outcome.results, {}).toStdString();
+  QStringList listed = QDir(folder).entryList(QDir::Files);
+  listed.sort();
+  names.sort();
+  EXPECT_EQ(listed, names);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -100,8 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair{QStringLiteral("a\\b:c*d?e\"f<g>h|i\x01\x1f\x7f\u0085"), QByteArray("a_b_c_d_e_f_g_h_i____.rec")},
                     std::pair{QStringLiteral("map.REC"), QByteArray("map.rec")},
                     std::pair{QStringLiteral("con.x"), QByteArray("con_.x.rec")},
-                    std::pair{QString(300, QChar(0xE9)), QByteArray()},
-                    std::pair{QString::fromUtf8("\xF0\x9F\x98\x80").repeated(80), QByteArray()},
+                    // Cut to 255 bytes at the last whole character.
+                    std::pair{QString(300, QLatin1Char('x')), QByteArray(251, 'x') + ".rec"},
+                    std::pair{QString(300, QChar(0xE9)), QString(125, QChar(0xE9)).toUtf8() + ".rec"},
+                    std::pair{QString::fromUtf8("\xE2\x82\xAC").repeated(90), QByteArray("\xE2\x82\xAC").repeated(83) + ".rec"},
+                    std::pair{QString::fromUtf8("\xF0\x9F\x98\x80").repeated(80), QByteArray("\xF0\x9F\x98\x80").repeated(62) + ".rec"},
                     std::pair{QString(1, QChar(0xD800)) + QString(260, QLatin1Char('.')), QByteArray("_.rec")}),
     [](const auto& info) { return std::to_string(info.index); });
 
@@ -117,6 +128,7 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   }
   const RenamePlan plan = PlanRename(rows, pattern("{map}"));
   EXPECT_EQ(plan.files[1].state, RenameState::clash);
+  EXPECT_EQ(plan.files[2].new_name, "Clash (4).rec");  // the preview passes over a name taken on disk
   const QByteArray late = write(dir.path(), "Clash.rec", "arrived after the plan");
   const RenameOutcome outcome = ExecuteRename(plan);
   EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")), QStringLiteral("1000 replays renamed"));
@@ -128,17 +140,18 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   EXPECT_EQ(names.size(), 1000u);
   EXPECT_EQ(readAll(existing) + readAll(late), "not in the batcharrived after the plan");
 
-  // One file moved on since: it stays where it is, the others go back.
+  // One file moved on since and a newcomer took another's old name: those two stay, the others go back.
   const QByteArray moved_on = outcome.results[5].new_path;
   ASSERT_EQ(RenameNoReplace(moved_on, moved_on + ".kept"), 0);
-  const std::vector<FileResult> undone = UndoRename(outcome.undo);
-  EXPECT_TRUE(Summary(undone, QStringLiteral("renamed back"))
-                  .startsWith(QStringLiteral("999 replays renamed back, 1 failed: Clash (8).rec: ")));
+  const QByteArray newcomer = write(dir.path(), "replay_0.rec", "newcomer");
+  const QString undone = Summary(UndoRename(outcome.undo), QStringLiteral("renamed back"));
+  EXPECT_TRUE(undone.startsWith(QStringLiteral("998 replays renamed back, 2 failed: Clash (8).rec: ")) &&
+              undone.contains(QStringLiteral("old name replay_0.rec is taken"))) << undone.toStdString();
   for (const auto& [path, bytes] : contents)
     if (path != outcome.results[5].path) {
-      EXPECT_EQ(readAll(path), bytes);
+      EXPECT_EQ(readAll(path), path == newcomer ? "newcomer" : bytes);
     }
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1002);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1003);
 }
 
 struct Interruption {
@@ -191,16 +204,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, CopyInterrupted,
                                          Interruption{"MoveAcross", true, "size=4m", false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FileOperations, CopiesNeverOverwriteAndTrashRefusesNamesItCannotHold) {
+TEST(FileOperations, CopiesAndExportsNeverOverwriteAndTrashRefusesNamesItCannotHold) {
   QTemporaryDir dir;
   QDir(dir.path()).mkpath(QStringLiteral("to"));
   const QByteArray source = write(dir.path(), "a.rec", "one");
+  const QByteArray upper = write(dir.path(), "GAME.REC", "up");
   const QByteArray odd = write(dir.path(), "odd\xff.rec", "two");
   const QByteArray to = QFile::encodeName(dir.path()) + "/to";
-  const auto copies = CopyToFolder({source, source, odd}, to);
+  const auto copies = CopyToFolder({source, source, odd, upper, upper}, to);
   EXPECT_EQ(copies[1].new_path, to + "/a (2).rec");
+  EXPECT_EQ(copies[4].new_path, to + "/GAME (2).REC");  // the extension kept, so the library still lists it
   EXPECT_EQ(readAll(copies[0].new_path) + readAll(copies[1].new_path) + readAll(copies[2].new_path), "oneonetwo");
   EXPECT_EQ(copies[2].new_path, to + "/odd\xff.rec");
+  EXPECT_TRUE(WriteExport(QFile::decodeName(upper), "csv").contains("over a replay"));
+  EXPECT_EQ(readAll(upper), "up");
 
   qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()) + "/data");
   const auto trashed = MoveToTrash({odd, source});
