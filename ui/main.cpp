@@ -13,6 +13,9 @@
 namespace {
 
 void setUpParser(QCommandLineParser& parser) {
+  // Qt's own options are single-dash words (-style, -stylesheet); read as
+  // bundled letters, "-stylesheet" would ask for the help.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
       QStringLiteral("Browses a folder of replay files: lists every replay below it in a table that\n"
                      "sorts and searches, and shows the players, map and win conditions of the one\n"
@@ -26,6 +29,7 @@ void setUpParser(QCommandLineParser& parser) {
                      "  Ctrl+O         open a folder\n"
                      "  Ctrl+F         go to the search field\n"
                      "  F9             show or hide the library\n"
+                     "  Ctrl+Q         quit\n"
                      "Keys in the library's table, for the selected replays:\n"
                      "  F2             rename by pattern\n"
                      "  Delete         move to trash\n"

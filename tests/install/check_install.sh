@@ -18,6 +18,8 @@ for program in "$usr"/bin/*; do
   [ -f "$usr/share/bash-completion/completions/$name" ]
   [ -f "$usr/share/zsh/vendor-completions/_$name" ]
 done
+# Qt's own single-dash options reach Qt, not the help.
+[ "$("$usr/bin/myzor" -stylesheet /dev/null --version)" = "myzor $version" ]
 (cd / && "$usr/bin/myzor-info" "$usr"/share/doc/myzor/examples/*.rec >/dev/null)
 desktop-file-validate "$usr"/share/applications/*.desktop
 # Pedantic hints ("P:") are not failures; warnings and errors are.
