@@ -142,8 +142,8 @@ int main(int argc, char* argv[]) {
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object per file, one per line. Bytes of a file\n"
-                                               "name that are not UTF-8 are written as U+FFFD."));
+                                QStringLiteral("Print one JSON object per file, one per line; file names "
+                                               "that are not UTF-8 show U+FFFD for their odd bytes."));
   const QCommandLineOption recursive(
       {QStringLiteral("r"), QStringLiteral("recursive")},
       QStringLiteral("Read every *.rec file under a folder argument."));
@@ -153,8 +153,8 @@ int main(int argc, char* argv[]) {
       QStringLiteral("dir"));
   const QCommandLineOption no_pictures(
       QStringLiteral("no-pictures"),
-      QStringLiteral("Do not read the pictures' pixels, only their sizes; much faster on many\n"
-                     "files, with the same output."));
+      QStringLiteral("Read only the pictures' sizes, not their pixels: the same "
+                     "output, much faster on many files."));
   parser.addOptions({json, recursive, extract, no_pictures});
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("FILE..."));

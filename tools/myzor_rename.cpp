@@ -118,14 +118,16 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Renames replay files (*.rec) by their content, in their own folders; never overwrites a file.\n"
-      "Fields: {game} {map} {players} {teams} {races} {version} {count} {date} {time} {n} {n:3} {file}.\n"
-      "A name that is taken gets \" (2)\", \" (3)\", ... before .rec."));
+      "Renames replay files (*.rec) by their content, in their own folders; never\n"
+      "overwrites a file. A name that is taken gets \" (2)\", \" (3)\", ... before .rec.\n"
+      "\n"
+      "The fields of a pattern: {game} {map} {players} {teams} {races} {version}\n"
+      "{count} {date} {time} {n} {n:3} {file}."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption pattern_option(
       {QStringLiteral("p"), QStringLiteral("pattern")},
-      QStringLiteral("The new names' pattern (default \"%1\").").arg(QLatin1String(kDefaultRenamePattern)),
+      QStringLiteral("The pattern of the new names\n(default \"%1\").").arg(QLatin1String(kDefaultRenamePattern)),
       QStringLiteral("pattern"), QLatin1String(kDefaultRenamePattern));
   const QCommandLineOption dry_run(QStringLiteral("dry-run"), QStringLiteral("Print the new names; rename nothing."));
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per file, one per line."));

@@ -13,14 +13,30 @@
 namespace {
 
 void setUpParser(QCommandLineParser& parser) {
+  // Qt's own options are single-dash words (-style, -stylesheet); read as
+  // bundled letters, "-stylesheet" would ask for the help.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
-      QStringLiteral("Browses a folder of replay files: lists every replay below it in a table\n"
-                     "that sorts and searches, and shows the players, map and win conditions\n"
-                     "of the one picked.\n\n"
-                     "With a FOLDER, opens that folder; with a FILE.rec, opens the file's folder\n"
-                     "and shows that replay. With neither, opens the folder opened last, or at\n"
-                     "first testfiles/1.30/ beside the program. Keys: Ctrl+O open a folder,\n"
-                     "Ctrl+F search, F9 show or hide the library."));
+      QStringLiteral("Browses a folder of replay files: lists every replay below it in a table that\n"
+                     "sorts and searches, and shows the players, map and win conditions of the one\n"
+                     "picked.\n"
+                     "\n"
+                     "With a FOLDER, opens that folder; with a FILE.rec, opens the file's folder and\n"
+                     "shows that replay. With neither, opens the folder opened last, or at first\n"
+                     "testfiles/1.30/ beside the program.\n"
+                     "\n"
+                     "Keys in the window:\n"
+                     "  Ctrl+O         open a folder\n"
+                     "  Ctrl+F         go to the search field\n"
+                     "  F9             show or hide the library\n"
+                     "  Ctrl+Q         quit\n"
+                     "Keys in the library's table, for the selected replays:\n"
+                     "  F2             rename by pattern\n"
+                     "  Delete         move to trash\n"
+                     "  Ctrl+Z         undo the last rename\n"
+                     "  Ctrl+E         export the rows shown\n"
+                     "  Ctrl+Shift+C   copy the path\n"
+                     "  Menu           all the actions on the selected replays"));
   parser.addPositionalArgument(QStringLiteral("path"), QStringLiteral("A replay folder or a replay file."),
                                QStringLiteral("[FOLDER | FILE.rec]"));
   parser.addHelpOption();
