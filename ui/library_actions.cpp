@@ -6,6 +6,7 @@
 #include "library/library_filter.h"
 #include "library/library_model.h"
 #include "library/rename_pattern.h"
+#include "ui/duplicates_dialog.h"
 #include "ui/history_dialog.h"
 #include "ui/library_panel.h"
 #include "ui/rename_dialog.h"
@@ -359,7 +360,36 @@ void LibraryActions::refreshHistory() {
       });
 }
 
-void LibraryActions::findDuplicates() {}
+void LibraryActions::findDuplicates() {
+  if (m_busy) return;
+  // The selection when it holds more than one replay, else every row shown.
+  std::vector<myzor::ReplayRow> rows = selectedRows();
+  if (rows.size() < 2) rows = shownRows();
+  emit message(tr("Looking for duplicates among %1 replays…").arg(rows.size()));
+  auto search = std::make_shared<myzor::DuplicateSearch>();
+  const int count = static_cast<int>(rows.size());
+  run([this, rows = std::move(rows), search] { *search = myzor::FindDuplicates(rows, &m_closing); },
+      [this, search, count] {
+        auto* dialog = new DuplicatesDialog(*search, count, m_window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &DuplicatesDialog::trashRequested, this, &LibraryActions::trashPaths);
+        emit message(search->groups.empty() ? tr("No duplicates found")
+                                            : tr("%1 groups of duplicates found").arg(search->groups.size()));
+        dialog->open();
+      });
+}
+
+void LibraryActions::trashPaths(const std::vector<QByteArray>& paths) {
+  if (paths.empty() || m_busy) return;
+  auto outcome = std::make_shared<myzor::BatchOutcome>();
+  run([paths, outcome] {
+        myzor::Journal journal;
+        *outcome = myzor::JournaledTrash(journal, paths);
+        // The trash is no place to select rows in.
+        for (myzor::FileResult& result : outcome->results) result.new_path.clear();
+      },
+      [this, outcome] { finishBatch(*outcome, tr("moved to the trash"), true); });
+}
 
 void LibraryActions::trashSelected() {
   const std::vector<myzor::ReplayRow> rows = selectedRows();
@@ -378,15 +408,7 @@ void LibraryActions::trashSelected() {
   box->setEscapeButton(cancel);
   box->setAttribute(Qt::WA_DeleteOnClose);
   connect(box, &QMessageBox::finished, this, [this, box, trash, paths] {
-    if (box->clickedButton() != trash || m_busy) return;
-    auto outcome = std::make_shared<myzor::BatchOutcome>();
-    run([paths, outcome] {
-          myzor::Journal journal;
-          *outcome = myzor::JournaledTrash(journal, paths);
-          // The trash is no place to select rows in.
-          for (myzor::FileResult& result : outcome->results) result.new_path.clear();
-        },
-        [this, outcome] { finishBatch(*outcome, tr("moved to the trash"), true); });
+    if (box->clickedButton() == trash) trashPaths(paths);
   });
   box->open();
 }

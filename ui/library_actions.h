@@ -101,6 +101,8 @@ class LibraryActions : public QObject {
   // Undoes (or finishes) the batch on a worker; nothing means the last one.
   void takeBack(std::optional<qint64> batch, bool finish = false);
   void refreshHistory();
+  // Moves the files to the trash as one journaled batch.
+  void trashPaths(const std::vector<QByteArray>& paths);
 
   myzor::Library* const m_library;
   LibraryPanel* const m_panel;
