@@ -1,11 +1,15 @@
 // Managing replays from the library's table, driven by keys as a user would:
-// rename by pattern and undo, trash, copy to a folder (asking once when names are taken).
+// rename by pattern and undo, trash, copy to a folder (asking once when names
+// are taken), find duplicates and undo any batch from the history.
 #include "library/library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
 #include "ui/rename_dialog.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
 
 #include <QAction>
 #include <QDate>
@@ -186,6 +190,54 @@ TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
     const QString first = QString(name).remove(QStringLiteral(" (2)"));
     EXPECT_EQ(read(QDir(out).filePath(name)), m_contents[first]) << name.toStdString();
   }
+}
+
+TEST_F(ManageTest, TrashesDuplicatesKeepingTheTickedOneAndHistoryUndoesIt) {
+  qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path()) + "/data");
+  m_window->actions()->setFolderChooser([this](const QString&) { return lib("copies"); });
+  QDir().mkpath(lib("copies"));
+  selectRows(3);
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_copy_to"))->trigger();
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays copied"); })) << status().toStdString();
+  ASSERT_TRUE(eventually([&] { return m_window->library()->model()->rowCount() == 53; }));
+
+  table()->clearSelection();
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_find_duplicates"))->trigger();
+  QDialog* dialog = nullptr;
+  ASSERT_TRUE(eventually([&] { return (dialog = m_window->findChild<QDialog*>(QStringLiteral("dlg_duplicates"))) != nullptr; }));
+  auto* groups = dialog->findChild<QTreeWidget*>(QStringLiteral("tbl_duplicates"));
+  ASSERT_EQ(groups->topLevelItemCount(), 3);
+  // One ticked per group; ticking the original keeps it instead of its copy.
+  QTreeWidgetItem* first = groups->topLevelItem(0);
+  ASSERT_EQ(first->childCount(), 2);
+  const int original = first->child(0)->text(2).endsWith("lib/replay_0001.rec") ? 0 : 1;
+  EXPECT_EQ(first->child(original)->checkState(0), Qt::Unchecked);  // the copy sorts first; equal times keep it
+  first->child(original)->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(first->child(1 - original)->checkState(0), Qt::Unchecked);
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("btn_trash_duplicates")), Qt::LeftButton);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays moved to the trash"); })) << status().toStdString();
+  EXPECT_TRUE(QFile::exists(lib("replay_0001.rec")));
+  EXPECT_FALSE(QFile::exists(lib("copies/replay_0001.rec")));
+  EXPECT_FALSE(QFile::exists(lib("replay_0002.rec")));
+  EXPECT_TRUE(QFile::exists(lib("copies/replay_0002.rec")));
+
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_history"))->trigger();
+  QDialog* history = nullptr;
+  ASSERT_TRUE(eventually([&] { return (history = m_window->findChild<QDialog*>(QStringLiteral("dlg_history"))) != nullptr; }));
+  auto* batches = history->findChild<QTreeWidget*>(QStringLiteral("tbl_history"));
+  ASSERT_TRUE(eventually([&] { return batches->topLevelItemCount() == 2; }));
+  EXPECT_EQ(batches->topLevelItem(0)->text(1), QStringLiteral("Move to trash"));
+  EXPECT_EQ(batches->topLevelItem(1)->text(3), QStringLiteral("Done"));
+  batches->setCurrentItem(batches->topLevelItem(0));
+  QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("btn_undo_batch")), Qt::LeftButton);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays restored from the trash"); }))
+      << status().toStdString();
+  for (const char* name : {"replay_0001.rec", "replay_0002.rec", "replay_0003.rec"}) {
+    EXPECT_EQ(read(lib(name)), m_contents[name]);
+    EXPECT_EQ(read(lib(QStringLiteral("copies/") + name)), m_contents[name]);
+  }
+  ASSERT_TRUE(eventually([&] { return batches->topLevelItem(0)->text(3) == QStringLiteral("Undone"); }));
+  EXPECT_TRUE(m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"))->isEnabled());  // the copy
 }
 
 }  // namespace
