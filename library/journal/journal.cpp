@@ -350,8 +350,11 @@ std::optional<JournalBatch> Journal::interrupted() {
 }
 
 std::optional<JournalBatch> Journal::lastUndoable() {
-  for (const JournalBatch& batch : batches())
-    if (batch.state != BatchState::undone && batch.state != BatchState::running) return batch;
+  for (const JournalBatch& batch : batches()) {
+    // One still running elsewhere is the last batch, and not to be undone under its feet.
+    if (batch.state == BatchState::running) return std::nullopt;
+    if (batch.state != BatchState::undone) return batch;
+  }
   return std::nullopt;
 }
 

@@ -93,7 +93,8 @@ class Journal {
   [[nodiscard]] std::vector<JournalStep> steps(qint64 batch);
   // The newest batch whose program ended before the batch did.
   [[nodiscard]] std::optional<JournalBatch> interrupted();
-  // The newest batch not yet undone, of any kind.
+  // The newest batch not yet undone, of any kind; nothing while the newest
+  // one is still running in some program.
   [[nodiscard]] std::optional<JournalBatch> lastUndoable();
 
  private:
