@@ -151,8 +151,8 @@ QString copyToTemporary(const QByteArray& source, const QByteArray& folder, cons
     if (out.get() < 0 && errno != EEXIST)
       return QStringLiteral("cannot write in the target folder: %1").arg(reasonFor(error = errno));
   }
+  // `error` is set where the system gave a reason.
   const auto discard = [&](const QString& reason) {
-    if (error == 0) error = errno;
     out.close();
     ::unlink(pattern.constData());
     return reason;
@@ -164,10 +164,10 @@ QString copyToTemporary(const QByteArray& source, const QByteArray& folder, cons
   for (;;) {
     const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return discard(QStringLiteral("cannot read it: %1").arg(reasonFor(errno)));
+    if (got < 0) return discard(QStringLiteral("cannot read it: %1").arg(reasonFor(error = errno)));
     if (got == 0) break;
     if (!writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got)))
-      return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+      return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
     if (step.log != nullptr) hash.addData(QByteArrayView(buffer.data(), got));
     done += got;
     if (progress && !progress(done, info.st_size)) return discard(QStringLiteral("cancelled"));
@@ -175,12 +175,13 @@ QString copyToTemporary(const QByteArray& source, const QByteArray& folder, cons
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   ::fchmod(out.get(), info.st_mode & 0777);
   ::futimens(out.get(), times);
-  if (::fsync(out.get()) != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  if (::fsync(out.get()) != 0)
+    return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
   struct stat written {};
-  if (::fstat(out.get(), &written) != 0) return discard(reasonFor(errno));
+  if (::fstat(out.get(), &written) != 0) return discard(reasonFor(error = errno));
   if (written.st_size != info.st_size || done != info.st_size)
     return discard(QStringLiteral("the copy has %1 bytes where the file has %2").arg(written.st_size).arg(info.st_size));
-  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
   step.note.copy_inode = static_cast<std::uint64_t>(written.st_ino);
   step.note.sha256 = hash.result();
   if (!step.before()) {

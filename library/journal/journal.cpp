@@ -94,9 +94,10 @@ Journal::Journal(const QString& file, int busy_timeout_ms) : m_file(file), m_bus
     return;
   }
   bool damaged = false;
-  if (open(damaged) || !damaged) return;
+  if (open(damaged)) return;
   const QString why = m_error;
   close();
+  if (!damaged) return;
   QString aside;
   if (!setAside(aside)) {
     m_error = QStringLiteral("%1 is damaged (%2) and cannot be set aside").arg(QDir::toNativeSeparators(m_file), why);
