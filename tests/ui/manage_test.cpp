@@ -1,6 +1,9 @@
 // Managing replays from the library's table, driven by keys as a user would:
 // rename by pattern and undo, trash, copy to a folder (asking once when names
 // are taken), find duplicates and undo any batch from the history.
+#include "library/file_operations.h"
+#include "library/folder_scan.h"
+#include "library/journal/journal.h"
 #include "library/library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/library_actions.h"
@@ -25,6 +28,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 #include <optional>
@@ -239,5 +245,54 @@ TEST_F(ManageTest, TrashesDuplicatesKeepingTheTickedOneAndHistoryUndoesIt) {
   ASSERT_TRUE(eventually([&] { return batches->topLevelItem(0)->text(3) == QStringLiteral("Undone"); }));
   EXPECT_TRUE(m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"))->isEnabled());  // the copy
 }
+
+// A batch cut short before this start (a rename killed after its first file):
+// the window says so once and undoes or finishes it, as the user picks.
+class Recovery : public testing::TestWithParam<bool> {};
+
+TEST_P(Recovery, AtStartTheWindowOffersUndoOrFinish) {
+  const bool finish = GetParam();
+  QTemporaryDir dir;
+  qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
+  QDir(dir.path()).mkpath(QStringLiteral("lib"));
+  std::vector<myzor::JournalStep> steps;
+  for (int i = 0; i < 3; ++i) {
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("lib/old%1.rec").arg(i)));
+    ASSERT_TRUE(replay_builder::WriteFile(path.toStdString(), {static_cast<std::uint8_t>(i)}));
+    myzor::FileEntry file;
+    ASSERT_TRUE(myzor::StatFile(path, file));
+    steps.push_back({i, myzor::StepState::planned, path, QFile::encodeName(dir.filePath(QStringLiteral("lib/new%1.rec").arg(i))),
+                     {}, 0, file.inode, file.size, file.mtime_ns});
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    myzor::Journal journal;
+    const std::optional<qint64> batch = journal.begin(myzor::BatchKind::rename, steps);
+    steps[0].state = myzor::StepState::done;
+    ::_exit(batch && myzor::RenameNoReplace(steps[0].source, steps[0].target) == 0 && journal.update(*batch, steps[0]) ? 0 : 1);
+  }
+  int exit_status = 1;
+  ASSERT_EQ(::waitpid(child, &exit_status, 0), child);
+  ASSERT_EQ(exit_status, 0);
+
+  QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+  MainWindow window(dir.path(), settings);
+  window.start({dir.filePath("lib")});
+  window.show();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(eventually([&] { return (box = window.findChild<QMessageBox*>(QStringLiteral("dlg_recover"))) != nullptr; }));
+  EXPECT_TRUE(box->text().contains(QStringLiteral("1 of 3 files were done"))) << box->text().toStdString();
+  for (QAbstractButton* button : box->buttons())
+    if (button->text() == (finish ? QStringLiteral("&Finish") : QStringLiteral("&Undo"))) button->click();
+  const QString expected = finish ? QStringLiteral("2 replays done, the batch is finished")
+                                  : QStringLiteral("1 replay given back their old names");
+  ASSERT_TRUE(eventually([&] { return window.statusBar()->currentMessage() == expected; }))
+      << window.statusBar()->currentMessage().toStdString();
+  const QStringList names = QDir(dir.filePath("lib")).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(names, finish ? QStringList({"new0.rec", "new1.rec", "new2.rec"}) : QStringList({"old0.rec", "old1.rec", "old2.rec"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, Recovery, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Finish" : "Undo"; });
 
 }  // namespace
