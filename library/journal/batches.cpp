@@ -211,6 +211,15 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
   return back;
 }
 
+// Writes what became of a step and reports it.
+void settle(Journal& journal, qint64 batch, JournalStep& step, StepState state, const FileResult& done,
+            BatchOutcome& outcome) {
+  step.state = state;
+  step.note = done.error;
+  journal.update(batch, step);
+  outcome.results.push_back(done);
+}
+
 }  // namespace
 
 BatchOutcome JournaledRename(Journal& journal, const RenamePlan& plan) {
@@ -254,11 +263,7 @@ BatchOutcome UndoBatch(Journal& journal, qint64 id) {
   outcome.batch = id;
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
     const std::optional<FileResult> undone = undoStep(batch->kind, *step);
-    if (!undone) continue;
-    step->state = undone->ok ? StepState::undone : StepState::left;
-    step->note = undone->error;
-    journal.update(id, *step);
-    outcome.results.push_back(*undone);
+    if (undone) settle(journal, id, *step, undone->ok ? StepState::undone : StepState::left, *undone, outcome);
   }
   journal.end(id, BatchState::undone);
   return outcome;
@@ -288,25 +293,19 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
     // A move cut short between its copy and the removal of its original.
     if (kind == BatchKind::move && !now.isEmpty() && source_there && step.copy_inode != 0) {
       if (!sameBytes(now, step) || ::unlink(step.source.constData()) != 0) {
-        step.state = StepState::left;
-        step.note = QStringLiteral("left alone: both the original and its copy %1 are there").arg(shown(now));
-        journal.update(id, step);
-        outcome.results.push_back(result(step.source, {}, step.note));
+        const QString why = QStringLiteral("left alone: both the original and its copy %1 are there").arg(shown(now));
+        settle(journal, id, step, StepState::left, result(step.source, {}, why), outcome);
         continue;
       }
     }
     if (!now.isEmpty() && (kind == BatchKind::copy || !source_there || step.copy_inode != 0)) {
-      step.state = StepState::done;
       step.target = now;
-      journal.update(id, step);
-      outcome.results.push_back(result(step.source, now));
+      settle(journal, id, step, StepState::done, result(step.source, now), outcome);
       continue;
     }
     if (!source_there) {
-      step.state = StepState::left;
-      step.note = QStringLiteral("left alone: found neither at its old name nor at its new one");
-      journal.update(id, step);
-      outcome.results.push_back(result(step.source, {}, step.note));
+      const QString why = QStringLiteral("left alone: found neither at its old name nor at its new one");
+      settle(journal, id, step, StepState::left, result(step.source, {}, why), outcome);
       continue;
     }
     positions.push_back(i);
