@@ -1,7 +1,9 @@
 #include "library/file_operations.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -81,6 +83,10 @@ class FileDescriptor {
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   [[nodiscard]] int get() const { return m_fd; }
+  void reset(int fd) {
+    close();
+    m_fd = fd;
+  }
   int close() {
     const int result = m_fd >= 0 ? ::close(m_fd) : 0;
     m_fd = -1;
@@ -107,44 +113,81 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 // Copies `source` to a temporary file in `folder`; on success `temporary`
 // names a complete, flushed copy with the source's size, times and mode.
 // On failure nothing is left behind and the reason is returned.
+// A step of a batch, told to the batch's log when there is one.
+struct Logged {
+  OperationLog* log = nullptr;
+  std::size_t index = 0;
+  StepNote note;
+  bool before() const { return log == nullptr || log->before(index, note); }
+  void after(const FileResult& result) const {
+    if (log != nullptr) log->after(index, result, note);
+  }
+};
+
+const QString kJournalRefused = QStringLiteral("left alone: the journal cannot be written");
+
+// Copies `source` to a temporary file in `folder`; on success `temporary`
+// names a complete, flushed copy with the source's size, times and mode.
+// On failure nothing is left behind, the reason is returned and `error`
+// holds the errno where there was one.
 QString copyToTemporary(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
-                        QByteArray& temporary) {
+                        QByteArray& temporary, Logged& step, int& error) {
+  error = 0;
   FileDescriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return reasonFor(errno);
+  if (in.get() < 0) return reasonFor(error = errno);
   struct stat info {};
-  if (::fstat(in.get(), &info) != 0) return reasonFor(errno);
+  if (::fstat(in.get(), &info) != 0) return reasonFor(error = errno);
   if (!S_ISREG(info.st_mode)) return QStringLiteral("not a regular file");
 
-  QByteArray pattern = joined(folder, ".myzor-copy-XXXXXX");
-  FileDescriptor out(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (out.get() < 0) return QStringLiteral("cannot write in the target folder: %1").arg(reasonFor(errno));
+  // Named, and journaled, before it is made: a kill at any moment leaves
+  // nothing the journal does not know of.
+  QByteArray pattern;
+  FileDescriptor out(-1);
+  while (out.get() < 0) {
+    pattern = joined(folder, ".myzor-copy-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36));
+    step.note.temporary = pattern;
+    if (!step.before()) return kJournalRefused;
+    out.reset(::open(pattern.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0 && errno != EEXIST)
+      return QStringLiteral("cannot write in the target folder: %1").arg(reasonFor(error = errno));
+  }
+  // `error` is set where the system gave a reason.
   const auto discard = [&](const QString& reason) {
     out.close();
     ::unlink(pattern.constData());
     return reason;
   };
 
+  QCryptographicHash hash(QCryptographicHash::Sha256);
   std::vector<char> buffer(1 << 18);
   std::int64_t done = 0;
   for (;;) {
     const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return discard(QStringLiteral("cannot read it: %1").arg(reasonFor(errno)));
+    if (got < 0) return discard(QStringLiteral("cannot read it: %1").arg(reasonFor(error = errno)));
     if (got == 0) break;
     if (!writeAll(out.get(), buffer.data(), static_cast<std::size_t>(got)))
-      return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+      return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
+    if (step.log != nullptr) hash.addData(QByteArrayView(buffer.data(), got));
     done += got;
     if (progress && !progress(done, info.st_size)) return discard(QStringLiteral("cancelled"));
   }
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   ::fchmod(out.get(), info.st_mode & 0777);
   ::futimens(out.get(), times);
-  if (::fsync(out.get()) != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  if (::fsync(out.get()) != 0)
+    return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
   struct stat written {};
-  if (::fstat(out.get(), &written) != 0) return discard(reasonFor(errno));
+  if (::fstat(out.get(), &written) != 0) return discard(reasonFor(error = errno));
   if (written.st_size != info.st_size || done != info.st_size)
     return discard(QStringLiteral("the copy has %1 bytes where the file has %2").arg(written.st_size).arg(info.st_size));
-  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(errno)));
+  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
+  step.note.copy_inode = static_cast<std::uint64_t>(written.st_ino);
+  step.note.sha256 = hash.result();
+  if (!step.before()) {
+    ::unlink(pattern.constData());
+    return kJournalRefused;
+  }
   temporary = pattern;
   return {};
 }
@@ -165,23 +208,39 @@ bool nameTaken(const QByteArray& folder, const QByteArray& name) {
   return ::lstat(joined(folder, name).constData(), &info) == 0;
 }
 
-// A complete copy of `source` in `folder`, or the reason there is none.
+// A complete copy of `source` in `folder`, or the reason there is none;
+// `error` gets the errno of a failure where there was one.
 FileResult copyOne(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
-                   ClashPolicy policy) {
+                   ClashPolicy policy, Logged& step, int& error) {
+  error = 0;
   // Checked first so that a skipped file is not copied for nothing; placeInto
   // below still refuses a name taken meanwhile.
   if (policy == ClashPolicy::skip && nameTaken(folder, nameOf(source))) return skippedResult(source);
+  step.note.target = joined(folder, nameOf(source));
   QByteArray temporary;
-  const QString reason = copyToTemporary(source, folder, progress, temporary);
+  const QString reason = copyToTemporary(source, folder, progress, temporary, step, error);
   if (!reason.isEmpty()) return failed(source, reason);
   QByteArray placed;
-  if (const int error = placeInto(temporary, folder, nameOf(source), placed, policy); error != 0) {
+  if (error = placeInto(temporary, folder, nameOf(source), placed, policy); error != 0) {
     ::unlink(temporary.constData());
     return error == EEXIST && policy == ClashPolicy::skip ? skippedResult(source) : failed(source, reasonFor(error));
   }
+  step.note.target = placed;
   syncFolder(folder);
   return succeeded(source, placed);
 }
+
+// The rest of a batch after a failure that would fail them too.
+void leaveTheRest(std::vector<FileResult>& results, const std::vector<QByteArray>& paths, const QString& why) {
+  for (std::size_t i = results.size(); i < paths.size(); ++i) results.push_back(failed(paths[i], why));
+}
+
+std::int64_t fileSize(const QByteArray& path) {
+  struct stat info {};
+  return ::stat(path.constData(), &info) == 0 ? info.st_size : 0;
+}
+
+bool stopsTheBatch(int error) { return error == ENOSPC || error == EDQUOT; }
 
 }  // namespace
 
@@ -259,14 +318,24 @@ RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& p
   return plan;
 }
 
-RenameOutcome ExecuteRename(const RenamePlan& plan) {
+RenameOutcome ExecuteRename(const RenamePlan& plan) { return ExecuteRename(plan, nullptr); }
+
+RenameOutcome ExecuteRename(const RenamePlan& plan, OperationLog* log) {
   RenameOutcome outcome;
   std::map<QString, int> next_suffix;  // per stem, so that one late arrival does not renumber the batch from 2
-  for (const PlannedRename& file : plan.files) {
+  bool refused = false;
+  for (std::size_t index = 0; index < plan.files.size(); ++index) {
+    const PlannedRename& file = plan.files[index];
     if (file.state != RenameState::ok && file.state != RenameState::clash) continue;
+    Logged step{log, index, {file.newPath(), {}, 0, {}}};
+    if (refused || (refused = !step.before())) {
+      outcome.results.push_back(failed(file.old_path, kJournalRefused));
+      continue;
+    }
     struct stat info {};
     if (::lstat(file.old_path.constData(), &info) != 0) {
       outcome.results.push_back(failed(file.old_path, reasonFor(errno)));
+      step.after(outcome.results.back());
       continue;
     }
     const QByteArray folder = folderOf(file.old_path);
@@ -280,11 +349,14 @@ RenameOutcome ExecuteRename(const RenamePlan& plan) {
         error = RenameNoReplace(file.old_path, target);
       }
     }
+    step.note.target = target;
     if (error != 0) {
       outcome.results.push_back(failed(file.old_path, reasonFor(error)));
+      step.after(outcome.results.back());
       continue;
     }
     outcome.results.push_back(succeeded(file.old_path, target));
+    step.after(outcome.results.back());
     outcome.undo.steps.push_back({file.old_path, target, static_cast<std::uint64_t>(info.st_dev),
                                   static_cast<std::uint64_t>(info.st_ino)});
   }
@@ -323,48 +395,84 @@ int CountClashes(const std::vector<QByteArray>& paths, const QByteArray& folder)
 }
 
 std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress, ClashPolicy policy) {
+                                     const CopyProgress& progress, ClashPolicy policy, OperationLog* log) {
   std::vector<FileResult> results;
-  for (const QByteArray& path : paths) results.push_back(copyOne(path, folder, progress, policy));
+  for (std::size_t index = 0; index < paths.size(); ++index) {
+    Logged step{log, index, {}};
+    int error = 0;
+    if (progress && !progress(0, fileSize(paths[index]))) {
+      results.push_back(failed(paths[index], QStringLiteral("cancelled")));
+      continue;
+    }
+    results.push_back(copyOne(paths[index], folder, progress, policy, step, error));
+    step.after(results.back());
+    if (results.back().error == kJournalRefused) {
+      leaveTheRest(results, paths, kJournalRefused);
+      break;
+    }
+    if (stopsTheBatch(error)) {
+      leaveTheRest(results, paths, QStringLiteral("left alone: %1").arg(reasonFor(error)));
+      break;
+    }
+  }
   return results;
 }
 
 std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress, ClashPolicy policy) {
+                                     const CopyProgress& progress, ClashPolicy policy, OperationLog* log) {
   std::vector<FileResult> results;
-  for (const QByteArray& path : paths) {
+  for (std::size_t index = 0; index < paths.size() && results.size() < paths.size(); ++index) {
+    const QByteArray& path = paths[index];
     if (sameFile(folderOf(path), folder)) {
       results.push_back(succeeded(path, path));
       continue;
     }
+    if (progress && !progress(0, fileSize(path))) {
+      results.push_back(failed(path, QStringLiteral("cancelled")));
+      continue;
+    }
+    Logged step{log, index, {joined(folder, nameOf(path)), {}, 0, {}}};
+    if (!step.before()) {
+      leaveTheRest(results, paths, kJournalRefused);
+      break;
+    }
     QByteArray placed;
-    const int error = placeInto(path, folder, nameOf(path), placed, policy);
+    int error = placeInto(path, folder, nameOf(path), placed, policy);
     if (error == EEXIST && policy == ClashPolicy::skip) {
       results.push_back(skippedResult(path));
+      step.after(results.back());
       continue;
     }
     if (error != EXDEV) {
+      step.note.target = placed;
       results.push_back(error == 0 ? succeeded(path, placed) : failed(path, reasonFor(error)));
+      step.after(results.back());
       continue;
     }
     // Another file system: the source goes only once its copy is safely in place.
-    FileResult copy = copyOne(path, folder, progress, policy);
+    FileResult copy = copyOne(path, folder, progress, policy, step, error);
     if (copy.ok && ::unlink(path.constData()) != 0) {
       copy.ok = false;
       copy.error = QStringLiteral("copied to %1, but the original could not be removed: %2")
                        .arg(DisplayName(copy.new_path), reasonFor(errno));
     }
     results.push_back(copy);
+    step.after(results.back());
+    if (copy.error == kJournalRefused)
+      leaveTheRest(results, paths, kJournalRefused);
+    else if (stopsTheBatch(error))
+      leaveTheRest(results, paths, QStringLiteral("left alone: %1").arg(reasonFor(error)));
   }
   return results;
 }
 
-std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths) {
+std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths, OperationLog* log) {
   std::vector<FileResult> results;
   // Without the user's data folder Qt falls back to "files/" and "info/" in
   // the working folder, which is no trash at all; every desktop has one.
   QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-  for (const QByteArray& path : paths) {
+  for (std::size_t index = 0; index < paths.size(); ++index) {
+    const QByteArray& path = paths[index];
     const QString name = QFile::decodeName(path);
     // Qt names files by text: a name that does not survive the round trip
     // would send some other file to the trash.
@@ -372,13 +480,33 @@ std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths) {
       results.push_back(failed(path, QStringLiteral("its name is not valid UTF-8, which the trash cannot take")));
       continue;
     }
+    Logged step{log, index, {}};
+    if (!step.before()) {
+      leaveTheRest(results, paths, kJournalRefused);
+      break;
+    }
     QFile file(name);
-    if (file.moveToTrash())
-      results.push_back(succeeded(path, {}));
-    else
+    if (file.moveToTrash()) {
+      step.note.target = QFile::encodeName(file.fileName());
+      results.push_back(succeeded(path, step.note.target));
+    } else {
       results.push_back(failed(path, file.errorString()));
+    }
+    step.after(results.back());
   }
   return results;
+}
+
+QByteArray FileSha256(const QByteArray& path) {
+  // Opened by its bytes: the name need not be UTF-8.
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  QFile file;
+  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    return {};
+  }
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  return hash.addData(&file) ? hash.result() : QByteArray();
 }
 
 }  // namespace myzor

@@ -17,7 +17,7 @@ namespace myzor {
 // What happened to one file; a failure on one file never stops the others.
 struct FileResult {
   QByteArray path;      // the file as it was given
-  QByteArray new_path;  // where it is now; empty when it failed or went to the trash
+  QByteArray new_path;  // where it is now (in the trash for a trashed file); empty when it failed
   bool ok = false;
   QString error;  // the system's reason when !ok ("Permission denied")
   bool skipped = false;  // left alone because its name was taken in the target folder; not a failure
@@ -31,6 +31,26 @@ struct FileResult {
 // renameat2(RENAME_NOREPLACE), or link + unlink where the file system lacks
 // it. Returns 0 or the errno (EEXIST when the name is taken).
 [[nodiscard]] int RenameNoReplace(const QByteArray& from, const QByteArray& to);
+
+// Where one step of a batch may leave its file, so that a journal can tell
+// afterwards what happened even when the process was killed halfway.
+struct StepNote {
+  QByteArray target;     // the name it is given (for the trash: the file in the trash)
+  QByteArray temporary;  // a copy's hidden file while it is written
+  std::uint64_t copy_inode = 0;  // the copy, once complete
+  QByteArray sha256;             // of the bytes copied
+};
+
+// Told of every step of a batch: before its file changes (again as it learns
+// more) and once it has happened or failed. `index` is the step's position in
+// the batch's list (the plan's files, or the paths given).
+class OperationLog {
+ public:
+  virtual ~OperationLog() = default;
+  // False stops the batch before this file changes: it and the rest are left alone.
+  virtual bool before(std::size_t index, const StepNote& note) = 0;
+  virtual void after(std::size_t index, const FileResult& result, const StepNote& note) = 0;
+};
 
 // --- Rename by pattern: plan (the preview), execute, undo.
 
@@ -80,6 +100,7 @@ struct RenameOutcome {
 // Carries out the ok and clash entries of a plan. A name taken since the plan
 // was made gets the next free " (N)"; nothing is overwritten.
 [[nodiscard]] RenameOutcome ExecuteRename(const RenamePlan& plan);
+[[nodiscard]] RenameOutcome ExecuteRename(const RenamePlan& plan, OperationLog* log);
 
 // Puts the files of a batch back under their old names, last first, each only
 // while it is still the same file at the name the batch gave it and its old
@@ -99,26 +120,33 @@ enum class ClashPolicy {
 // that folder do not count), so that the user can be asked once per batch.
 [[nodiscard]] int CountClashes(const std::vector<QByteArray>& paths, const QByteArray& folder);
 
-// Called while a file is copied with the bytes done and the file's size;
-// returning false cancels that file's copy (nothing of it is left behind).
+// Called as each file of a copy or move begins (`done` 0) and while it is
+// copied, with the bytes done and the file's size; returning false cancels
+// that file (nothing of a copy is left behind).
 using CopyProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 // Copies each file into `folder` under its own name (" (2)" ... when taken):
 // written under a temporary name in that folder, flushed to disk, its size
 // checked, then renamed into place without replacing anything. The copy keeps
 // the file's modification time and permissions. A copy that fails leaves no
-// file behind.
+// file behind. A full disk stops the batch: the files after it are left alone.
 [[nodiscard]] std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
                                                    const CopyProgress& progress = {},
-                                                   ClashPolicy policy = ClashPolicy::keep_both);
+                                                   ClashPolicy policy = ClashPolicy::keep_both,
+                                                   OperationLog* log = nullptr);
 
 // Moves each file into `folder`: a rename within one file system; across file
 // systems a copy as above, after which the source is removed.
 [[nodiscard]] std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
                                                    const CopyProgress& progress = {},
-                                                   ClashPolicy policy = ClashPolicy::keep_both);
+                                                   ClashPolicy policy = ClashPolicy::keep_both,
+                                                   OperationLog* log = nullptr);
 
-// Moves each file to the desktop's trash, from where the file manager can restore it.
-[[nodiscard]] std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths);
+// Moves each file to the desktop's trash, from where the file manager can
+// restore it; `new_path` is then the file in the trash.
+[[nodiscard]] std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths, OperationLog* log = nullptr);
+
+// The SHA-256 of a file's bytes, or empty when it cannot be read.
+[[nodiscard]] QByteArray FileSha256(const QByteArray& path);
 
 }  // namespace myzor

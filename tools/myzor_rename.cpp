@@ -2,6 +2,8 @@
 // ("{date} {map} - {teams}"), never overwriting a file, for scripts.
 #include "library/file_operations.h"
 #include "library/folder_scan.h"
+#include "library/journal/batches.h"
+#include "library/journal/journal.h"
 #include "library/rename_pattern.h"
 #include "library/replay_row.h"
 #include "replay/metadata.h"
@@ -12,6 +14,8 @@
 #include <QHash>
 
 #include <nlohmann/json.hpp>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -109,6 +113,82 @@ std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStrin
   return files;
 }
 
+QString stateText(BatchState state) {
+  switch (state) {
+    case BatchState::running: return QStringLiteral("running");
+    case BatchState::finished: return QStringLiteral("done");
+    case BatchState::interrupted: return QStringLiteral("interrupted");
+    case BatchState::undone: return QStringLiteral("undone");
+  }
+  return {};
+}
+
+void printHistory(Journal& journal, bool json) {
+  for (const JournalBatch& batch : journal.batches()) {
+    if (json) {
+      Json object;
+      object["batch"] = batch.id;
+      object["kind"] = text(BatchKindName(batch.kind));
+      object["program"] = text(batch.program);
+      object["started"] = text(batch.started.toString(Qt::ISODateWithMs));
+      object["ended"] = batch.ended.isValid() ? Json(text(batch.ended.toString(Qt::ISODateWithMs))) : Json(nullptr);
+      object["files"] = batch.total;
+      object["done"] = batch.done;
+      object["state"] = text(stateText(batch.state));
+      printJson(object);
+    } else {
+      writeLine(text(QStringLiteral("%1  %2  %3  %4 of %5 files  %6 (%7)")
+                         .arg(batch.id)
+                         .arg(batch.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), BatchKindName(batch.kind))
+                         .arg(batch.done)
+                         .arg(batch.total)
+                         .arg(stateText(batch.state), batch.program)));
+    }
+  }
+}
+
+// The outcome of an undo or finish: each file's move, then what was left alone.
+int reportBatch(const BatchOutcome& outcome, Reporter& reporter) {
+  if (!outcome.refused.isEmpty()) {
+    std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(outcome.refused));
+    return 1;
+  }
+  for (const FileResult& result : outcome.results) {
+    if (result.ok)
+      reporter.renamed(result.path, result.new_path.isEmpty() ? QByteArray("(removed)") : result.new_path, false);
+    else
+      reporter.failure(result.path, QStringLiteral("file"), std::nullopt, result.error);
+  }
+  std::fflush(stdout);
+  return reporter.failed() ? 1 : 0;
+}
+
+// Exit status when a batch cut short waits for --undo or --finish.
+constexpr int kInterruptedStatus = 3;
+
+// Says which batch was cut short and how far it got; on a terminal asks
+// whether to undo or finish it. True when it is dealt with and the run may go on.
+bool resolveInterrupted(Journal& journal, Reporter& reporter) {
+  const std::optional<JournalBatch> batch = journal.interrupted();
+  if (!batch) return true;
+  std::fprintf(stderr, "myzor-rename: a batch did not finish: %s of %d.\n", qPrintable(DescribeBatch(*batch)),
+               batch->total);
+  if (::isatty(STDIN_FILENO) == 0) {
+    std::fprintf(stderr,
+                 "Run 'myzor-rename --undo' to put it back as it was, or 'myzor-rename --finish' to complete it.\n");
+    return false;
+  }
+  for (;;) {
+    std::fprintf(stderr, "[u]ndo it, [f]inish it, or [q]uit? ");
+    char line[16] = {};
+    if (std::fgets(line, sizeof line, stdin) == nullptr || line[0] == 'q') return false;
+    if (line[0] == 'u' || line[0] == 'f') {
+      const BatchOutcome outcome = line[0] == 'u' ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id);
+      return reportBatch(outcome, reporter) == 0;
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -118,11 +198,25 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Renames replay files (*.rec) by their content, in their own folders; never\n"
-      "overwrites a file. A name that is taken gets \" (2)\", \" (3)\", ... before .rec.\n"
-      "\n"
-      "The fields of a pattern: {game} {map} {players} {teams} {races} {version}\n"
-      "{count} {date} {time} {n} {n:3} {file}."));
+      "Renames replay files (*.rec) by their content, in their own folders; never
+"
+      "overwrites a file. A name that is taken gets \" (2)\", \" (3)\", ... before .rec.
+"
+      "
+"
+      "The fields of a pattern: {game} {map} {players} {teams} {races} {version}
+"
+      "{count} {date} {time} {n} {n:3} {file}.
+"
+      "
+"
+      "Every batch is journaled in ~/.local/share/myzor/journal.sqlite first, so
+"
+      "that it can be undone. Exit status: 0 when every file was done, 1 when any
+"
+      "failed, 2 for a usage error, 3 when a batch that was cut short waits for
+"
+      "--undo or --finish."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption pattern_option(
@@ -133,7 +227,13 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per file, one per line."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Rename every *.rec file under a folder argument."));
-  parser.addOptions({pattern_option, dry_run, json, recursive});
+  const QCommandLineOption undo(QStringLiteral("undo"),
+                                QStringLiteral("Take back the last batch of file operations (of this program or the "
+                                               "window): files go back to their old names."));
+  const QCommandLineOption finish(QStringLiteral("finish"), QStringLiteral("Complete a batch that was cut short."));
+  const QCommandLineOption history(QStringLiteral("history"),
+                                   QStringLiteral("List the batches of file operations, newest first."));
+  parser.addOptions({pattern_option, dry_run, json, recursive, undo, finish, history});
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("FILE|DIR..."));
 
@@ -144,6 +244,35 @@ int main(int argc, char* argv[]) {
   }
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+  Reporter reporter(parser.isSet(json));
+  const int journal_options = int(parser.isSet(undo)) + int(parser.isSet(finish)) + int(parser.isSet(history));
+  if (journal_options > 0) {
+    if (journal_options > 1 || !parser.positionalArguments().isEmpty()) {
+      std::fprintf(stderr, "myzor-rename: --undo, --finish and --history take no file and go alone\n"
+                           "Try 'myzor-rename --help'.\n");
+      return 2;
+    }
+    Journal journal;
+    if (!journal.isOpen()) {
+      std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(journal.error()));
+      return 1;
+    }
+    if (parser.isSet(history)) {
+      printHistory(journal, parser.isSet(json));
+      return journal.error().isEmpty() ? 0 : 1;
+    }
+    // An undo takes back the batch cut short first: it is the last one.
+    std::optional<JournalBatch> batch = journal.interrupted();
+    if (!batch && parser.isSet(undo)) batch = journal.lastUndoable();
+    if (!batch) {
+      std::fprintf(stderr, "myzor-rename: %s\n",
+                   parser.isSet(undo) ? "nothing to undo" : "no batch was cut short; nothing to finish");
+      return 1;
+    }
+    std::fprintf(stderr, "myzor-rename: %s %s\n", parser.isSet(undo) ? "undoing" : "finishing",
+                 qPrintable(DescribeBatch(*batch)));
+    return reportBatch(parser.isSet(undo) ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id), reporter);
+  }
   if (parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "myzor-rename: no replay file given\nTry 'myzor-rename --help'.\n");
     return 2;
@@ -158,7 +287,15 @@ int main(int argc, char* argv[]) {
     return 2;
   }
 
-  Reporter reporter(parser.isSet(json));
+  std::optional<Journal> journal;
+  if (!parser.isSet(dry_run)) {
+    journal.emplace();
+    if (!journal->isOpen()) {
+      std::fprintf(stderr, "myzor-rename: nothing was renamed: %s\n", qPrintable(journal->error()));
+      return 1;
+    }
+    if (!resolveInterrupted(*journal, reporter)) return kInterruptedStatus;
+  }
   std::vector<ReplayRow> rows;
   for (const QByteArray& path : collectFiles(arguments, parser.positionalArguments(), parser.isSet(recursive), reporter)) {
     FileEntry entry;
@@ -180,7 +317,14 @@ int main(int argc, char* argv[]) {
 
   const RenamePlan plan = PlanRename(rows, *pattern);
   std::vector<FileResult> results;
-  if (!parser.isSet(dry_run)) results = ExecuteRename(plan).results;
+  if (journal) {
+    BatchOutcome outcome = JournaledRename(*journal, plan);
+    if (!outcome.refused.isEmpty()) {
+      std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(outcome.refused));
+      return 1;
+    }
+    results = std::move(outcome.results);
+  }
   auto result = results.begin();
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     const PlannedRename& file = plan.files[i];

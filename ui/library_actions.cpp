@@ -1,9 +1,13 @@
 #include "ui/library_actions.h"
 
+#include "library/journal/batches.h"
+#include "library/journal/journal.h"
 #include "library/library.h"
 #include "library/library_filter.h"
 #include "library/library_model.h"
 #include "library/rename_pattern.h"
+#include "ui/duplicates_dialog.h"
+#include "ui/history_dialog.h"
 #include "ui/library_panel.h"
 #include "ui/rename_dialog.h"
 
@@ -21,6 +25,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QTableView>
 #include <QUrl>
 #include <QtConcurrent>
@@ -34,6 +39,17 @@ namespace {
 const QString kPatternKey = QStringLiteral("rename/pattern");
 
 QString folderOf(const QByteArray& path) { return QFile::decodeName(path.left(path.lastIndexOf('/') + 1)); }
+
+// The status line's verb for an undo of this kind.
+QString undoneText(myzor::BatchKind kind) {
+  switch (kind) {
+    case myzor::BatchKind::rename: return LibraryActions::tr("given back their old names");
+    case myzor::BatchKind::move: return LibraryActions::tr("moved back");
+    case myzor::BatchKind::copy: return LibraryActions::tr("taken back (copies removed)");
+    case myzor::BatchKind::trash: return LibraryActions::tr("restored from the trash");
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -81,12 +97,19 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
   separator->setSeparator(true);
   table->addAction(separator);
   m_undo_action = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
+  m_undo_action->setToolTip(tr("Take back the last rename, move, copy or move to trash (Ctrl+Z)"));
+  m_selection_actions += addAction("act_find_duplicates", tr("Find duplicates…"), {}, &LibraryActions::findDuplicates);
+  m_selection_actions.back()->setToolTip(tr("List the selected replays that are byte for byte the same"));
+  QAction* history = addAction("act_history", tr("History…"), {}, &LibraryActions::showHistory);
+  history->setToolTip(tr("Past renames, moves, copies and trashings; any of them can be undone"));
   m_export_action = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                               &LibraryActions::exportShown);
   m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(library, &myzor::Library::rowsRead, this, &LibraryActions::selectArrived);
   updateActions();
+  // After the window is up: the journal is read on a worker.
+  QTimer::singleShot(0, this, [this] { checkJournal(true); });
 }
 
 LibraryActions::~LibraryActions() {
@@ -108,7 +131,8 @@ QAction* LibraryActions::addAction(const char* name, const QString& text, const 
 
 void LibraryActions::updateActions() {
   for (QAction* action : std::as_const(m_selection_actions)) action->setEnabled(!m_busy);
-  m_undo_action->setEnabled(!m_busy && !m_undo.empty());
+  m_undo_action->setEnabled(!m_busy && m_undoable);
+  if (m_history) m_history->setBusy(m_busy);
   m_export_action->setEnabled(!m_busy);
 }
 
@@ -198,22 +222,173 @@ void LibraryActions::renameSelected() {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     m_settings.setValue(kPatternKey, dialog->patternText());
-    auto outcome = std::make_shared<myzor::RenameOutcome>();
-    run([plan = dialog->plan(), outcome] { *outcome = myzor::ExecuteRename(plan); },
-        [this, outcome] {
-          m_undo = std::move(outcome->undo);
-          updateActions();
-          finish(outcome->results, tr("renamed"), true);
-        });
+    auto outcome = std::make_shared<myzor::BatchOutcome>();
+    run([plan = dialog->plan(), outcome] {
+          myzor::Journal journal;
+          *outcome = myzor::JournaledRename(journal, plan);
+        },
+        [this, outcome] { finishBatch(*outcome, tr("renamed"), true); });
   });
   dialog->open();
 }
 
-void LibraryActions::undoRename() {
-  if (m_undo.empty() || m_busy) return;
-  auto results = std::make_shared<std::vector<myzor::FileResult>>();
-  run([undo = std::exchange(m_undo, {}), results] { *results = myzor::UndoRename(undo); },
-      [this, results] { finish(*results, tr("given back their old names"), true); });
+void LibraryActions::undoRename() { takeBack(std::nullopt); }
+
+void LibraryActions::finishBatch(const myzor::BatchOutcome& outcome, const QString& done, bool sources_gone) {
+  if (!outcome.refused.isEmpty()) {
+    emit message(outcome.refused);
+    return;
+  }
+  m_undoable = true;
+  updateActions();
+  finish(outcome.results, done, sources_gone);
+  refreshHistory();
+}
+
+void LibraryActions::takeBack(std::optional<qint64> batch, bool finish_it) {
+  if (m_busy) return;
+  struct Work {
+    myzor::BatchOutcome outcome;
+    std::optional<myzor::JournalBatch> batch;
+    bool more = false;  // something left to undo afterwards
+  };
+  auto work = std::make_shared<Work>();
+  run([batch, finish_it, work] {
+        myzor::Journal journal;
+        // A batch cut short is the last one, whatever came before it.
+        work->batch = batch ? journal.batch(*batch) : journal.interrupted();
+        if (!work->batch && !batch) work->batch = journal.lastUndoable();
+        if (!work->batch) {
+          work->outcome.refused = journal.isOpen() ? tr("Nothing to undo") : tr("Nothing to undo: %1").arg(journal.error());
+          return;
+        }
+        work->outcome = finish_it ? myzor::FinishBatch(journal, work->batch->id) : myzor::UndoBatch(journal, work->batch->id);
+        work->more = journal.lastUndoable().has_value();
+      },
+      [this, finish_it, work] {
+        m_undoable = work->more;
+        updateActions();
+        if (!work->outcome.refused.isEmpty()) {
+          emit message(work->outcome.refused);
+        } else {
+          finish(work->outcome.results, finish_it ? tr("done, the batch is finished") : undoneText(work->batch->kind), true);
+        }
+        refreshHistory();
+      });
+}
+
+void LibraryActions::readJournal(std::function<void()> work, std::function<void()> done) {
+  auto* watcher = new QFutureWatcher<void>(this);
+  connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, done = std::move(done)] {
+    watcher->deleteLater();
+    done();
+  });
+  watcher->setFuture(QtConcurrent::run(&m_pool, std::move(work)));
+}
+
+void LibraryActions::checkJournal(bool offer_recovery) {
+  struct Found {
+    std::optional<myzor::JournalBatch> cut_short;
+    bool undoable = false;
+    QString error;
+  };
+  auto found = std::make_shared<Found>();
+  readJournal([found] {
+        myzor::Journal journal;
+        found->cut_short = journal.interrupted();
+        found->undoable = journal.lastUndoable().has_value();
+        found->error = journal.isOpen() ? QString() : journal.error();
+      },
+      [this, found, offer_recovery] {
+        m_undoable = found->undoable;
+        updateActions();
+        if (!found->error.isEmpty()) emit message(tr("The journal cannot be used: %1").arg(found->error));
+        if (offer_recovery && found->cut_short) offerRecovery(*found->cut_short);
+      });
+}
+
+void LibraryActions::offerRecovery(const myzor::JournalBatch& batch) {
+  auto* box = new QMessageBox(QMessageBox::Warning, tr("A batch did not finish"),
+                              tr("A %1 did not finish: %2 of %3 files were done when it stopped.")
+                                  .arg(myzor::DescribeBatch(batch).section(QLatin1Char(':'), 0, 0))
+                                  .arg(batch.done)
+                                  .arg(batch.total),
+                              QMessageBox::NoButton, m_window);
+  box->setObjectName(QStringLiteral("dlg_recover"));
+  box->setInformativeText(tr("Undo puts every file back where it was; Finish completes the batch. "
+                             "Nothing is overwritten either way."));
+  QPushButton* undo = box->addButton(tr("&Undo"), QMessageBox::AcceptRole);
+  QPushButton* complete = box->addButton(tr("&Finish"), QMessageBox::AcceptRole);
+  QPushButton* later = box->addButton(tr("Later"), QMessageBox::RejectRole);
+  box->setDefaultButton(undo);
+  box->setEscapeButton(later);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  connect(box, &QMessageBox::finished, this, [this, box, undo, complete, id = batch.id] {
+    if (box->clickedButton() == undo || box->clickedButton() == complete)
+      takeBack(id, box->clickedButton() == complete);
+  });
+  box->open();
+}
+
+void LibraryActions::showHistory() {
+  if (!m_history) {
+    m_history = new HistoryDialog(m_window);
+    m_history->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_history, &HistoryDialog::undoRequested, this, [this](qint64 batch) { takeBack(batch); });
+  }
+  m_history->setBusy(m_busy);
+  m_history->show();
+  m_history->raise();
+  refreshHistory();
+}
+
+void LibraryActions::refreshHistory() {
+  if (!m_history) return;
+  struct Read {
+    std::vector<myzor::JournalBatch> batches;
+    QString error;
+  };
+  auto read = std::make_shared<Read>();
+  readJournal(
+      [read] {
+        myzor::Journal journal;
+        read->batches = journal.batches();
+        read->error = journal.error();
+      },
+      [this, read] {
+        if (m_history) m_history->setBatches(read->batches, read->error);
+      });
+}
+
+void LibraryActions::findDuplicates() {
+  if (m_busy) return;
+  // The selection when it holds more than one replay, else every row shown.
+  std::vector<myzor::ReplayRow> rows = selectedRows();
+  if (rows.size() < 2) rows = shownRows();
+  emit message(tr("Looking for duplicates among %1 replays…").arg(rows.size()));
+  auto search = std::make_shared<myzor::DuplicateSearch>();
+  const int count = static_cast<int>(rows.size());
+  run([this, rows = std::move(rows), search] { *search = myzor::FindDuplicates(rows, &m_closing); },
+      [this, search, count] {
+        auto* dialog = new DuplicatesDialog(*search, count, m_window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &DuplicatesDialog::trashRequested, this, &LibraryActions::trashPaths);
+        emit message(search->groups.empty() ? tr("No duplicates found")
+                                            : tr("%1 groups of duplicates found").arg(search->groups.size()));
+        dialog->open();
+      });
+}
+
+void LibraryActions::trashPaths(const std::vector<QByteArray>& paths) {
+  if (paths.empty() || m_busy) return;
+  auto outcome = std::make_shared<myzor::BatchOutcome>();
+  run([paths, outcome] {
+        myzor::Journal journal;
+        *outcome = myzor::JournaledTrash(journal, paths);
+        // The trash is no place to select rows in.
+        for (myzor::FileResult& result : outcome->results) result.new_path.clear();
+      },
+      [this, outcome] { finishBatch(*outcome, tr("moved to the trash"), true); });
 }
 
 void LibraryActions::trashSelected() {
@@ -233,10 +408,7 @@ void LibraryActions::trashSelected() {
   box->setEscapeButton(cancel);
   box->setAttribute(Qt::WA_DeleteOnClose);
   connect(box, &QMessageBox::finished, this, [this, box, trash, paths] {
-    if (box->clickedButton() != trash || m_busy) return;
-    auto results = std::make_shared<std::vector<myzor::FileResult>>();
-    run([paths, results] { *results = myzor::MoveToTrash(paths); },
-        [this, results] { finish(*results, tr("moved to the trash"), true); });
+    if (box->clickedButton() == trash) trashPaths(paths);
   });
   box->open();
 }
@@ -251,11 +423,9 @@ void LibraryActions::copyOrMove(bool move) {
   const QString folder = m_choose_folder(move ? tr("Move replays to folder") : tr("Copy replays to folder"));
   if (folder.isEmpty()) return;
   const QByteArray target = QFile::encodeName(QDir(folder).absolutePath());
-  std::vector<std::pair<QByteArray, qint64>> files;
   std::vector<QByteArray> paths;
   qint64 total = 0;
   for (const myzor::ReplayRow& row : rows) {
-    files.emplace_back(row.file.path, row.file.size);
     paths.push_back(row.file.path);
     total += row.file.size;
   }
@@ -279,37 +449,29 @@ void LibraryActions::copyOrMove(bool move) {
   connect(progress, &QProgressDialog::canceled, this, [cancelled] { cancelled->store(true); });
   const QPointer<QProgressDialog> shown(progress);
 
-  auto results = std::make_shared<std::vector<myzor::FileResult>>();
+  auto outcome = std::make_shared<myzor::BatchOutcome>();
   run(
-      [this, move, files, total, target, policy, cancelled, results, shown] {
+      [this, move, paths, total, target, policy, cancelled, outcome, shown] {
         qint64 before = 0;
+        qint64 current = 0;  // the size of the file being copied
         int last = -1;
-        const auto report = [&](qint64 done) {
-          const int permille = total > 0 ? static_cast<int>(std::min<qint64>(done * 1000 / total, 1000)) : 1000;
-          if (permille == std::exchange(last, permille)) return;
-          QMetaObject::invokeMethod(
-              this, [shown, permille] { if (shown) shown->setValue(permille); }, Qt::QueuedConnection);
+        // A cancel stops the file being copied and every one after it.
+        const myzor::CopyProgress step = [&](std::int64_t done, std::int64_t size) {
+          if (done == 0) before += std::exchange(current, size);
+          const qint64 all = before + done;
+          const int permille = total > 0 ? static_cast<int>(std::min<qint64>(all * 1000 / total, 1000)) : 1000;
+          if (permille != std::exchange(last, permille))
+            QMetaObject::invokeMethod(
+                this, [shown, permille] { if (shown) shown->setValue(permille); }, Qt::QueuedConnection);
+          return !cancelled->load() && !m_closing;
         };
-        for (const auto& [path, size] : files) {
-          // A cancel stops the file being copied and every one after it.
-          if (cancelled->load() || m_closing) {
-            results->push_back({path, {}, false, tr("cancelled")});
-            continue;
-          }
-          const myzor::CopyProgress step = [&](std::int64_t done, std::int64_t) {
-            report(before + done);
-            return !cancelled->load() && !m_closing;
-          };
-          auto one = move ? myzor::MoveToFolder({path}, target, step, policy)
-                          : myzor::CopyToFolder({path}, target, step, policy);
-          results->push_back(std::move(one.front()));
-          before += size;
-          report(before);
-        }
+        myzor::Journal journal;
+        *outcome = myzor::JournaledCopy(journal, move ? myzor::BatchKind::move : myzor::BatchKind::copy, paths,
+                                        target, step, policy);
       },
-      [this, move, results, shown] {
+      [this, move, outcome, shown] {
         delete shown.data();
-        finish(*results, move ? tr("moved") : tr("copied"), move);
+        finishBatch(*outcome, move ? tr("moved") : tr("copied"), move);
       });
 }
 

@@ -1,16 +1,20 @@
 // What the user can do with the replays selected in the library's table:
-// rename by pattern, trash, copy, move, show, copy the path; and export the
-// rows shown. Each operation runs on a worker thread, ends with the table
-// current and one line for the status bar.
+// rename by pattern, trash, copy, move, show, copy the path; export the rows
+// shown; undo the last batch, see the history and find duplicates. Each
+// operation runs on a worker thread, is journaled before it changes a file,
+// ends with the table current and one line for the status bar. At start a
+// batch that was cut short is offered for Undo or Finish, once.
 #pragma once
 
 #include "library/export_rows.h"
 #include "library/file_operations.h"
+#include "library/journal/batches.h"
 #include "library/replay_row.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
@@ -21,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+class HistoryDialog;
 class LibraryPanel;
 class QAction;
 class QSettings;
@@ -55,7 +60,11 @@ class LibraryActions : public QObject {
   [[nodiscard]] bool isBusy() const { return m_busy; }
 
   void renameSelected();
+  // Takes back the last batch of any kind, from the journal (also one made
+  // before a restart or by myzor-rename).
   void undoRename();
+  void showHistory();
+  void findDuplicates();
   void trashSelected();
   void copySelected();
   void moveSelected();
@@ -80,7 +89,20 @@ class LibraryActions : public QObject {
   // Says what happened and brings the rows of the files involved up to date;
   // `sources_gone` when the files left their old paths.
   void finish(const std::vector<myzor::FileResult>& results, const QString& done, bool sources_gone);
+  // The same for a journaled batch, or the reason it was refused.
+  void finishBatch(const myzor::BatchOutcome& outcome, const QString& done, bool sources_gone);
   void selectArrived(const std::vector<myzor::ReplayRow>& rows);
+  // Reads the journal on a worker: whether there is something to undo, and
+  // (once, at start) a batch cut short to offer for Undo or Finish.
+  void checkJournal(bool offer_recovery);
+  // Runs `work` on a worker beside any operation, then `done` on this thread.
+  void readJournal(std::function<void()> work, std::function<void()> done);
+  void offerRecovery(const myzor::JournalBatch& batch);
+  // Undoes (or finishes) the batch on a worker; nothing means the last one.
+  void takeBack(std::optional<qint64> batch, bool finish = false);
+  void refreshHistory();
+  // Moves the files to the trash as one journaled batch.
+  void trashPaths(const std::vector<QByteArray>& paths);
 
   myzor::Library* const m_library;
   LibraryPanel* const m_panel;
@@ -89,7 +111,8 @@ class LibraryActions : public QObject {
   FolderChooser m_choose_folder;
   ExportChooser m_choose_export;
   ClashChooser m_choose_clash;
-  myzor::RenameUndo m_undo;
+  bool m_undoable = false;
+  QPointer<HistoryDialog> m_history;
   // Files an operation put in the folder, to select when their rows arrive.
   QSet<QByteArray> m_reselect;
   bool m_busy = false;

@@ -10,9 +10,11 @@ int main(int argc, char* argv[]) {
   // The tests drive the window without a screen, also when ctest lists them.
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The window keeps its replay index in the cache folder: a temporary one.
-  const QTemporaryDir cache;
+  // The window keeps its replay index in the cache folder and its journal in
+  // the data folder: temporary ones.
+  const QTemporaryDir cache, data;
   qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+  qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

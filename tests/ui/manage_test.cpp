@@ -1,11 +1,18 @@
 // Managing replays from the library's table, driven by keys as a user would:
-// rename by pattern and undo, trash, copy to a folder (asking once when names are taken).
+// rename by pattern and undo, trash, copy to a folder (asking once when names
+// are taken), find duplicates and undo any batch from the history.
+#include "library/file_operations.h"
+#include "library/folder_scan.h"
+#include "library/journal/journal.h"
 #include "library/library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
 #include "ui/rename_dialog.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
 
 #include <QAction>
 #include <QDate>
@@ -21,6 +28,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 #include <optional>
@@ -187,5 +197,102 @@ TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
     EXPECT_EQ(read(QDir(out).filePath(name)), m_contents[first]) << name.toStdString();
   }
 }
+
+TEST_F(ManageTest, TrashesDuplicatesKeepingTheTickedOneAndHistoryUndoesIt) {
+  qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path()) + "/data");
+  m_window->actions()->setFolderChooser([this](const QString&) { return lib("copies"); });
+  QDir().mkpath(lib("copies"));
+  selectRows(3);
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_copy_to"))->trigger();
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays copied"); })) << status().toStdString();
+  ASSERT_TRUE(eventually([&] { return m_window->library()->model()->rowCount() == 53; }));
+
+  table()->clearSelection();
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_find_duplicates"))->trigger();
+  QDialog* dialog = nullptr;
+  ASSERT_TRUE(eventually([&] { return (dialog = m_window->findChild<QDialog*>(QStringLiteral("dlg_duplicates"))) != nullptr; }));
+  auto* groups = dialog->findChild<QTreeWidget*>(QStringLiteral("tbl_duplicates"));
+  ASSERT_EQ(groups->topLevelItemCount(), 3);
+  // One ticked per group; ticking the original keeps it instead of its copy.
+  QTreeWidgetItem* first = groups->topLevelItem(0);
+  ASSERT_EQ(first->childCount(), 2);
+  const int original = first->child(0)->text(2).endsWith("lib/replay_0001.rec") ? 0 : 1;
+  EXPECT_EQ(first->child(original)->checkState(0), Qt::Unchecked);  // the copy sorts first; equal times keep it
+  first->child(original)->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(first->child(1 - original)->checkState(0), Qt::Unchecked);
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("btn_trash_duplicates")), Qt::LeftButton);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays moved to the trash"); })) << status().toStdString();
+  EXPECT_TRUE(QFile::exists(lib("replay_0001.rec")));
+  EXPECT_FALSE(QFile::exists(lib("copies/replay_0001.rec")));
+  EXPECT_FALSE(QFile::exists(lib("replay_0002.rec")));
+  EXPECT_TRUE(QFile::exists(lib("copies/replay_0002.rec")));
+
+  m_window->actions()->findChild<QAction*>(QStringLiteral("act_history"))->trigger();
+  QDialog* history = nullptr;
+  ASSERT_TRUE(eventually([&] { return (history = m_window->findChild<QDialog*>(QStringLiteral("dlg_history"))) != nullptr; }));
+  auto* batches = history->findChild<QTreeWidget*>(QStringLiteral("tbl_history"));
+  ASSERT_TRUE(eventually([&] { return batches->topLevelItemCount() == 2; }));
+  EXPECT_EQ(batches->topLevelItem(0)->text(1), QStringLiteral("Move to trash"));
+  EXPECT_EQ(batches->topLevelItem(1)->text(3), QStringLiteral("Done"));
+  batches->setCurrentItem(batches->topLevelItem(0));
+  QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("btn_undo_batch")), Qt::LeftButton);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays restored from the trash"); }))
+      << status().toStdString();
+  for (const char* name : {"replay_0001.rec", "replay_0002.rec", "replay_0003.rec"}) {
+    EXPECT_EQ(read(lib(name)), m_contents[name]);
+    EXPECT_EQ(read(lib(QStringLiteral("copies/") + name)), m_contents[name]);
+  }
+  ASSERT_TRUE(eventually([&] { return batches->topLevelItem(0)->text(3) == QStringLiteral("Undone"); }));
+  EXPECT_TRUE(m_window->actions()->findChild<QAction*>(QStringLiteral("act_undo"))->isEnabled());  // the copy
+}
+
+// A batch cut short before this start (a rename killed after its first file):
+// the window says so once and undoes or finishes it, as the user picks.
+class Recovery : public testing::TestWithParam<bool> {};
+
+TEST_P(Recovery, AtStartTheWindowOffersUndoOrFinish) {
+  const bool finish = GetParam();
+  QTemporaryDir dir;
+  qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
+  QDir(dir.path()).mkpath(QStringLiteral("lib"));
+  std::vector<myzor::JournalStep> steps;
+  for (int i = 0; i < 3; ++i) {
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("lib/old%1.rec").arg(i)));
+    ASSERT_TRUE(replay_builder::WriteFile(path.toStdString(), {static_cast<std::uint8_t>(i)}));
+    myzor::FileEntry file;
+    ASSERT_TRUE(myzor::StatFile(path, file));
+    steps.push_back({i, myzor::StepState::planned, path, QFile::encodeName(dir.filePath(QStringLiteral("lib/new%1.rec").arg(i))),
+                     {}, 0, file.inode, file.size, file.mtime_ns});
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    myzor::Journal journal;
+    const std::optional<qint64> batch = journal.begin(myzor::BatchKind::rename, steps);
+    steps[0].state = myzor::StepState::done;
+    ::_exit(batch && myzor::RenameNoReplace(steps[0].source, steps[0].target) == 0 && journal.update(*batch, steps[0]) ? 0 : 1);
+  }
+  int exit_status = 1;
+  ASSERT_EQ(::waitpid(child, &exit_status, 0), child);
+  ASSERT_EQ(exit_status, 0);
+
+  QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
+  MainWindow window(dir.path(), settings);
+  window.start({dir.filePath("lib")});
+  window.show();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(eventually([&] { return (box = window.findChild<QMessageBox*>(QStringLiteral("dlg_recover"))) != nullptr; }));
+  EXPECT_TRUE(box->text().contains(QStringLiteral("1 of 3 files were done"))) << box->text().toStdString();
+  for (QAbstractButton* button : box->buttons())
+    if (button->text() == (finish ? QStringLiteral("&Finish") : QStringLiteral("&Undo"))) button->click();
+  const QString expected = finish ? QStringLiteral("2 replays done, the batch is finished")
+                                  : QStringLiteral("1 replay given back their old names");
+  ASSERT_TRUE(eventually([&] { return window.statusBar()->currentMessage() == expected; }))
+      << window.statusBar()->currentMessage().toStdString();
+  const QStringList names = QDir(dir.filePath("lib")).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(names, finish ? QStringList({"new0.rec", "new1.rec", "new2.rec"}) : QStringList({"old0.rec", "old1.rec", "old2.rec"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, Recovery, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Finish" : "Undo"; });
 
 }  // namespace
