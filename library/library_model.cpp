@@ -10,20 +10,6 @@
 
 namespace myzor {
 
-QString FoldForSearch(const QString& text) {
-  const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-  QString out;
-  out.reserve(decomposed.size());
-  for (const QChar c : decomposed) {
-    const QChar::Category category = c.category();
-    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
-        category == QChar::Mark_Enclosing)
-      continue;
-    out.append(c);
-  }
-  return out.toCaseFolded();
-}
-
 LibraryModel::LibraryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int LibraryModel::rowCount(const QModelIndex& parent) const {

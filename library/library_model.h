@@ -2,6 +2,7 @@
 #pragma once
 
 #include "library/replay_row.h"
+#include "library/search/fold.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -60,6 +61,10 @@ class LibraryModel : public QAbstractTableModel {
   [[nodiscard]] static Entry makeEntry(ReplayRow row);
 
   [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
+  // The row's cells folded for search, by column.
+  [[nodiscard]] const std::array<QString, ColumnCount>& foldedTexts(int index) const {
+    return m_rows[static_cast<std::size_t>(index)].folded;
+  }
 
   // Appends at the end as one insertion.
   void appendEntries(std::vector<Entry> entries);
@@ -81,9 +86,5 @@ class LibraryModel : public QAbstractTableModel {
   std::vector<Entry> m_rows;
   QHash<QByteArray, int> m_index;  // path -> row
 };
-
-// `text` as the search compares it: decomposed (NFKD), combining marks
-// dropped, case folded; "Ésa" and "esa" fold alike.
-[[nodiscard]] QString FoldForSearch(const QString& text);
 
 }  // namespace myzor
