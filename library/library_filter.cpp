@@ -40,15 +40,14 @@ void LibraryFilter::setSearchText(const QString& text) {
   m_search_text = text;
   const QString problem = m_query.problem;
   m_query = CompileSearch(text);
-  invalidateFilter();
+  invalidate();
   if (m_query.problem != problem) emit searchProblemChanged(m_query.problem);
 }
 
 bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
   if (source_parent.isValid()) return false;
   if (m_rows == nullptr) return m_query.terms.empty() && m_query.problem.isEmpty();
-  const ReplayRow& row = m_rows->row(source_row);
-  return m_query.matches({m_rows->foldedTexts(source_row), row.file.mtime_ns, row.player_count});
+  return m_query.matches(m_rows->searchRow(source_row));
 }
 
 bool LibraryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {

@@ -108,10 +108,16 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
-  Entry entry{std::move(row), {}};
+  Entry entry{std::move(row), {}, {}};
   for (int column = 0; column < ColumnCount; ++column)
     entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
+  entry.folded_all = QStringList(entry.folded.begin(), entry.folded.end()).join(QLatin1Char('\n'));
   return entry;
+}
+
+SearchRow LibraryModel::searchRow(int index) const {
+  const Entry& entry = m_rows[static_cast<std::size_t>(index)];
+  return {entry.folded, entry.folded_all, entry.row.file.mtime_ns, entry.row.player_count};
 }
 
 void LibraryModel::appendEntries(std::vector<Entry> entries) {

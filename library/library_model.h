@@ -3,6 +3,7 @@
 
 #include "library/replay_row.h"
 #include "library/search/fold.h"
+#include "library/search/query.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -55,16 +56,17 @@ class LibraryModel : public QAbstractTableModel {
   struct Entry {
     ReplayRow row;
     std::array<QString, ColumnCount> folded;
+    // Every cell's folded text, '\n' between: a word searched in any column
+    // is looked for once per row.
+    QString folded_all;
     // Read from the file just now, not taken from what was known before.
     bool fresh = true;
   };
   [[nodiscard]] static Entry makeEntry(ReplayRow row);
 
   [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
-  // The row's cells folded for search, by column.
-  [[nodiscard]] const std::array<QString, ColumnCount>& foldedTexts(int index) const {
-    return m_rows[static_cast<std::size_t>(index)].folded;
-  }
+  // What the search looks at in the row.
+  [[nodiscard]] SearchRow searchRow(int index) const;
 
   // Appends at the end as one insertion.
   void appendEntries(std::vector<Entry> entries);

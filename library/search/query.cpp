@@ -154,16 +154,13 @@ QString fieldTerm(const Key& key, const QString& value, SearchTerm& term) {
   return {};
 }
 
-bool holds(const SearchTerm& term, const SearchRow& row) {
+bool holds(const SearchTerm& term, const QStringMatcher& matcher, const SearchRow& row) {
   switch (term.kind) {
     case SearchTerm::Kind::Contains:
       if (term.column >= 0)
         return static_cast<std::size_t>(term.column) < row.folded.size() &&
-               row.folded[static_cast<std::size_t>(term.column)].contains(term.text);
-      for (const QString& text : row.folded) {
-        if (text.contains(term.text)) return true;
-      }
-      return false;
+               matcher.indexIn(row.folded[static_cast<std::size_t>(term.column)]) >= 0;
+      return matcher.indexIn(row.folded_all) >= 0;
     case SearchTerm::Kind::Whole:
       return static_cast<std::size_t>(term.column) < row.folded.size() &&
              row.folded[static_cast<std::size_t>(term.column)] == term.text;
@@ -200,9 +197,11 @@ SearchQuery CompileSearch(const QString& text) {
         continue;
       }
     } else {
-      term.text = FoldForSearch(word.text);
+      // A word looked for in any column never spans two (a pasted line break).
+      term.text = FoldForSearch(word.text).replace(u'\n', u' ');
       if (term.text.isEmpty()) continue;
     }
+    query.matchers.emplace_back(term.text);
     query.terms.push_back(std::move(term));
   }
   return query;
@@ -213,13 +212,14 @@ bool SearchQuery::matches(const SearchRow& row) const {
   if (terms.empty()) return true;
   int group = terms.front().group;
   bool group_holds = true;
-  for (const SearchTerm& term : terms) {
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    const SearchTerm& term = terms[i];
     if (term.group != group) {
       if (group_holds) return true;
       group = term.group;
       group_holds = true;
     }
-    if (group_holds && holds(term, row) == term.negated) group_holds = false;
+    if (group_holds && holds(term, matchers[i], row) == term.negated) group_holds = false;
   }
   return group_holds;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringMatcher>
 
 #include <cstdint>
 #include <limits>
@@ -36,12 +37,14 @@ struct SearchTerm {
 // was made.
 struct SearchRow {
   std::span<const QString> folded;  // by LibraryModel's column
+  QStringView folded_all;           // the same joined by '\n'
   std::int64_t mtime_ns = 0;
   int player_count = 0;
 };
 
 struct SearchQuery {
   std::vector<SearchTerm> terms;  // in group order
+  std::vector<QStringMatcher> matchers;  // one per term, of its text
   // Empty for a valid search, else the hint for the user; a search with a
   // problem holds for no row.
   QString problem;
