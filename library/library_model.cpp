@@ -10,20 +10,6 @@
 
 namespace myzor {
 
-QString FoldForSearch(const QString& text) {
-  const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-  QString out;
-  out.reserve(decomposed.size());
-  for (const QChar c : decomposed) {
-    const QChar::Category category = c.category();
-    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
-        category == QChar::Mark_Enclosing)
-      continue;
-    out.append(c);
-  }
-  return out.toCaseFolded();
-}
-
 LibraryModel::LibraryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int LibraryModel::rowCount(const QModelIndex& parent) const {
@@ -138,10 +124,16 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
-  Entry entry{std::move(row), {}};
+  Entry entry{std::move(row), {}, {}};
   for (int column = 0; column < ColumnCount; ++column)
     entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
+  entry.folded_all = QStringList(entry.folded.begin(), entry.folded.end()).join(QLatin1Char('\n'));
   return entry;
+}
+
+SearchRow LibraryModel::searchRow(int index) const {
+  const Entry& entry = m_rows[static_cast<std::size_t>(index)];
+  return {entry.folded, entry.folded_all, entry.row.file.mtime_ns, entry.row.player_count};
 }
 
 void LibraryModel::appendEntries(std::vector<Entry> entries) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "library/replay_row.h"
+#include "library/search/fold.h"
+#include "library/search/query.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -55,12 +57,17 @@ class LibraryModel : public QAbstractTableModel {
   struct Entry {
     ReplayRow row;
     std::array<QString, ColumnCount> folded;
+    // Every cell's folded text, '\n' between: a word searched in any column
+    // is looked for once per row.
+    QString folded_all;
     // Read from the file just now, not taken from what was known before.
     bool fresh = true;
   };
   [[nodiscard]] static Entry makeEntry(ReplayRow row);
 
   [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
+  // What the search looks at in the row.
+  [[nodiscard]] SearchRow searchRow(int index) const;
 
   // Appends at the end as one insertion.
   void appendEntries(std::vector<Entry> entries);
@@ -84,9 +91,5 @@ class LibraryModel : public QAbstractTableModel {
   std::vector<Entry> m_rows;
   QHash<QByteArray, int> m_index;  // path -> row
 };
-
-// `text` as the search compares it: decomposed (NFKD), combining marks
-// dropped, case folded; "Ésa" and "esa" fold alike.
-[[nodiscard]] QString FoldForSearch(const QString& text);
 
 }  // namespace myzor

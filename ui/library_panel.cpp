@@ -106,12 +106,24 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_search->setAccessibleName(tr("Search replays"));
   m_search->setPlaceholderText(tr("Search (Ctrl+F)"));
   m_search->setToolTip(
-      tr("Words must all match, in any column, ignoring case and accents.\n"
-         "player:, map:, game:, race:, team:, version:, status: look in one column;\n"
+      tr("Words must all match, in any column, ignoring case and accents; -word must not, a OR b either.\n"
+         "player:, map:, game:, race:, team:, status: look in one column, version: is the whole version;\n"
+         "date:2024-05, after:2024-01-01, before:2024-06-30 (days included), count:4 players;\n"
          "quotes keep words together: map:\"Ashfall Ridge\""));
   m_search->setClearButtonEnabled(true);
   m_search->installEventFilter(this);
   connect(m_search, &QLineEdit::textChanged, m_filter, &myzor::LibraryFilter::setSearchText);
+  // What is wrong with the search, below the field; a search with a problem lists no rows.
+  auto* hint = new QLabel(this);
+  hint->setObjectName(QStringLiteral("search_hint"));
+  hint->setAccessibleName(tr("Search problem"));
+  hint->setWordWrap(true);
+  hint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  hint->hide();
+  connect(m_filter, &myzor::LibraryFilter::searchProblemChanged, hint, [hint](const QString& problem) {
+    hint->setText(problem);
+    hint->setVisible(!problem.isEmpty());
+  });
 
   m_count->setObjectName(QStringLiteral("lbl_count"));
   m_count->setAccessibleName(tr("Replays shown"));
@@ -219,6 +231,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 8, 8, 4);
   layout->addLayout(top);
+  layout->addWidget(hint);
   layout->addWidget(m_problems);
   layout->addWidget(m_table, 1);
   layout->addLayout(bottom);

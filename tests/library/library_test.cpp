@@ -25,7 +25,7 @@ namespace {
 using myzor::LibraryModel;
 
 myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringList players, const QString& map,
-              const QString& status = QStringLiteral("ok")) {
+                     const QString& status = QStringLiteral("ok"), const QString& version = {}, int count = 0) {
   myzor::ReplayRow row;
   row.relative_path = file;
   row.file.size = size;
@@ -33,6 +33,8 @@ myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringLi
   row.players = std::move(players);
   row.map = map;
   row.game = QStringLiteral("Duel");
+  row.version = version;
+  row.player_count = count;
   row.ok = status == QStringLiteral("ok");
   if (!row.ok) row.error_message = status;
   return row;
@@ -71,39 +73,93 @@ TEST_F(TableTest, SortsNumbersInsideNamesSizesAndDatesByValue) {
 }
 
 struct SearchCase {
+  SearchCase(const char* search, QStringList files, QString problem = {})
+      : text(search), shown(std::move(files)), hint(std::move(problem)) {}
   const char* text;
   QStringList shown;  // in file order
+  QString hint;
+};
+void PrintTo(const SearchCase& search, std::ostream* out) { *out << search.text; }
+
+// Beside the three rows above, replays of 2024 whose times lie near midnight
+// in Berlin, so that a date read as UTC lands on another day.
+class SearchTest : public TableTest, public ::testing::WithParamInterface<SearchCase> {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+  }
+  void SetUp() override {
+    TableTest::SetUp();
+    std::vector<myzor::ReplayRow> rows;
+    // 2024-05-17 00:30, 2024-06-30 23:50, 2024-01-01 00:10 in Berlin.
+    rows.push_back(Row("north.rec", 1, 1715898600, {"Łucja", "Øyvind"}, "Straße", "ok", "1.30", 2));
+    rows.push_back(Row("south.rec", 1, 1719784200, {"Đorđe", "Æsir"}, "Œuvre", "ok", "1.3", 4));
+    rows.push_back(Row("west.rec", 1, 1704064200, {"Kai"}, "Glacier Bay", "ok", "1.30", 4));
+    model.appendRows(std::move(rows));
+  }
 };
 
-class SearchTest : public TableTest, public ::testing::WithParamInterface<SearchCase> {};
-
-TEST_P(SearchTest, ShowsTheRowsHoldingEveryWord) {
+TEST_P(SearchTest, ShowsTheRowsTheSearchHoldsForOrAHint) {
   filter.sort(LibraryModel::FileColumn);
-  filter.setSearchText(QString::fromUtf8(GetParam().text));
+  const QString text = QString::fromUtf8(GetParam().text);
+  filter.setSearchText(text);
   EXPECT_EQ(Files(filter), GetParam().shown) << GetParam().text;
+  EXPECT_EQ(filter.searchProblem(), GetParam().hint) << GetParam().text;
+  EXPECT_EQ(myzor::SearchProblem(text), GetParam().hint) << GetParam().text;
 }
+
+const QStringList k1970 = {"Game 1.rec", "game 2.rec", "game 10.rec"};
+const QStringList k2024 = {"north.rec", "south.rec", "west.rec"};
+constexpr const char* kFields = "game, map, player, race, status, team, version, date, after, before, count";
 
 INSTANTIATE_TEST_SUITE_P(
     Words, SearchTest,
-    ::testing::Values(SearchCase{"", {"Game 1.rec", "game 2.rec", "game 10.rec"}},
+    ::testing::Values(SearchCase{"", k1970 + k2024},
                       SearchCase{"mira", {"Game 1.rec", "game 10.rec"}},
                       SearchCase{"mira ashen", {"game 10.rec"}},          // words AND-ed
                       SearchCase{"zoe ærn", {"game 2.rec"}},              // accents fold
                       SearchCase{"ZOË", {"game 2.rec"}},
+                      SearchCase{"lucja oyvind strasse", {"north.rec"}},  // letters without a decomposition
+                      SearchCase{"dorde AESIR oeuvre", {"south.rec"}},
+                      SearchCase{"ŁUCJA STRASSE", {"north.rec"}},
                       SearchCase{"map:\"Ashfall Ridge\"", {"Game 1.rec", "game 10.rec"}},
                       SearchCase{"\"ridge cliffs\"", {"Game 1.rec"}},
                       SearchCase{"map:ashfall player:ashen", {"game 10.rec"}},
                       SearchCase{"player:frost", {}},                     // a key looks in its column only
-                      SearchCase{"status:ok", {"game 2.rec", "game 10.rec"}},
+                      SearchCase{"status:ok", QStringList{"game 2.rec", "game 10.rec"} + k2024},
                       SearchCase{"status:byte", {"Game 1.rec"}},
                       SearchCase{"Player:mira MAP:ashfall", {"Game 1.rec", "game 10.rec"}},
-                      SearchCase{"nosuch:mira", {}}));                    // an unknown field lists none
-
-TEST(SearchProblemTest, NamesAnUnknownFieldOnly) {
-  EXPECT_EQ(myzor::SearchProblem("mira Player:mira \"a:b\" 12:30"), QString());
-  EXPECT_EQ(myzor::SearchProblem("map:x:y foo:bar"),
-            "unknown field foo: game, map, player, race, status, team, version");
-}
+                      SearchCase{"-mira", QStringList{"game 2.rec"} + k2024},
+                      SearchCase{"map:ashfall -player:ashen", {"Game 1.rec"}},
+                      SearchCase{"\"-mira\" - \"OR\"", {}},                // quoted, a dash and OR are text
+                      SearchCase{"frost OR oeuvre", {"game 2.rec", "south.rec"}},
+                      SearchCase{"mira ashen OR zoe", {"game 2.rec", "game 10.rec"}},  // AND binds tighter
+                      SearchCase{"map:\"Frost Pass\" OR player:\"Mira Tolvane\"", k1970},
+                      SearchCase{"OR kai OR", {"west.rec"}},
+                      SearchCase{"date:2024-05-17", {"north.rec"}},       // local time: UTC says 05-16
+                      SearchCase{"date:2024-05", {"north.rec"}},
+                      SearchCase{"date:2024", k2024},
+                      SearchCase{"date:2023", {}},
+                      SearchCase{"-date:2024", k1970},
+                      SearchCase{"after:2024-01-01", k2024},              // the day named is included
+                      SearchCase{"after:2024-01-02", {"north.rec", "south.rec"}},
+                      SearchCase{"before:2024-06-30", k1970 + k2024},
+                      SearchCase{"before:2024-06-29", k1970 + QStringList{"north.rec", "west.rec"}},
+                      SearchCase{"after:2024-05-17 before:2024-05-17", {"north.rec"}},
+                      SearchCase{"count:4", {"south.rec", "west.rec"}},
+                      SearchCase{"version:1.3", {"south.rec"}},           // the whole value
+                      SearchCase{"VERSION:1.30 map:", {"north.rec", "west.rec"}},
+                      SearchCase{"mira Player:mira \"a:b\" 12:30", {}},
+                      SearchCase{"nosuch:mira", {}, QStringLiteral("unknown field nosuch: ") + kFields},
+                      SearchCase{"map:x:y -foo:bar", {}, QStringLiteral("unknown field foo: ") + kFields},
+                      SearchCase{"mira OR date:2024-13", {},
+                                 "malformed date 2024-13: write a year, a month or a day, "
+                                 "as in 2024, 2024-05 or 2024-05-17"},
+                      SearchCase{"before:2024-02-30", {},
+                                 "malformed date 2024-02-30: write a year, a month or a day, "
+                                 "as in 2024, 2024-05 or 2024-05-17"},
+                      SearchCase{"count:4x", {}, "malformed count 4x: write the number of players, as in count:4"}));
 
 // Replays written into a temporary folder and read by the library.
 class FolderTest : public ::testing::Test {

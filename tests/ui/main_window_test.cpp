@@ -154,7 +154,15 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
   ASSERT_TRUE(search->hasFocus());
   QTest::keyClicks(search, "map:\"frost pass\"");
   EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "1 of 3");
+  // A mistyped field lists nothing and says why below the field, until it is mended.
+  QLabel* hint = control<QLabel>(*window, "search_hint");
+  EXPECT_FALSE(hint->isVisibleTo(window.get()));
+  QTest::keyClicks(search, " mpa:x");
+  EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "0 of 3");
+  EXPECT_TRUE(hint->isVisibleTo(window.get()));
+  EXPECT_TRUE(hint->text().startsWith("unknown field mpa: game, map, player")) << hint->text().toStdString();
   search->clear();
+  EXPECT_FALSE(hint->isVisibleTo(window.get()));
 
   // File order: "deep" (in sub/), "game 2", "game 10".
   QTest::keyClick(search, Qt::Key_Down);

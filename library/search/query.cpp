@@ -1,0 +1,227 @@
+#include "library/search/query.h"
+
+#include "library/library_model.h"
+#include "library/search/fold.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QStringList>
+
+#include <optional>
+
+namespace myzor {
+namespace {
+
+enum class Field { Column, Version, Date, After, Before, Count };
+
+struct Key {
+  const char* name;
+  Field field;
+  int column;
+};
+
+// The hint lists the fields in this order: the columns first.
+constexpr Key kKeys[] = {
+    {"game", Field::Column, LibraryModel::GameColumn},
+    {"map", Field::Column, LibraryModel::MapColumn},
+    {"player", Field::Column, LibraryModel::PlayersColumn},
+    {"race", Field::Column, LibraryModel::RacesColumn},
+    {"status", Field::Column, LibraryModel::StatusColumn},
+    {"team", Field::Column, LibraryModel::TeamsColumn},
+    {"version", Field::Version, LibraryModel::VersionColumn},
+    {"date", Field::Date, LibraryModel::ModifiedColumn},
+    {"after", Field::After, LibraryModel::ModifiedColumn},
+    {"before", Field::Before, LibraryModel::ModifiedColumn},
+    {"count", Field::Count, LibraryModel::PlayersColumn},
+};
+
+const Key* keyNamed(QStringView name) {
+  for (const Key& key : kKeys) {
+    if (name.compare(QLatin1String(key.name), Qt::CaseInsensitive) == 0) return &key;
+  }
+  return nullptr;
+}
+
+// A word "name:rest" whose name is letters only is meant as a field; any
+// other colon (a time "12:30", a path) is part of the text.
+bool looksLikeField(QStringView name) {
+  if (name.isEmpty()) return false;
+  for (const QChar c : name) {
+    if (!c.isLetter()) return false;
+  }
+  return true;
+}
+
+struct Word {
+  QString text;
+  qsizetype colon = -1;  // the first colon outside quotes, or -1
+  bool negated = false;
+  bool is_or = false;
+};
+
+// A word runs to the next blank outside quotes, the quotes dropped; a dash
+// or an OR in quotes is text.
+std::vector<Word> splitWords(const QString& text) {
+  std::vector<Word> words;
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n) {
+    while (i < n && text[i].isSpace()) ++i;
+    if (i >= n) break;
+    Word word;
+    bool quoted = false;
+    bool any_quote = false;
+    if (text[i] == u'-' && i + 1 < n && !text[i + 1].isSpace()) {
+      word.negated = true;
+      ++i;
+    }
+    for (; i < n && (quoted || !text[i].isSpace()); ++i) {
+      if (text[i] == u'"') {
+        quoted = !quoted;
+        any_quote = true;
+        continue;
+      }
+      if (word.colon < 0 && !quoted && text[i] == u':') word.colon = word.text.size();
+      word.text.append(text[i]);
+    }
+    word.is_or = !word.negated && !any_quote && word.text == QLatin1String("OR");
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+bool allDigits(QStringView text) {
+  if (text.isEmpty()) return false;
+  for (const QChar c : text) {
+    if (c < u'0' || c > u'9') return false;
+  }
+  return true;
+}
+
+std::int64_t localStartNs(const QDate& day) { return day.startOfDay().toMSecsSinceEpoch() * 1'000'000; }
+
+// "2024", "2024-05" or "2024-05-17" as the span of local time it names:
+// [start, end) in nanoseconds since the epoch.
+std::optional<std::pair<std::int64_t, std::int64_t>> periodOf(QStringView value) {
+  const QList<QStringView> parts = value.split(u'-');
+  if (parts.size() > 3 || parts[0].size() != 4) return std::nullopt;
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    if (!allDigits(parts[i]) || (i > 0 && parts[i].size() > 2)) return std::nullopt;
+  }
+  const int year = parts[0].toInt();
+  const int month = parts.size() > 1 ? parts[1].toInt() : 1;
+  const int day = parts.size() > 2 ? parts[2].toInt() : 1;
+  const QDate start(year, month, day);
+  if (!start.isValid()) return std::nullopt;
+  const QDate end = parts.size() == 3 ? start.addDays(1) : parts.size() == 2 ? start.addMonths(1) : start.addYears(1);
+  return std::pair{localStartNs(start), localStartNs(end)};
+}
+
+QString unknownField(QStringView name) {
+  QStringList names;
+  for (const Key& key : kKeys) names << QLatin1String(key.name);
+  return QStringLiteral("unknown field %1: %2").arg(name.toString(), names.join(QStringLiteral(", ")));
+}
+
+// Fills `term` from "name:value"; the problem with the value, if any.
+QString fieldTerm(const Key& key, const QString& value, SearchTerm& term) {
+  term.column = key.column;
+  switch (key.field) {
+    case Field::Column:
+    case Field::Version:
+      term.kind = key.field == Field::Version ? SearchTerm::Kind::Whole : SearchTerm::Kind::Contains;
+      term.text = FoldForSearch(value);
+      return {};
+    case Field::Date:
+    case Field::After:
+    case Field::Before: {
+      const auto period = periodOf(value);
+      if (!period)
+        return QStringLiteral("malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or 2024-05-17")
+            .arg(value);
+      term.kind = SearchTerm::Kind::Modified;
+      if (key.field != Field::Before) term.from_ns = period->first;
+      if (key.field != Field::After) term.to_ns = period->second;
+      return {};
+    }
+    case Field::Count:
+      if (!allDigits(value) || value.size() > 3)
+        return QStringLiteral("malformed count %1: write the number of players, as in count:4").arg(value);
+      term.kind = SearchTerm::Kind::Players;
+      term.count = value.toInt();
+      return {};
+  }
+  return {};
+}
+
+bool holds(const SearchTerm& term, const QStringMatcher& matcher, const SearchRow& row) {
+  switch (term.kind) {
+    case SearchTerm::Kind::Contains:
+      if (term.column >= 0)
+        return static_cast<std::size_t>(term.column) < row.folded.size() &&
+               matcher.indexIn(row.folded[static_cast<std::size_t>(term.column)]) >= 0;
+      return matcher.indexIn(row.folded_all) >= 0;
+    case SearchTerm::Kind::Whole:
+      return static_cast<std::size_t>(term.column) < row.folded.size() &&
+             row.folded[static_cast<std::size_t>(term.column)] == term.text;
+    case SearchTerm::Kind::Modified:
+      return term.from_ns <= row.mtime_ns && row.mtime_ns < term.to_ns;
+    case SearchTerm::Kind::Players:
+      return row.player_count == term.count;
+  }
+  return false;
+}
+
+}  // namespace
+
+SearchQuery CompileSearch(const QString& text) {
+  SearchQuery query;
+  int group = 0;
+  for (Word& word : splitWords(text)) {
+    if (word.is_or) {
+      if (!query.terms.empty() && query.terms.back().group == group) ++group;
+      continue;
+    }
+    SearchTerm term;
+    term.negated = word.negated;
+    term.group = group;
+    const QStringView name = QStringView(word.text).left(word.colon);
+    if (word.colon > 0 && looksLikeField(name)) {
+      const Key* key = keyNamed(name);
+      const QString value = word.text.mid(word.colon + 1);
+      // "map:" alone asks for nothing yet.
+      if (key != nullptr && FoldForSearch(value).isEmpty()) continue;
+      const QString problem = key == nullptr ? unknownField(name) : fieldTerm(*key, value, term);
+      if (!problem.isEmpty()) {
+        if (query.problem.isEmpty()) query.problem = problem;
+        continue;
+      }
+    } else {
+      // A word looked for in any column never spans two (a pasted line break).
+      term.text = FoldForSearch(word.text).replace(u'\n', u' ');
+      if (term.text.isEmpty()) continue;
+    }
+    query.matchers.emplace_back(term.text);
+    query.terms.push_back(std::move(term));
+  }
+  return query;
+}
+
+bool SearchQuery::matches(const SearchRow& row) const {
+  if (!problem.isEmpty()) return false;
+  if (terms.empty()) return true;
+  int group = terms.front().group;
+  bool group_holds = true;
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    const SearchTerm& term = terms[i];
+    if (term.group != group) {
+      if (group_holds) return true;
+      group = term.group;
+      group_holds = true;
+    }
+    if (group_holds && holds(term, matchers[i], row) == term.negated) group_holds = false;
+  }
+  return group_holds;
+}
+
+}  // namespace myzor

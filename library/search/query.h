@@ -1,0 +1,64 @@
+// The library's search: the text typed, compiled once into terms, and the
+// test of one row against them. The window and the command-line tools use
+// the same compiled search.
+#pragma once
+
+#include <QString>
+#include <QStringMatcher>
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+namespace myzor {
+
+// One condition of the search. Terms of one group must all hold (words are
+// AND-ed); the row is shown when any group holds ("a b OR c").
+struct SearchTerm {
+  enum class Kind {
+    Contains,  // `text` is part of the column (or of any column)
+    Whole,     // `text` is the column's whole value
+    Modified,  // the file's modification time is in [from_ns, to_ns)
+    Players,   // the replay has `count` players
+  };
+  int column = -1;  // LibraryModel's column; -1: any column
+  QString text;     // folded
+  Kind kind = Kind::Contains;
+  bool negated = false;  // "-word": the row must not hold it
+  int group = 0;
+  std::int64_t from_ns = std::numeric_limits<std::int64_t>::min();
+  std::int64_t to_ns = std::numeric_limits<std::int64_t>::max();
+  int count = 0;
+  friend bool operator==(const SearchTerm&, const SearchTerm&) = default;
+};
+
+// What the search looks at in one row; the texts folded once, when the row
+// was made.
+struct SearchRow {
+  std::span<const QString> folded;  // by LibraryModel's column
+  QStringView folded_all;           // the same joined by '\n'
+  std::int64_t mtime_ns = 0;
+  int player_count = 0;
+};
+
+struct SearchQuery {
+  std::vector<SearchTerm> terms;  // in group order
+  std::vector<QStringMatcher> matchers;  // one per term, of its text
+  // Empty for a valid search, else the hint for the user; a search with a
+  // problem holds for no row.
+  QString problem;
+
+  [[nodiscard]] bool matches(const SearchRow& row) const;
+};
+
+// Words run to the next blank outside quotes, the quotes dropped
+// (map:"Ashfall Ridge"); "-" before a word negates it, "OR" between words
+// ORs what stands on either side. "field:value" looks in one column
+// (player, map, game, race, team, status: part of the value; version: the
+// whole value), or tests the file's local date (date:2024, date:2024-05,
+// date:2024-05-17; after: and before: include the day, month or year named)
+// or the number of players (count:4).
+[[nodiscard]] SearchQuery CompileSearch(const QString& text);
+
+}  // namespace myzor
