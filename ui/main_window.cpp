@@ -5,10 +5,14 @@
 #include "ui/form1.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
+#include "ui/players_view.h"
+#include "ui/statistics_view.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDockWidget>
+#include <QLineEdit>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -98,6 +102,8 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const
     setLibraryVisible(true);
     m_panel->focusSearch();
   });
+
+  setupViews();
 
   connect(m_panel, &LibraryPanel::folderChosen, this, &MainWindow::openFolder);
   connect(m_panel, &LibraryPanel::replaySelected, m_form, &Form1::showReplay);
@@ -228,4 +234,35 @@ void MainWindow::saveSettings() {
   m_settings.setValue(kColumnsKey, m_panel->headerState());
   m_settings.setValue(kVisibleKey, isLibraryVisible());
   m_settings.sync();
+}
+
+// The Players and Statistics views, each in a dock of its own, hidden at first.
+void MainWindow::setupViews() {
+  const auto add = [this](QWidget* view, const char* name, const QString& title, const char* action,
+                          const QKeySequence& keys) {
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(QLatin1String(name));
+    dock->setWidget(view);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    dock->hide();
+    QAction* toggle = dock->toggleViewAction();
+    toggle->setObjectName(QLatin1String(action));
+    toggle->setShortcut(keys);
+    toggle->setToolTip(tr("Show or hide the %1 view (%2)").arg(title, keys.toString(QKeySequence::NativeText)));
+    addAction(toggle);
+    // Docks shown together share one place; the one asked for comes to the front.
+    connect(toggle, &QAction::triggered, dock, [dock](bool shown) {
+      if (shown) dock->raise();
+    });
+    return dock;
+  };
+  auto* players = add(new PlayersView(m_library,
+                                      [this](const QString& search) {
+                                        setLibraryVisible(true);
+                                        m_panel->searchField()->setText(search);
+                                      }),
+                      "dock_players", tr("Players"), "act_view_players", QKeySequence(Qt::CTRL | Qt::Key_1));
+  auto* statistics = add(new StatisticsView(m_panel->filter()), "dock_statistics", tr("Statistics"),
+                         "act_view_statistics", QKeySequence(Qt::CTRL | Qt::Key_2));
+  tabifyDockWidget(players, statistics);
 }

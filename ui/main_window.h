@@ -53,6 +53,7 @@ class MainWindow : public QMainWindow {
  private:
   void saveSettings();
   void setupLibraryActions();
+  void setupViews();
   [[nodiscard]] QString defaultFolder() const;
   [[nodiscard]] static QString pathProblem(const QString& path);
 
