@@ -87,6 +87,11 @@ void IndexedLibrary::open(const QByteArray& root) {
     FolderScan scan = ScanFolder(root, stop.get());
     if (scan.stopped) return check;
     Reconciliation plan = Reconcile(std::move(rows), scan.files);
+    // Rows kept by an index too old to hold the players' teams stay shown
+    // until their files have been read again.
+    for (const ReplayRow& row : plan.current) {
+      if (row.lacksRoster()) plan.to_read.push_back(row.file);
+    }
     check.to_read = static_cast<qint64>(plan.to_read.size());
     for (const FileEntry& file : plan.to_read) check.to_refresh.append(file.path);
     for (const QByteArray& path : plan.gone) check.to_refresh.append(path);

@@ -20,8 +20,11 @@
 namespace myzor {
 namespace {
 
-// Raised whenever the table changes; an index of any other version is rebuilt.
-constexpr int kSchemaVersion = 1;
+// Raised whenever the tables change; an index of any other version is
+// rebuilt, except the one before, which is upgraded (see openConnection).
+constexpr int kSchemaVersion = 2;
+// Kept only the replays table, without the players' teams.
+constexpr int kRosterlessVersion = 1;
 
 constexpr const char* kColumns =
     "path, size, mtime_ns, inode, game, map, players, teams, races, version, win_conditions, "
@@ -32,6 +35,11 @@ constexpr const char* kCreateTable =
     "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
     "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
     "error_offset INTEGER, error_message TEXT) WITHOUT ROWID";
+
+// One row per player of a replay, in file order (seat).
+constexpr const char* kCreatePlayers =
+    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, race TEXT, "
+    "block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID";
 
 // Names may hold any character, so lists are stored in Qt's own framing.
 QByteArray packList(const QStringList& list) {
@@ -173,7 +181,12 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
   };
   if (!run("PRAGMA user_version") || !query.next()) return rollback(failure());
   const int version = query.value(0).toInt();
-  if (version != kSchemaVersion) {
+  if (version == kRosterlessVersion) {
+    // Its rows stay: they lack only the players' teams, and the library reads
+    // such files again in the background (ReplayRow::lacksRoster).
+    if (!run(kCreatePlayers) || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
+      return rollback(failure());
+  } else if (version != kSchemaVersion) {
     if (!run("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"))
       return rollback(failure());
     QStringList tables;
@@ -186,7 +199,8 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
         return rollback(failure());
       }
     }
-    if (!run(kCreateTable) || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
+    if (!run(kCreateTable) || !run(kCreatePlayers) ||
+        !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
     if (version != 0) m_status = QStringLiteral("The replay index was made by another version and has been rebuilt.");
   }
@@ -239,7 +253,8 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
   {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM replays WHERE path >= ? AND path < ?").arg(QLatin1String(kColumns)));
+    query.prepare(QStringLiteral("SELECT %1 FROM replays WHERE path >= ? AND path < ? ORDER BY path")
+                      .arg(QLatin1String(kColumns)));
     query.addBindValue(low);
     query.addBindValue(high);
     query.exec();
@@ -265,6 +280,24 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
       rows.push_back(std::move(row));
     }
     error = query.lastError();
+    // Both tables in order of path: each player joins the row at hand.
+    QSqlQuery players(QSqlDatabase::database(m_connection, false));
+    players.setForwardOnly(true);
+    players.prepare(QStringLiteral("SELECT path, name, team, race, block_start, block_end FROM players "
+                                   "WHERE path >= ? AND path < ? ORDER BY path, seat"));
+    players.addBindValue(low);
+    players.addBindValue(high);
+    if (!error.isValid()) players.exec();
+    std::size_t at = 0;
+    while (!error.isValid() && players.next()) {
+      const QByteArray path = players.value(0).toByteArray();
+      while (at < rows.size() && rows[at].file.path < path) ++at;
+      if (at == rows.size()) break;
+      if (rows[at].file.path != path) continue;
+      rows[at].roster.push_back({players.value(1).toString(), players.value(3).toString(), players.value(2).toInt(),
+                                 players.value(4).toLongLong(), players.value(5).toLongLong()});
+    }
+    if (!error.isValid()) error = players.lastError();
   }
   // Closing the connection needs every query on it gone.
   if (error.isValid()) {
@@ -277,9 +310,15 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
 bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
   return write([&rows](QSqlDatabase& db) {
     QSqlQuery insert(db);
+    QSqlQuery unseat(db);
+    QSqlQuery seat(db);
     if (!insert.prepare(QStringLiteral("INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                             .arg(QLatin1String(kColumns))))
       return insert.lastError();
+    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?"))) return unseat.lastError();
+    if (!seat.prepare(QStringLiteral("INSERT INTO players (path, seat, name, team, race, block_start, block_end) "
+                                     "VALUES (?,?,?,?,?,?,?)")))
+      return seat.lastError();
     for (const ReplayRow& row : rows) {
       insert.addBindValue(row.file.path);
       insert.addBindValue(static_cast<qint64>(row.file.size));
@@ -298,6 +337,19 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
       insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset)) : QVariant());
       insert.addBindValue(row.error_message);
       if (!insert.exec()) return insert.lastError();
+      unseat.addBindValue(row.file.path);
+      if (!unseat.exec()) return unseat.lastError();
+      for (std::size_t i = 0; i < row.roster.size(); ++i) {
+        const RowPlayer& player = row.roster[i];
+        seat.addBindValue(row.file.path);
+        seat.addBindValue(static_cast<qint64>(i));
+        seat.addBindValue(player.name);
+        seat.addBindValue(player.team);
+        seat.addBindValue(player.race);
+        seat.addBindValue(static_cast<qint64>(player.block_start));
+        seat.addBindValue(static_cast<qint64>(player.block_end));
+        if (!seat.exec()) return seat.lastError();
+      }
     }
     return QSqlError();
   });
@@ -306,10 +358,13 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
 bool ReplayIndex::remove(const std::vector<QByteArray>& paths) {
   return write([&paths](QSqlDatabase& db) {
     QSqlQuery erase(db);
+    QSqlQuery unseat(db);
     if (!erase.prepare(QStringLiteral("DELETE FROM replays WHERE path = ?"))) return erase.lastError();
+    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?"))) return unseat.lastError();
     for (const QByteArray& path : paths) {
       erase.addBindValue(path);
-      if (!erase.exec()) return erase.lastError();
+      unseat.addBindValue(path);
+      if (!erase.exec() || !unseat.exec()) return erase.lastError().isValid() ? erase.lastError() : unseat.lastError();
     }
     return QSqlError();
   });

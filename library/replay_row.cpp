@@ -44,7 +44,7 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
   for (const zor_rep_reader::PlayerInfo& player : replay.players) {
     row.players.append(QString::fromStdString(player.name));
     row.races.append(QString::fromStdString(player.race));
-    row.roster.push_back({row.players.back(), row.races.back(), player.team});
+    row.roster.push_back({row.players.back(), row.races.back(), player.team, player.block_start, player.block_end});
   }
   row.teams = TeamsText(replay);
   row.version = QString::fromStdString(replay.version);

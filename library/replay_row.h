@@ -29,7 +29,15 @@ struct RowPlayer {
   QString name;
   QString race;
   int team = 0;
+  // Where the player's block lies in the file.
+  std::int64_t block_start = 0;
+  std::int64_t block_end = 0;
   friend bool operator==(const RowPlayer&, const RowPlayer&) = default;
+
+  // A block without pictures ends 20 bytes after its image tag and stays far
+  // below this length; one with pictures holds both pixel areas past it.
+  static constexpr std::int64_t kPictureBlockBytes = 41172;
+  [[nodiscard]] bool carriesPictures() const { return block_end - block_start >= kPictureBlockBytes; }
 };
 
 struct ReplayRow {
@@ -43,8 +51,9 @@ struct ReplayRow {
   QString version;
   QString win_conditions;  // "Annihilate, Take and Hold"; empty for none
   int player_count = 0;
-  // The players with their teams, in file order; empty in rows read back
-  // from the index, which does not keep it.
+  // The players with their teams, in file order. Empty for a row that has
+  // players but was kept by an index too old to hold them: such a file is
+  // read again to fill it (see `lacksRoster`).
   std::vector<RowPlayer> roster;
 
   // A file that cannot be read keeps its row, with the reader's error.
@@ -55,6 +64,7 @@ struct ReplayRow {
 
   // "ok", or the reader's message.
   [[nodiscard]] QString status() const { return ok ? QStringLiteral("ok") : error_message; }
+  [[nodiscard]] bool lacksRoster() const { return ok && roster.empty() && !players.isEmpty(); }
 };
 
 // A file name (or path) in the file system's bytes as text; bytes that are

@@ -2,6 +2,7 @@
 // or, with --json, as one JSON object per line for scripts.
 #include "library/replay_json.h"
 #include "replay/metadata.h"
+#include "tools/expand_arguments.h"
 #include "tools/raw_arguments.h"
 #include "tools/read_in_order.h"
 
@@ -24,12 +25,8 @@ namespace {
 
 using namespace zor_rep_reader;
 using myzor::JsonLine;
+using myzor_info::Input;
 namespace fs = std::filesystem;
-
-struct Input {
-  std::string argument;  // as given, or the path found under a folder
-  std::optional<ReaderError> early_error;
-};
 
 std::string winConditions(const ReplayInfo& r) {
   std::string out;
@@ -88,45 +85,6 @@ bool extractPictures(const fs::path& folder, const std::string& file, const Repl
     }
   }
   return ok;
-}
-
-std::vector<std::string> rawPositionals(const RawArguments& arguments, const QStringList& positionals) {
-  std::vector<std::string> raw;
-  for (const QString& argument : positionals) raw.push_back(arguments.raw(argument).toStdString());
-  return raw;
-}
-
-std::vector<Input> expandArguments(const std::vector<std::string>& arguments, bool recursive) {
-  std::vector<Input> inputs;
-  for (const std::string& path : arguments) {
-    std::error_code ec;
-    if (!fs::is_directory(path, ec)) {
-      inputs.push_back({path, std::nullopt});
-      continue;
-    }
-    if (!recursive) {
-      inputs.push_back({path, ReaderError(ErrorKind::file, std::nullopt,
-                                          path + ": is a folder; use --recursive to read "
-                                                 "the replays in it")});
-      continue;
-    }
-    std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(
-             path, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      std::string extension = it->path().extension().string();
-      std::transform(extension.begin(), extension.end(), extension.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      std::error_code file_ec;
-      if (extension == ".rec" && it->is_regular_file(file_ec)) found.push_back(it->path().string());
-    }
-    if (ec)
-      inputs.push_back({path, ReaderError(ErrorKind::file, std::nullopt,
-                                          path + ": cannot list the folder: " + ec.message())});
-    std::sort(found.begin(), found.end());
-    for (std::string& file : found) inputs.push_back({std::move(file), std::nullopt});
-  }
-  return inputs;
 }
 
 }  // namespace
@@ -228,7 +186,7 @@ int main(int argc, char* argv[]) {
   };
 
   const std::vector<Input> inputs =
-      expandArguments(rawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
+      myzor_info::ExpandArguments(myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
   bool all_ok = true;
   // The metadata read mostly waits for the disk, so several files are read at
   // once; the full read, which may write pictures, stays on this thread.

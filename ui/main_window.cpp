@@ -7,6 +7,8 @@
 #include "ui/form1.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
+#include "ui/players_view.h"
+#include "ui/statistics_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +17,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDockWidget>
+#include <QLineEdit>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -134,6 +138,7 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const
   connect(m_actions, &LibraryActions::filesChanged, this, [this] { m_form->openFolder(m_form->zorFolder()); });
 
   buildMenus();
+  setupViews();
   restoreSettings();
 }
 
@@ -423,4 +428,34 @@ void MainWindow::saveSettings() {
   // Once the window is gone the viewer's window is closed with it, not by the user.
   if (isVisible()) m_settings.setValue(kViewerKey, m_form->isVisible());
   m_settings.sync();
+}
+
+// The Players and Statistics views, each in a dock of its own, hidden at first.
+void MainWindow::setupViews() {
+  const auto add = [this](QWidget* view, const char* name, const QString& title, const char* action,
+                          const QKeySequence& keys) {
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(QLatin1String(name));
+    dock->setWidget(view);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    dock->hide();
+    QAction* toggle = dock->toggleViewAction();
+    toggle->setObjectName(QLatin1String(action));
+    toggle->setShortcut(keys);
+    toggle->setToolTip(tr("Show or hide the %1 view (%2)").arg(title, keys.toString(QKeySequence::NativeText)));
+    menu(QStringLiteral("view"))->addAction(toggle);
+    // Docks shown together share one place; the one asked for comes to the front.
+    connect(toggle, &QAction::triggered, dock, [dock](bool shown) {
+      if (shown) dock->raise();
+    });
+    return dock;
+  };
+  auto* players = add(new PlayersView(m_library,
+                                      [this](const QString& search) {
+                                        m_panel->searchField()->setText(search);
+                                      }),
+                      "dock_players", tr("Players"), "act_view_players", QKeySequence(Qt::CTRL | Qt::Key_1));
+  auto* statistics = add(new StatisticsView(m_panel->filter()), "dock_statistics", tr("Statistics"),
+                         "act_view_statistics", QKeySequence(Qt::CTRL | Qt::Key_2));
+  tabifyDockWidget(players, statistics);
 }

@@ -70,6 +70,7 @@ class MainWindow : public QMainWindow {
   void showAbout();
   void saveSettings();
   void restoreSettings();
+  void setupViews();
   [[nodiscard]] QString defaultFolder() const;
   [[nodiscard]] static QString pathProblem(const QString& path);
 

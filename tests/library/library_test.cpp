@@ -207,7 +207,14 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   EXPECT_EQ(cell(1, LibraryModel::WinConditionsColumn), "Annihilate");
   EXPECT_EQ(cell(1, LibraryModel::StatusColumn), "ok");
   const std::vector<myzor::RowPlayer> roster{{"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
-  EXPECT_TRUE(model.row(1).roster == roster);
+  ASSERT_EQ(model.row(1).roster.size(), roster.size());
+  for (std::size_t i = 0; i < roster.size(); ++i) {
+    myzor::RowPlayer read = model.row(1).roster[i];
+    EXPECT_GT(read.block_end, read.block_start);
+    EXPECT_TRUE(read.carriesPictures());
+    read.block_start = read.block_end = 0;
+    EXPECT_TRUE(read == roster[i]);
+  }
   EXPECT_EQ(model.index(1, 0).data(LibraryModel::PathRole).toByteArray(), QFile::encodeName(path("b/duel.REC")));
 }
 

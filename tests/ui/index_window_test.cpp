@@ -11,6 +11,8 @@
 #include <QListWidget>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -110,6 +112,40 @@ TEST_F(IndexWindowTest, FollowsNewRenamedAndRemovedReplaysInTheTableAndFile1Keep
   EXPECT_EQ(map(*window, "renamed.rec"), "lib/a.rec");
   EXPECT_TRUE(list->currentItem()->isSelected() && list->currentItem()->text() == "b.rec");
   EXPECT_EQ(myzor::ReplayFilesRead(), opened + 2);  // new.rec and renamed.rec, not b.rec again
+}
+
+TEST_F(IndexWindowTest, AnIndexWithoutPlayersKeepsItsRowsShownWhileTheyAreReadAgain) {
+  open();
+  {
+    // The index as the version before kept it: the rows without their players' teams.
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older version");
+    db.setDatabaseName(path("cache/index.sqlite"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec("DROP TABLE players") && query.exec("PRAGMA user_version = 1"));
+  }
+  QSqlDatabase::removeDatabase("older version");
+  const auto rosters = [](const MainWindow& window) {
+    QList<int> teams;
+    for (int i = 0; i < window.library()->model()->rowCount(); ++i) {
+      for (const myzor::RowPlayer& player : window.library()->model()->row(i).roster) teams.append(player.team);
+    }
+    return teams;
+  };
+  const qint64 opened = myzor::ReplayFilesRead();
+  {
+    const auto window = open();
+    QSignalSpy removed(window->library()->model(), &QAbstractItemModel::rowsRemoved);
+    EXPECT_EQ(window->library()->model()->rowCount(), 3);
+    EXPECT_FALSE(window->statusBar()->currentMessage().contains("rebuilt"));
+    QTRY_COMPARE_WITH_TIMEOUT(rosters(*window), (QList<int>{2, 1, 2, 1, 2, 1}), 10'000);
+    EXPECT_EQ(window->library()->model()->rowCount(), 3);
+    EXPECT_TRUE(removed.isEmpty());
+    EXPECT_EQ(myzor::ReplayFilesRead(), opened + 3);
+  }
+  // The players read again are kept: the next start opens no replay.
+  EXPECT_EQ(rosters(*open()), (QList<int>{2, 1, 2, 1, 2, 1}));
+  EXPECT_EQ(myzor::ReplayFilesRead(), opened + 3);
 }
 
 }  // namespace

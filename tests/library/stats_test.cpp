@@ -1,0 +1,182 @@
+// The aggregates over library rows: counts, formats, teammates, local months.
+#include "library/folder_scan.h"
+#include "library/library.h"
+#include "library/stats/replay_stats.h"
+#include "tests/support/replay_builder.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace myzor {
+void PrintTo(const NameCount& c, std::ostream* out) { *out << c.name.toStdString() << ' ' << c.games; }
+}  // namespace myzor
+
+namespace {
+
+using myzor::NameCount;
+using namespace replay_builder;
+
+struct Seat {
+  std::u16string name;
+  std::uint8_t team;
+  std::string race;
+  bool pictures = false;
+};
+
+// Writes one replay of `seats` on `map`, modified at `utc` (ISO 8601).
+void writeGame(const QString& path, const std::string& map, const std::vector<Seat>& seats, const char* utc) {
+  ReplaySpec recipe = SimpleReplay(0, false);
+  recipe.map_name = map;
+  for (const Seat& seat : seats) {
+    PlayerSpec player;
+    player.name = seat.name;
+    player.team = seat.team;
+    player.race = seat.race;
+    player.pictures = seat.pictures;
+    recipe.players.push_back(player);
+  }
+  ASSERT_TRUE(WriteFile(path.toStdString(), BuildReplay(recipe)));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(file.setFileTime(QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate),
+                               QFileDevice::FileModificationTime));
+}
+
+const myzor::PlayerStats& player(const myzor::ReplayStats& stats, const QString& name) {
+  for (const myzor::PlayerStats& p : stats.players) {
+    if (p.name == name) return p;
+  }
+  static const myzor::PlayerStats none;
+  ADD_FAILURE() << "no player " << name.toStdString();
+  return none;
+}
+
+class LocalZone : public testing::Test {
+ protected:
+  // Ten hours east of UTC, so that an evening in UTC is the next day here.
+  void SetUp() override {
+    const char* old = std::getenv("TZ");
+    m_old = old ? old : "";
+    m_had = old != nullptr;
+    ::setenv("TZ", "XYZ-10", 1);
+    ::tzset();
+  }
+  void TearDown() override {
+    if (m_had)
+      ::setenv("TZ", m_old.c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
+  }
+  std::string m_old;
+  bool m_had = false;
+};
+
+TEST_F(LocalZone, AFolderOfKnownGamesGivesItsCounts) {
+  QTemporaryDir dir;
+  writeGame(dir.filePath("a.rec"), "Ridge", {{u"Ann", 0, "elf", true}, {u"Bob", 1, "orc"}}, "2026-03-31T20:00:00Z");
+  writeGame(dir.filePath("b.rec"), "Ridge", {{u"Ann", 0, "orc"}, {u"Bob", 1, "elf"}}, "2026-01-15T12:00:00Z");
+  ASSERT_TRUE(QDir(dir.path()).mkpath("sub"));
+  writeGame(dir.filePath("sub/c.rec"), "Frost", {{u"Ann", 0, "elf"}, {u"Cid", 0, "elf"}, {u"Bob", 1, "elf"}, {u"Dee", 1, "elf"}},
+            "2026-04-10T01:00:00Z");
+  writeGame(dir.filePath("d.rec"), "Ridge", {{u"Ann", 0, "elf", true}}, "2026-05-01T00:00:00Z");
+  QFile::resize(dir.filePath("d.rec"), 300);  // cut short: a failed file
+
+  const QByteArray root = QFile::encodeName(dir.path());
+  std::vector<myzor::ReplayRow> rows;
+  for (const myzor::FileEntry& file : myzor::ScanFolder(root).files) rows.push_back(myzor::ReadRow(root, file));
+  const myzor::ReplayStats stats = myzor::ComputeStats(rows);
+
+  EXPECT_EQ(stats.games, 3);
+  EXPECT_EQ(stats.failed, 1);
+  EXPECT_EQ(stats.maps, (std::vector<NameCount>{{"Ridge", 2}, {"Frost", 1}}));
+  EXPECT_EQ(stats.races, (std::vector<NameCount>{{"elf", 6}, {"orc", 2}}));
+  EXPECT_EQ(stats.formats, (std::vector<NameCount>{{"1v1", 2}, {"2v2", 1}}));
+  // a.rec is an evening of March in UTC and the first of April here.
+  EXPECT_EQ(stats.months, (std::vector<NameCount>{{"2026-01", 1}, {"2026-04", 2}}));
+  ASSERT_EQ(stats.matchups.size(), 1u);
+  EXPECT_EQ(stats.matchups[0], (myzor::Matchup{"elf", "orc", 2}));
+
+  ASSERT_EQ(stats.players.size(), 4u);
+  EXPECT_EQ(stats.players[0].name, "Ann");  // 3 games, before Bob by name
+  const myzor::PlayerStats& ann = player(stats, "Ann");
+  EXPECT_EQ(ann.games, 3);
+  EXPECT_EQ(ann.first, "2026-01-15");
+  EXPECT_EQ(ann.last, "2026-04-10");
+  EXPECT_EQ(ann.races, (std::vector<NameCount>{{"elf", 2}, {"orc", 1}}));
+  EXPECT_EQ(ann.maps, (std::vector<NameCount>{{"Ridge", 2}, {"Frost", 1}}));
+  EXPECT_EQ(ann.teammates, (std::vector<NameCount>{{"Cid", 1}}));
+  EXPECT_EQ(ann.opponents, (std::vector<NameCount>{{"Bob", 3}, {"Dee", 1}}));
+  // Only a.rec carries Ann's pictures; the failed d.rec does not count.
+  EXPECT_TRUE(ann.picture_file.endsWith("/a.rec"));
+  EXPECT_EQ(ann.picture_player, 0);
+  EXPECT_EQ(player(stats, "Bob").picture_player, -1);
+  EXPECT_EQ(player(stats, "Dee").teammates, (std::vector<NameCount>{{"Bob", 1}}));
+}
+
+TEST_F(LocalZone, DatesAreLocalDays) {
+  const auto ns = [](const char* utc) {
+    return QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() * 1'000'000;
+  };
+  EXPECT_EQ(myzor::LocalDate(ns("2026-12-31T13:59:59Z")), "2026-12-31");
+  EXPECT_EQ(myzor::LocalDate(ns("2026-12-31T14:00:00Z")), "2027-01-01");
+  EXPECT_EQ(myzor::LocalDate(-1), "1970-01-01");  // a second before the epoch, 10 h east
+}
+
+myzor::ReplayRow game(std::vector<myzor::RowPlayer> roster) {
+  myzor::ReplayRow row;
+  for (const myzor::RowPlayer& p : roster) row.players.append(p.name);
+  row.roster = std::move(roster);
+  return row;
+}
+
+TEST(Stats, TeammatesAndOpponentsCountGamesNotSeats) {
+  // Ann is listed twice in one game; the game counts once for her and her
+  // teammates, and a row read from an old index (no roster) adds no players.
+  std::vector<myzor::ReplayRow> rows = {
+      game({{"Ann", "elf", 1}, {"Ann", "elf", 1}, {"Bob", "orc", 2}, {"Cid", "orc", 1}}),
+      game({{"Ann", "elf", 1}, {"Cid", "orc", 2}}),
+  };
+  rows.push_back(myzor::ReplayRow{});
+  rows.back().players = QStringList{"Zed"};
+  const myzor::ReplayStats stats = myzor::ComputeStats(rows);
+  EXPECT_EQ(stats.games, 3);
+  ASSERT_EQ(stats.players.size(), 3u);
+  const myzor::PlayerStats& ann = stats.players[0];
+  EXPECT_EQ(ann.games, 2);
+  EXPECT_EQ(ann.races, (std::vector<NameCount>{{"elf", 3}}));
+  EXPECT_EQ(ann.teammates, (std::vector<NameCount>{{"Cid", 1}}));
+  EXPECT_EQ(ann.opponents, (std::vector<NameCount>{{"Bob", 1}, {"Cid", 1}}));
+  EXPECT_EQ(stats.players[2].opponents, (std::vector<NameCount>{{"Ann", 1}, {"Cid", 1}}));  // Bob
+}
+
+struct FormatCase {
+  std::vector<int> teams;
+  const char* format;
+};
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << '"' << c.format << '"'; }
+
+class Formats : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(Formats, TeamSizesLargestFirst) {
+  std::vector<myzor::RowPlayer> roster;
+  for (const int team : GetParam().teams) roster.push_back({QStringLiteral("p%1").arg(roster.size()), "elf", team});
+  EXPECT_EQ(myzor::GameFormat(roster), QString::fromLatin1(GetParam().format));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryShape, Formats,
+    testing::Values(FormatCase{{}, ""}, FormatCase{{3}, "1"}, FormatCase{{1, 2}, "1v1"},
+                    FormatCase{{2, 1, 1, 2}, "2v2"}, FormatCase{{1, 2, 1, 2, 1}, "3v2"},
+                    FormatCase{{1, 1, 1, 1, 2, 2, 2, 2}, "4v4"}, FormatCase{{3, 1, 2, 3}, "2v1v1"},
+                    FormatCase{{5, 2, 9}, "ffa"}, FormatCase{{1, 2, 3, 4, 5, 6, 7, 8}, "ffa"},
+                    FormatCase{{4, 4}, "2"}, FormatCase{{1, 1, 2}, "2v1"}));
+
+}  // namespace

@@ -1,0 +1,235 @@
+// myzor-stats: who played whom, where and with what over replay files, as
+// tables for people or, with --json, as one object for scripts.
+#include "library/folder_scan.h"
+#include "library/library_filter.h"
+#include "library/library_model.h"
+#include "library/replay_json.h"
+#include "library/replay_row.h"
+#include "library/stats/replay_stats.h"
+#include "replay/metadata.h"
+#include "tools/expand_arguments.h"
+#include "tools/raw_arguments.h"
+#include "tools/read_in_order.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using myzor::Json;
+using myzor::NameCount;
+
+// At most this many teammates and opponents per player in the JSON.
+constexpr std::size_t kClosest = 5;
+
+std::string text(const QString& s) { return s.toStdString(); }
+
+Json counts(const std::vector<NameCount>& list, std::size_t limit = SIZE_MAX, const char* key = "name") {
+  Json out = Json::array();
+  for (std::size_t i = 0; i < list.size() && i < limit; ++i) {
+    Json& o = out.emplace_back(Json::object());
+    o[key] = text(list[i].name);
+    o["games"] = list[i].games;
+  }
+  return out;
+}
+
+Json statsJson(const myzor::ReplayStats& stats) {
+  Json players = Json::array();
+  for (const myzor::PlayerStats& p : stats.players) {
+    Json& o = players.emplace_back(Json::object());
+    o["name"] = text(p.name);
+    o["games"] = p.games;
+    o["first"] = text(p.first);
+    o["last"] = text(p.last);
+    Json races = Json::object();
+    for (const NameCount& race : p.races) races[text(race.name)] = race.games;
+    o["races"] = std::move(races);
+    o["teammates"] = counts(p.teammates, kClosest);
+    o["opponents"] = counts(p.opponents, kClosest);
+  }
+  Json matchups = Json::array();
+  for (const myzor::Matchup& m : stats.matchups) {
+    Json& o = matchups.emplace_back(Json::object());
+    o["races"] = Json::array({text(m.race_a), text(m.race_b)});
+    o["games"] = m.games;
+  }
+  Json o = Json::object();
+  o["games"] = stats.games;
+  o["failed"] = stats.failed;
+  o["players"] = std::move(players);
+  o["maps"] = counts(stats.maps);
+  o["races"] = counts(stats.races);
+  o["formats"] = counts(stats.formats);
+  o["months"] = counts(stats.months, SIZE_MAX, "month");
+  o["matchups"] = std::move(matchups);
+  return o;
+}
+
+QString share(std::int64_t part, std::int64_t whole) {
+  return whole > 0 ? QStringLiteral("%1%").arg(100.0 * static_cast<double>(part) / static_cast<double>(whole), 0, 'f', 1)
+                   : QString();
+}
+
+QString joined(const std::vector<NameCount>& list, std::size_t limit) {
+  QStringList parts;
+  for (std::size_t i = 0; i < list.size() && i < limit; ++i)
+    parts.append(QStringLiteral("%1 %2").arg(list[i].name).arg(list[i].games));
+  return parts.join(QStringLiteral(", "));
+}
+
+// Columns padded to their widest cell; counts right-aligned, texts left.
+void appendTable(QString& out, const QString& title, const QStringList& header, const std::vector<QStringList>& rows) {
+  out += QStringLiteral("\n%1\n").arg(title);
+  if (rows.empty()) {
+    out += QStringLiteral("  (none)\n");
+    return;
+  }
+  std::vector<qsizetype> widths(static_cast<std::size_t>(header.size()));
+  const auto widen = [&widths](const QStringList& cells) {
+    for (qsizetype c = 0; c < cells.size(); ++c)
+      widths[static_cast<std::size_t>(c)] = std::max(widths[static_cast<std::size_t>(c)], cells[c].size());
+  };
+  widen(header);
+  for (const QStringList& row : rows) widen(row);
+  const auto line = [&](const QStringList& cells) {
+    QString l = QStringLiteral(" ");
+    for (qsizetype c = 0; c < cells.size(); ++c) {
+      const int width = static_cast<int>(widths[static_cast<std::size_t>(c)]);
+      const bool count = header[c] == QLatin1String("games");
+      l += QLatin1Char(' ') + (count ? cells[c].rightJustified(width) : cells[c].leftJustified(c + 1 == cells.size() ? 0 : width));
+    }
+    out += l + QLatin1Char('\n');
+  };
+  line(header);
+  for (const QStringList& row : rows) line(row);
+}
+
+QString statsText(const myzor::ReplayStats& stats) {
+  QString out = QStringLiteral("games: %1\nfailed: %2\n").arg(stats.games).arg(stats.failed);
+  std::vector<QStringList> rows;
+  for (const myzor::PlayerStats& p : stats.players)
+    rows.push_back({p.name, QString::number(p.games), p.first, p.last, joined(p.races, SIZE_MAX),
+                    joined(p.teammates, kClosest), joined(p.opponents, kClosest)});
+  appendTable(out, QStringLiteral("players"),
+              {"name", "games", "first", "last", "races", "teammates", "opponents"}, rows);
+  const auto countTable = [&](const QString& title, const std::vector<NameCount>& list, std::int64_t whole) {
+    std::vector<QStringList> table;
+    for (const NameCount& c : list) table.push_back({c.name, QString::number(c.games), share(c.games, whole)});
+    appendTable(out, title, {"name", "games", "share"}, table);
+  };
+  std::int64_t seats = 0;
+  for (const NameCount& race : stats.races) seats += race.games;
+  countTable(QStringLiteral("maps"), stats.maps, stats.games);
+  countTable(QStringLiteral("races"), stats.races, seats);
+  countTable(QStringLiteral("formats"), stats.formats, stats.games);
+  countTable(QStringLiteral("months"), stats.months, stats.games);
+  rows.clear();
+  for (const myzor::Matchup& m : stats.matchups)
+    rows.push_back({QStringLiteral("%1 vs %2").arg(m.race_a, m.race_b), QString::number(m.games)});
+  appendTable(out, QStringLiteral("1v1 matchups"), {"races", "games"}, rows);
+  return out;
+}
+
+struct Read {
+  myzor::ReplayRow row;
+  std::string error;
+};
+
+Read readOne(const myzor_info::Input& input) {
+  Read read;
+  myzor::FileEntry file;
+  file.path = QByteArray::fromStdString(input.argument);
+  try {
+    if (input.early_error) throw *input.early_error;
+    // The reader names a missing or unreadable file itself.
+    const zor_rep_reader::ReplayMetadata metadata =
+        zor_rep_reader::ReadReplayMetadata(input.argument, [](const std::string&) {});
+    (void)myzor::StatFile(file.path, file);
+    read.row = myzor::MakeRow(file, myzor::DisplayName(file.path), metadata.replay);
+  } catch (const zor_rep_reader::ReaderError& error) {
+    read.row = myzor::MakeErrorRow(file, myzor::DisplayName(file.path), error);
+    read.error = error.message();
+  }
+  return read;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("myzor-stats"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(MYZOR_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Counts the games, players, teammates and opponents, maps, races, formats, months and 1v1\n"
+      "matchups of replay files (*.rec). A file that cannot be read is counted as failed.\n"
+      "Exit status: 0 when every file was read, 1 when any failed, 2 for a usage error."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption json(QStringLiteral("json"),
+                                QStringLiteral("Print one JSON object, lists by games (most first), then by name.\n"
+                                               "Text that is not valid UTF-8 is written as U+FFFD."));
+  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
+                                     QStringLiteral("Read every *.rec file under a folder argument."));
+  const QCommandLineOption search(
+      QStringLiteral("search"),
+      QStringLiteral("Count only the files the window's search <query> lists, e.g.\n"
+                     "'player:\"Ann\" map:Ridge'."),
+      QStringLiteral("query"));
+  parser.addOptions({json, recursive, search});
+  parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Replay files or folders."),
+                               QStringLiteral("PATH..."));
+
+  const RawArguments arguments(argc, argv);
+  const auto usage = [](const QString& what) {
+    std::fprintf(stderr, "myzor-stats: %s\nTry 'myzor-stats --help'.\n", qPrintable(what));
+    return 2;
+  };
+  if (!parser.parse(arguments.list)) return usage(parser.errorText());
+  if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+  if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
+  if (parser.positionalArguments().isEmpty()) return usage(QStringLiteral("no replay file or folder given"));
+  const QString query = parser.value(search);
+  if (const QString problem = myzor::SearchProblem(query); !problem.isEmpty())
+    return usage(QStringLiteral("--search \"%1\": %2").arg(query, problem));
+
+  const std::vector<myzor_info::Input> inputs = myzor_info::ExpandArguments(
+      myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
+  std::vector<myzor::ReplayRow> rows;
+  rows.reserve(inputs.size());
+  bool all_ok = true;
+  // The metadata read mostly waits for the disk, so several files are read at once.
+  myzor_info::ReadInOrder<Read>(
+      inputs.size(), myzor_info::kReaders, [&](std::size_t i) { return readOne(inputs[i]); },
+      [&](const Read& read) {
+        if (!read.error.empty()) {
+          std::fprintf(stderr, "myzor-stats: %s\n", read.error.c_str());
+          all_ok = false;
+        }
+        rows.push_back(read.row);
+      });
+
+  if (!query.trimmed().isEmpty()) {
+    // The window's own search over the window's own table.
+    myzor::LibraryModel model;
+    model.appendRows(std::move(rows));
+    myzor::LibraryFilter filter;
+    filter.setSourceModel(&model);
+    filter.setSearchText(query);
+    rows.clear();
+    for (int i = 0; i < filter.rowCount(); ++i) rows.push_back(model.row(filter.mapToSource(filter.index(i, 0)).row()));
+  }
+
+  const myzor::ReplayStats stats = myzor::ComputeStats(rows);
+  const std::string out = parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fflush(stdout);
+  return all_ok ? 0 : 1;
+}

@@ -1,0 +1,227 @@
+#include "ui/players_view.h"
+
+#include "library/library.h"
+#include "library/stats/stats_runner.h"
+#include "replay/replay.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QFuture>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <filesystem>
+
+namespace {
+
+enum Column { NameColumn, GamesColumn, FirstColumn, LastColumn, RacesColumn, MapsColumn, TeammatesColumn,
+              OpponentsColumn, ColumnCount };
+
+QString listed(const std::vector<myzor::NameCount>& list, std::size_t limit) {
+  QStringList parts;
+  for (std::size_t i = 0; i < list.size() && i < limit; ++i)
+    parts.append(QStringLiteral("%1 (%2)").arg(list[i].name).arg(list[i].games));
+  return parts.join(QStringLiteral(", "));
+}
+
+QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list, std::int64_t whole) {
+  QString html = QStringLiteral("<h4>%1</h4><ul>").arg(title.toHtmlEscaped());
+  for (std::size_t i = 0; i < list.size() && i < 5; ++i) {
+    html += QStringLiteral("<li>%1: %2").arg(list[i].name.toHtmlEscaped()).arg(list[i].games);
+    if (whole > 0) html += QStringLiteral(" (%1%)").arg(100.0 * double(list[i].games) / double(whole), 0, 'f', 0);
+    html += QStringLiteral("</li>");
+  }
+  return html + (list.empty() ? QStringLiteral("<li>–</li></ul>") : QStringLiteral("</ul>"));
+}
+
+// The badge and banner of one player of a replay, the file read in full.
+std::pair<QImage, QImage> readPictures(const QByteArray& path, int player) {
+  try {
+    const zor_rep_reader::ReplayInfo replay =
+        zor_rep_reader::ReadReplay(std::filesystem::path(path.toStdString()), [](const std::string&) {});
+    if (player < 0 || static_cast<std::size_t>(player) >= replay.players.size()) return {};
+    const zor_rep_reader::PlayerInfo& p = replay.players[static_cast<std::size_t>(player)];
+    return {p.badge ? p.badge->image() : QImage(), p.banner ? p.banner->image() : QImage()};
+  } catch (const zor_rep_reader::ReaderError&) {
+    return {};  // changed since it was listed; the list will follow
+  }
+}
+
+}  // namespace
+
+PlayersView::PlayersView(myzor::Library* library, std::function<void(const QString&)> set_search, QWidget* parent)
+    : QWidget(parent),
+      m_library(library),
+      m_set_search(std::move(set_search)),
+      m_runner(new myzor::StatsRunner(
+          [library] {
+            const myzor::LibraryModel* model = library->model();
+            std::vector<myzor::ReplayRow> rows;
+            rows.reserve(static_cast<std::size_t>(model->rowCount()));
+            for (int i = 0; i < model->rowCount(); ++i) rows.push_back(model->row(i));
+            return rows;
+          },
+          this)),
+      m_search(new QLineEdit(this)),
+      m_table(new QTableView(this)),
+      m_model(new QStandardItemModel(0, ColumnCount, this)),
+      m_proxy(new QSortFilterProxyModel(this)),
+      m_badge(new QLabel(this)),
+      m_banner(new QLabel(this)),
+      m_details(new QTextBrowser(this)) {
+  setObjectName(QStringLiteral("players_view"));
+  m_search->setObjectName(QStringLiteral("txt_players_search"));
+  m_search->setAccessibleName(tr("Search players"));
+  m_search->setPlaceholderText(tr("Search players"));
+  m_search->setToolTip(tr("Shows the players whose name holds this text"));
+  m_search->setClearButtonEnabled(true);
+
+  m_model->setHorizontalHeaderLabels({tr("Player"), tr("Games"), tr("First"), tr("Last"), tr("Races"),
+                                      tr("Maps"), tr("Teammates"), tr("Opponents")});
+  m_proxy->setSourceModel(m_model);
+  m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+  m_proxy->setFilterKeyColumn(NameColumn);
+  m_proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
+  connect(m_search, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
+
+  m_table->setObjectName(QStringLiteral("tbl_players"));
+  m_table->setAccessibleName(tr("Players"));
+  m_table->setModel(m_proxy);
+  m_table->setSortingEnabled(true);
+  m_table->sortByColumn(GamesColumn, Qt::DescendingOrder);
+  m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_table->verticalHeader()->hide();
+  m_table->setWordWrap(false);
+  m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  m_table->setToolTip(tr("Enter or a double click searches the library for the player"));
+  connect(m_table, &QTableView::activated, this, &PlayersView::activate);
+  connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &PlayersView::showDetails);
+
+  m_badge->setObjectName(QStringLiteral("pic_player_badge"));
+  m_banner->setObjectName(QStringLiteral("pic_player_banner"));
+  m_badge->setFixedSize(64, 64);
+  m_banner->setFixedSize(64, 96);
+  m_details->setObjectName(QStringLiteral("txt_player_details"));
+  m_details->setAccessibleName(tr("Player details"));
+  m_details->setOpenLinks(false);
+
+  auto* pictures = new QVBoxLayout;
+  pictures->addWidget(m_badge);
+  pictures->addWidget(m_banner);
+  pictures->addStretch(1);
+  auto* details = new QWidget(this);
+  auto* details_layout = new QHBoxLayout(details);
+  details_layout->setContentsMargins(0, 0, 0, 0);
+  details_layout->addLayout(pictures);
+  details_layout->addWidget(m_details, 1);
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  split->setObjectName(QStringLiteral("splitter_players"));
+  split->setChildrenCollapsible(false);
+  split->addWidget(m_table);
+  split->addWidget(details);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(m_search);
+  layout->addWidget(split, 1);
+  setTabOrder(m_search, m_table);
+  setTabOrder(m_table, m_details);
+
+  connect(m_runner, &myzor::StatsRunner::computed, this, &PlayersView::showStats);
+  connect(&m_pictures, &QFutureWatcher<std::pair<QImage, QImage>>::finished, this, [this] {
+    const auto [badge, banner] = m_pictures.result();
+    m_badge->setPixmap(QPixmap::fromImage(badge));
+    m_banner->setPixmap(QPixmap::fromImage(banner));
+    m_badge->setAccessibleName(badge.isNull() ? QString() : tr("Badge of %1").arg(m_pictures_for));
+    m_banner->setAccessibleName(banner.isNull() ? QString() : tr("Banner of %1").arg(m_pictures_for));
+  });
+  const myzor::LibraryModel* model = library->model();
+  for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(model, signal, this, &PlayersView::refresh);
+  connect(model, &QAbstractItemModel::modelReset, this, &PlayersView::refresh);
+  connect(model, &QAbstractItemModel::dataChanged, this, &PlayersView::refresh);
+}
+
+PlayersView::~PlayersView() { m_pictures.waitForFinished(); }
+
+void PlayersView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (m_stale) refresh();
+}
+
+// A hidden view computes nothing; it catches up when shown.
+void PlayersView::refresh() {
+  m_stale = !isVisible();
+  if (!m_stale) m_runner->request();
+}
+
+void PlayersView::showStats(const myzor::ReplayStats& stats) {
+  const QModelIndex current = m_table->currentIndex();
+  const QString selected = current.isValid() ? current.siblingAtColumn(NameColumn).data().toString() : QString();
+  m_stats = stats;
+  m_model->setRowCount(0);
+  m_proxy->setDynamicSortFilter(false);
+  for (const myzor::PlayerStats& p : m_stats.players) {
+    QList<QStandardItem*> items;
+    const auto add = [&items](const QVariant& value, const QString& tooltip = QString()) {
+      auto* item = new QStandardItem;
+      item->setData(value, Qt::DisplayRole);
+      if (!tooltip.isEmpty()) item->setToolTip(tooltip);
+      items.append(item);
+    };
+    add(p.name);
+    add(QVariant::fromValue(static_cast<qlonglong>(p.games)));
+    add(p.first);
+    add(p.last);
+    add(listed(p.races, 2), listed(p.races, SIZE_MAX));
+    add(p.maps.empty() ? QString() : p.maps.front().name, listed(p.maps, 5));
+    add(listed(p.teammates, 3), listed(p.teammates, 5));
+    add(listed(p.opponents, 3), listed(p.opponents, 5));
+    m_model->appendRow(items);
+  }
+  m_proxy->setDynamicSortFilter(true);
+  m_proxy->sort(m_table->horizontalHeader()->sortIndicatorSection(), m_table->horizontalHeader()->sortIndicatorOrder());
+  const QModelIndexList again = m_proxy->match(m_proxy->index(0, NameColumn), Qt::DisplayRole, selected, 1,
+                                               Qt::MatchExactly);
+  if (!selected.isEmpty() && !again.isEmpty()) m_table->setCurrentIndex(again.first());
+  emit shown();
+}
+
+void PlayersView::showDetails() {
+  const QString name = m_table->currentIndex().siblingAtColumn(NameColumn).data().toString();
+  const auto it = std::find_if(m_stats.players.cbegin(), m_stats.players.cend(),
+                               [&name](const myzor::PlayerStats& p) { return p.name == name; });
+  if (it == m_stats.players.cend()) {
+    m_details->clear();
+    return;
+  }
+  std::int64_t seats = 0;
+  for (const myzor::NameCount& race : it->races) seats += race.games;
+  m_details->setHtml(QStringLiteral("<h3>%1</h3><p>%2</p>").arg(name.toHtmlEscaped(),
+                         tr("%n game(s), %1 to %2", nullptr, int(it->games)).arg(it->first, it->last)) +
+                     htmlList(tr("Races"), it->races, seats) + htmlList(tr("Most played maps"), it->maps, it->games) +
+                     htmlList(tr("Teammates"), it->teammates, 0) + htmlList(tr("Opponents"), it->opponents, 0));
+  if (m_pictures_for == name) return;
+  m_pictures_for = name;
+  m_badge->clear();
+  m_banner->clear();
+  // A player without pictures still replaces a read under way for another.
+  m_pictures.setFuture(it->picture_file.isEmpty()
+                           ? QtFuture::makeReadyFuture(std::pair<QImage, QImage>())
+                           : QtConcurrent::run(readPictures, it->picture_file, it->picture_player));
+}
+
+void PlayersView::activate(const QModelIndex& index) {
+  m_set_search(QStringLiteral("player:\"%1\"").arg(index.siblingAtColumn(NameColumn).data().toString()));
+}

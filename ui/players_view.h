@@ -1,0 +1,65 @@
+// Every player of the library's rows: games, dates, races, maps, teammates
+// and opponents, with the badge and banner of their latest game that has them.
+#pragma once
+
+#include "library/stats/replay_stats.h"
+
+#include <QFutureWatcher>
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+#include <utility>
+
+class QLabel;
+class QLineEdit;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+class QTextBrowser;
+
+namespace myzor {
+class Library;
+class StatsRunner;
+}  // namespace myzor
+
+class PlayersView : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `library` must outlive the view; `set_search` puts a text into the
+  // library's search field.
+  PlayersView(myzor::Library* library, std::function<void(const QString&)> set_search, QWidget* parent = nullptr);
+  ~PlayersView() override;
+
+  [[nodiscard]] myzor::StatsRunner* runner() const { return m_runner; }
+
+ signals:
+  // The list shows the aggregates of the rows as they were just now.
+  void shown();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void refresh();
+  void showStats(const myzor::ReplayStats& stats);
+  void showDetails();
+  void activate(const QModelIndex& index);
+
+  myzor::Library* const m_library;
+  const std::function<void(const QString&)> m_set_search;
+  myzor::StatsRunner* const m_runner;
+  QLineEdit* const m_search;
+  QTableView* const m_table;
+  QStandardItemModel* const m_model;
+  QSortFilterProxyModel* const m_proxy;
+  QLabel* const m_badge;
+  QLabel* const m_banner;
+  QTextBrowser* const m_details;
+  myzor::ReplayStats m_stats;
+  bool m_stale = true;
+  // The pictures being read, for the player named first.
+  QFutureWatcher<std::pair<QImage, QImage>> m_pictures;
+  QString m_pictures_for;
+};
