@@ -198,24 +198,15 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Renames replay files (*.rec) by their content, in their own folders; never
-"
-      "overwrites a file. A name that is taken gets \" (2)\", \" (3)\", ... before .rec.
-"
-      "
-"
-      "The fields of a pattern: {game} {map} {players} {teams} {races} {version}
-"
-      "{count} {date} {time} {n} {n:3} {file}.
-"
-      "
-"
-      "Every batch is journaled in ~/.local/share/myzor/journal.sqlite first, so
-"
-      "that it can be undone. Exit status: 0 when every file was done, 1 when any
-"
-      "failed, 2 for a usage error, 3 when a batch that was cut short waits for
-"
+      "Renames replay files (*.rec) by their content, in their own folders; never\n"
+      "overwrites a file. A name that is taken gets \" (2)\", \" (3)\", ... before .rec.\n"
+      "\n"
+      "The fields of a pattern: {game} {map} {players} {teams} {races} {version}\n"
+      "{count} {date} {time} {n} {n:3} {file}.\n"
+      "\n"
+      "Every batch is journaled in ~/.local/share/myzor/journal.sqlite first, so\n"
+      "that it can be undone. Exit status: 0 when every file was done, 1 when any\n"
+      "failed, 2 for a usage error, 3 when a batch that was cut short waits for\n"
       "--undo or --finish."));
   parser.addHelpOption();
   parser.addVersionOption();
