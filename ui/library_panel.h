@@ -5,12 +5,14 @@
 #include <QString>
 #include <QWidget>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QToolButton;
 
 namespace myzor {
 class Library;
@@ -34,6 +36,8 @@ class LibraryPanel : public QWidget {
   // Asks for a folder with the desktop's dialog.
   void chooseFolder();
   void focusSearch();
+  // The button beside Stop that reads the files a stopped read left out.
+  void setReadRestAction(QAction* action);
 
  signals:
   void folderChosen(const QString& folder);
@@ -61,4 +65,5 @@ class LibraryPanel : public QWidget {
   QLabel* const m_progress;
   QProgressBar* const m_bar;
   QPushButton* const m_stop;
+  QToolButton* const m_read_rest;
 };
