@@ -1,7 +1,7 @@
 // The window listing a whole folder: how long until every row is in the
 // table, how late the event loop ever ran meanwhile, and the peak memory.
 //
-//   library_bench FOLDER [INDEX [NEW]]
+//   library_bench [--search WORD] FOLDER [INDEX [NEW]]
 //     prints "rows N", "open_ms O", "listed_ms T", "max_stall_ms S", "peak_kib K", "files_read R"
 //
 // open_ms is the opening call itself (File1 lists the folder's own files);
@@ -11,35 +11,48 @@
 // checked and for the files it found changed to be read again. files_read
 // counts the replay files the library opened. With NEW, a replay copied into
 // FOLDER once the window has settled: "new_row_ms" until its row is listed.
-#include "library/indexed_library.h"
-#include "library/library.h"
-#include "ui/main_window.h"
+// With --search, once the window has settled WORD is typed into the search
+// field a letter every 150 ms, then the table is sorted by every column:
+// "search_ms" (the longest filter of one letter), "typing_stall_ms" (the
+// event loop's lateness meanwhile) and "sort_ms" (the longest sort).
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <utility>
+
+#include "library/indexed_library.h"
+#include "library/library.h"
+#include "ui/library_panel.h"
+#include "ui/main_window.h"
 
 int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const QStringList arguments = QApplication::arguments();
+  QStringList arguments = QApplication::arguments();
+  QString word;
+  if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--search")) {
+    word = arguments.at(2);
+    arguments.remove(1, 2);
+  }
   if (arguments.size() < 2 || arguments.size() > 4) {
-    std::fputs("usage: library_bench FOLDER [INDEX [NEW]]\n", stderr);
+    std::fputs("usage: library_bench [--search WORD] FOLDER [INDEX [NEW]]\n", stderr);
     return 2;
   }
   const QString folder = QDir(arguments.at(1)).absolutePath();
   QTemporaryDir scratch;
-  const QString index = arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
+  const QString index =
+      arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
   const QString added = arguments.size() > 3 ? arguments.at(3) : QString();
   QSettings settings(scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
   MainWindow window(QString(), settings, index);
@@ -67,8 +80,43 @@ int main(int argc, char* argv[]) {
   qint64 to_read = -1;
   qint64 read_again = 0;
   const QByteArray new_path = QFile::encodeName(QDir(folder).filePath(QFileInfo(added).fileName()));
+  qint64 search_ms = -1;
+  qint64 typing_stall_ms = -1;
+  qint64 sort_ms = -1;
+  qint64 listing_stall_ms = -1;
+  int typed = 0;
+  QTimer typist;
+  typist.setInterval(150);
+  QObject::connect(&typist, &QTimer::timeout, [&] {
+    QLineEdit* search = window.panel()->searchField();
+    if (typed < word.size()) {
+      QElapsedTimer filter;
+      filter.start();
+      search->setText(word.left(++typed));
+      search_ms = std::max(search_ms, filter.elapsed());
+      return;
+    }
+    typist.stop();
+    typing_stall_ms = max_stall_ms;
+    search->clear();
+    QTableView* table = window.panel()->table();
+    for (int column = myzor::LibraryModel::ColumnCount - 1; column >= 0; --column) {
+      QElapsedTimer sort;
+      sort.start();
+      table->sortByColumn(column, Qt::AscendingOrder);
+      sort_ms = std::max(sort_ms, sort.elapsed());
+    }
+    QCoreApplication::quit();
+  });
   // Once the window is settled: done, or the new replay copied in and its row waited for.
   const auto settled = [&] {
+    if (!word.isEmpty()) {
+      // Lateness while typing on its own.
+      listing_stall_ms = std::exchange(max_stall_ms, 0);
+      since_tick.restart();
+      typist.start();
+      return;
+    }
     if (added.isEmpty()) {
       QTimer::singleShot(100, &app, &QCoreApplication::quit);
       return;
@@ -77,24 +125,28 @@ int main(int argc, char* argv[]) {
     // Written as cp writes it, not renamed into place.
     QFile from(added);
     QFile to(QFile::decodeName(new_path));
-    if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::NewOnly) || to.write(from.readAll()) != from.size()) {
-      std::fprintf(stderr, "library_bench: cannot copy %s into %s\n", qPrintable(added), qPrintable(folder));
+    if (!from.open(QIODevice::ReadOnly) || !to.open(QIODevice::NewOnly) ||
+        to.write(from.readAll()) != from.size()) {
+      std::fprintf(stderr, "library_bench: cannot copy %s into %s\n", qPrintable(added),
+                   qPrintable(folder));
       QCoreApplication::exit(1);
     }
   };
-  QObject::connect(library, &myzor::Library::rowsRead, [&](const std::vector<myzor::ReplayRow>& rows) {
-    if (new_row_ms < 0 && since_copy.isValid() && library->model()->rowOf(new_path) >= 0) {
-      new_row_ms = since_copy.elapsed();
-      QTimer::singleShot(100, &app, &QCoreApplication::quit);
-    }
-    read_again += static_cast<qint64>(rows.size());
-    if (to_read > 0 && read_again == to_read) settled();
-  });
-  QObject::connect(window.findChild<myzor::IndexedLibrary*>(), &myzor::IndexedLibrary::checked, [&](qint64 count) {
-    to_read = count;
-    read_again = 0;
-    if (count == 0) settled();
-  });
+  QObject::connect(
+      library, &myzor::Library::rowsRead, [&](const std::vector<myzor::ReplayRow>& rows) {
+        if (new_row_ms < 0 && since_copy.isValid() && library->model()->rowOf(new_path) >= 0) {
+          new_row_ms = since_copy.elapsed();
+          QTimer::singleShot(100, &app, &QCoreApplication::quit);
+        }
+        read_again += static_cast<qint64>(rows.size());
+        if (to_read > 0 && read_again == to_read) settled();
+      });
+  QObject::connect(window.findChild<myzor::IndexedLibrary*>(), &myzor::IndexedLibrary::checked,
+                   [&](qint64 count) {
+                     to_read = count;
+                     read_again = 0;
+                     if (count == 0) settled();
+                   });
   QObject::connect(library, &myzor::Library::finished, [&](bool) {
     if (listed_ms >= 0) return;
     listed_ms = clock.elapsed();
@@ -112,10 +164,16 @@ int main(int argc, char* argv[]) {
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("rows %d\nopen_ms %lld\nlisted_ms %lld\nmax_stall_ms %lld\npeak_kib %ld\nfiles_read %lld\n",
-              library->model()->rowCount(), static_cast<long long>(open_ms), static_cast<long long>(listed_ms),
-              static_cast<long long>(max_stall_ms), usage.ru_maxrss,
-              static_cast<long long>(myzor::ReplayFilesRead() - read_before));
+  std::printf(
+      "rows %d\nopen_ms %lld\nlisted_ms %lld\nmax_stall_ms %lld\npeak_kib %ld\nfiles_read %lld\n",
+      library->model()->rowCount(), static_cast<long long>(open_ms),
+      static_cast<long long>(listed_ms),
+      static_cast<long long>(word.isEmpty() ? max_stall_ms : listing_stall_ms), usage.ru_maxrss,
+      static_cast<long long>(myzor::ReplayFilesRead() - read_before));
   if (!added.isEmpty()) std::printf("new_row_ms %lld\n", static_cast<long long>(new_row_ms));
+  if (!word.isEmpty())
+    std::printf("search_ms %lld\ntyping_stall_ms %lld\nsort_ms %lld\n",
+                static_cast<long long>(search_ms), static_cast<long long>(typing_stall_ms),
+                static_cast<long long>(sort_ms));
   return status;
 }

@@ -21,6 +21,12 @@ bool incomplete(const ReplayRow& row) {
 
 }  // namespace
 
+struct IndexedLibrary::Remembered {
+  quint64 opened = 0;
+  std::vector<ReplayRow> rows;
+  std::vector<ReplayRow> to_check;  // the same, for the check of the folder
+};
+
 struct IndexedLibrary::Found {
   std::mutex mutex;
   std::vector<FileEntry> files;
@@ -28,7 +34,13 @@ struct IndexedLibrary::Found {
 
 IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file, FolderWatcher::Timing timing,
                                QObject* parent)
-    : QObject(parent), m_library(library), m_index(index_file), m_watcher(timing) {
+    : QObject(parent), m_library(library), m_watcher(timing) {
+  m_index_thread.setMaxThreadCount(1);
+  m_index_thread.setExpiryTimeout(-1);
+  m_index_thread.start([this, index_file] {
+    m_index = std::make_unique<ReplayIndex>(index_file);
+    reportStatus();
+  });
   connect(m_library, &Library::rowsRead, this, &IndexedLibrary::onRowsRead);
   connect(m_library, &Library::rowsRemoved, this, &IndexedLibrary::onRowsRemoved);
   connect(&m_watcher, &FolderWatcher::changed, this, &IndexedLibrary::onFolderChanged);
@@ -42,7 +54,19 @@ IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file, Fold
   });
 }
 
-IndexedLibrary::~IndexedLibrary() { stopCheck(); }
+IndexedLibrary::~IndexedLibrary() {
+  stopCheck();
+  // Whatever is still to be stored goes in; the connection closes on its own thread.
+  m_index_thread.start([this] { m_index.reset(); });
+  m_index_thread.waitForDone();
+}
+
+void IndexedLibrary::withIndex(std::function<void(ReplayIndex&)> work) {
+  m_index_thread.start([this, work = std::move(work)] {
+    work(*m_index);
+    reportStatus();
+  });
+}
 
 void IndexedLibrary::stopCheck() {
   if (m_stop_check) *m_stop_check = true;
@@ -56,8 +80,22 @@ void IndexedLibrary::open(const QByteArray& root) {
   m_waiting.reset();
   m_incomplete.clear();
   m_root = root;
-  std::vector<ReplayRow> rows = m_index.rowsUnder(root);
-  reportStatus();
+  m_library->prepare(root);
+  const quint64 opened = ++m_opened;
+  withIndex([this, root, opened](ReplayIndex& index) {
+    auto remembered = std::make_shared<Remembered>();
+    remembered->opened = opened;
+    remembered->rows = index.rowsUnder(root);
+    remembered->to_check = remembered->rows;
+    QMetaObject::invokeMethod(
+        this, [this, remembered] { onRemembered(std::move(*remembered)); }, Qt::QueuedConnection);
+  });
+}
+
+void IndexedLibrary::onRemembered(Remembered remembered) {
+  if (remembered.opened != m_opened) return;
+  const QByteArray root = m_root;
+  std::vector<ReplayRow>& rows = remembered.rows;
   if (rows.empty()) {
     // Nothing remembered: the library's own scan and read, with its progress.
     // The folder is followed once they are done, so that no row read again
@@ -79,9 +117,9 @@ void IndexedLibrary::open(const QByteArray& root) {
     if (incomplete(row)) m_incomplete.push_back(row.file);
   }
   // The remembered rows go to the table before the folder is even scanned.
-  m_library->load(root, rows, {});
+  m_library->load(root, std::move(rows), {});
   m_stop_check = std::make_shared<std::atomic_bool>(false);
-  m_check.setFuture(QtConcurrent::run([root, rows = std::move(rows), stop = m_stop_check]() mutable {
+  m_check.setFuture(QtConcurrent::run([root, rows = std::move(remembered.to_check), stop = m_stop_check]() mutable {
     Check check;
     check.root = root;
     FolderScan scan = ScanFolder(root, stop.get());
@@ -135,17 +173,15 @@ void IndexedLibrary::refresh(const QList<QByteArray>& paths) {
 }
 
 void IndexedLibrary::onRowsRead(const std::vector<ReplayRow>& rows) {
-  m_index.store(rows);
+  withIndex([rows](ReplayIndex& index) { index.store(rows); });
   // Such a file is read again when it changes.
   for (const ReplayRow& row : rows) {
     if (incomplete(row)) m_watcher.recheck(row.file);
   }
-  reportStatus();
 }
 
 void IndexedLibrary::onRowsRemoved(const QList<QByteArray>& paths) {
-  m_index.remove(std::vector<QByteArray>(paths.cbegin(), paths.cend()));
-  reportStatus();
+  withIndex([paths = std::vector<QByteArray>(paths.cbegin(), paths.cend())](ReplayIndex& index) { index.remove(paths); });
 }
 
 void IndexedLibrary::onFolderChanged(const FolderChanges& changes) {
@@ -158,8 +194,9 @@ void IndexedLibrary::onFolderChanged(const FolderChanges& changes) {
 }
 
 void IndexedLibrary::reportStatus() {
-  const QString status = m_index.takeStatus();
-  if (!status.isEmpty()) emit statusChanged(status);
+  const QString status = m_index->takeStatus();
+  if (!status.isEmpty())
+    QMetaObject::invokeMethod(this, [this, status] { emit statusChanged(status); }, Qt::QueuedConnection);
 }
 
 }  // namespace myzor

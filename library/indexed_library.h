@@ -14,8 +14,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,8 +26,9 @@ namespace myzor {
 
 class Library;
 
-// Lives in the GUI thread, as the index and the watcher do. Rows read by
-// `library` are stored in the index, rows it drops are removed from it.
+// Lives in the GUI thread, as the watcher does; the index has a thread of its
+// own, so that neither its query nor its writes hold up the window. Rows read
+// by `library` are stored in the index, rows it drops are removed from it.
 class IndexedLibrary : public QObject {
   Q_OBJECT
 
@@ -58,7 +61,9 @@ class IndexedLibrary : public QObject {
     qint64 to_read = 0;
   };
   struct Found;
+  struct Remembered;
 
+  void onRemembered(Remembered remembered);
   void onChecked();
   void apply(Check check);
   void followFound();
@@ -66,11 +71,18 @@ class IndexedLibrary : public QObject {
   void onRowsRemoved(const QList<QByteArray>& paths);
   void onFolderChanged(const FolderChanges& changes);
   void refresh(const QList<QByteArray>& paths);
+  // On the index's thread: tells what the index has to say.
   void reportStatus();
+  // Runs `work` with the index on its thread, in the order given.
+  void withIndex(std::function<void(ReplayIndex&)> work);
   void stopCheck();
 
   Library* const m_library;
-  ReplayIndex m_index;
+  // One thread that never ends, as a database connection belongs to its thread.
+  QThreadPool m_index_thread;
+  std::unique_ptr<ReplayIndex> m_index;  // used on m_index_thread only
+  // Bumped by each open; the index's answer to an older one is dropped.
+  quint64 m_opened = 0;
   FolderWatcher m_watcher;
   QByteArray m_root;
   QFutureWatcher<Check> m_check;

@@ -130,17 +130,63 @@ void Library::refresh(const QList<QByteArray>& paths) {
   });
 }
 
+void Library::prepare(const QByteArray& root) {
+  stop();
+  ++m_generation;
+  // Running from now on: the rows and their reading follow.
+  m_job = std::make_shared<Job>();
+  m_job->generation = m_generation;
+  m_job->root = root;
+  m_replacing = false;
+  m_model.clear();
+  m_problems.clear();
+  m_pending.clear();
+  m_finished_stopped.reset();
+  m_root = root;
+  m_done = 0;
+  m_total = 0;
+  emit started(root);
+}
+
+void Library::checkFile(const QByteArray& path) {
+  const int at = m_model.rowOf(path);
+  if (at < 0) return;
+  // One stat: cheap enough for the window's thread.
+  FileEntry now;
+  if (!StatFile(path, now) || now != m_model.row(at).file) refresh({path});
+}
+
+void Library::readRest() {
+  if (m_job) return;
+  std::vector<FileEntry> files;
+  for (int i = 0; i < m_model.rowCount(); ++i) {
+    if (!m_model.row(i).read) files.push_back(m_model.row(i).file);
+  }
+  if (files.empty()) return;
+  auto plan = std::make_shared<ReadPlan>(ReadPlan{{}, std::move(files)});
+  const auto work = [this, plan](const std::shared_ptr<Job>& job) {
+    // The file may have changed since it was found.
+    for (FileEntry& file : plan->to_read) (void)StatFile(file.path, file);
+    runPlan(job, std::move(*plan), {});
+  };
+  start(m_root, work, true);
+}
+
 void Library::reportProblems(const QStringList& problems) {
   m_problems = problems;
   emit problemsFound(problems);
 }
 
-void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work) {
+void Library::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work,
+                    bool keep_rows) {
   stop();
   ++m_generation;
-  m_model.clear();
+  m_replacing = keep_rows;
+  if (!keep_rows) {
+    m_model.clear();
+    m_problems.clear();
+  }
   m_root = root;
-  m_problems.clear();
   m_pending.clear();
   m_finished_stopped.reset();
   m_done = 0;
@@ -149,7 +195,7 @@ void Library::start(const QByteArray& root, std::function<void(const std::shared
   job->generation = m_generation;
   job->root = root;
   m_job = job;
-  emit started(root);
+  if (!keep_rows) emit started(root);
   m_pool.start([job, work = std::move(work)] {
     lowerThreadPriority();
     work(job);
@@ -211,8 +257,16 @@ void Library::readFiles(const std::shared_ptr<Job>& job) {
       since_post.restart();
     }
   }
-  post(job, std::move(batch));
+  post(job, std::exchange(batch, {}));
   if (job->readers_left.fetch_sub(1) == 1) {
+    // Every file below `next` has been read; the others keep rows all the same.
+    for (std::size_t i = std::min(job->next.load(), job->files.size()); i < job->files.size(); ++i) {
+      const FileEntry& file = job->files[i];
+      batch.push_back(LibraryModel::makeEntry(MakeUnreadRow(file, RelativePath(job->root, file.path))));
+      batch.back().fresh = false;
+      if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
+    }
+    post(job, std::move(batch));
     QMetaObject::invokeMethod(
         this, [this, generation = job->generation, stopped = job->stop.load()] { finish(generation, stopped); },
         Qt::QueuedConnection);
@@ -252,12 +306,15 @@ void Library::drain() {
     slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
     m_pending.pop_front();
   }
-  m_done += static_cast<qint64>(slice.size());
   std::vector<ReplayRow> read;
   for (const LibraryModel::Entry& entry : slice) {
+    if (entry.row.read) ++m_done;
     if (entry.fresh) read.push_back(entry.row);
   }
-  m_model.appendEntries(std::move(slice));
+  if (m_replacing)
+    m_model.upsertEntries(std::move(slice));
+  else
+    m_model.appendEntries(std::move(slice));
   if (!read.empty()) emit rowsRead(read);
   emit progress(m_done, m_total);
   if (!m_pending.empty())
@@ -269,7 +326,7 @@ void Library::drain() {
 void Library::setTotal(quint64 generation, qint64 total, const QStringList& problems) {
   if (generation != m_generation) return;
   m_total = total;
-  m_problems = problems;
+  if (!m_replacing) m_problems = problems;
   emit scanned(total);
   if (!problems.isEmpty()) emit problemsFound(problems);
   emit progress(m_done, m_total);

@@ -51,8 +51,19 @@ class Library : public QObject {
   void openFolder(const QByteArray& root);
   // The same without a scan: shows `known` and reads `files` (paths below `root`).
   void load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files);
-  // Ends the running scan or read early; the rows read so far stay.
+  // Empties the table for `root` and stops what runs, before its rows come
+  // (from elsewhere, through load).
+  void prepare(const QByteArray& root);
+  // The file of this row may have been rewritten in place, which its folder
+  // tells nothing of: when its size or time differ from the row's, it is read
+  // again (or its row dropped when it is gone).
+  void checkFile(const QByteArray& path);
+  // Ends the running scan or read early; the rows read so far stay, and every
+  // file found and not read yet gets a row saying so.
   void stop();
+  // Reads the files whose rows say they were not read, in the background,
+  // with progress as for a folder; does nothing while a read is running.
+  void readRest();
   // Looks at these files of the open folder again: a file that is gone loses
   // its row, any other is read again on a worker and its row replaced or added.
   void refresh(const QList<QByteArray>& paths);
@@ -65,7 +76,7 @@ class Library : public QObject {
   void setMaxThreads(int count) { m_pool.setMaxThreadCount(count); }
 
  signals:
-  // A folder is being opened: the table has been emptied.
+  // A folder is being opened: the table has been emptied. Not sent for readRest.
   void started(const QByteArray& root);
   // The scan is done: how many files there are to list.
   void scanned(qint64 total);
@@ -82,7 +93,8 @@ class Library : public QObject {
 
  private:
   struct Job;
-  void start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work);
+  void start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work,
+             bool keep_rows = false);
   void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
   void startReaders(const std::shared_ptr<Job>& job);
   void readFiles(const std::shared_ptr<Job>& job);
@@ -103,6 +115,8 @@ class Library : public QObject {
   // Bumped for each folder opened; anything a worker of an older one sends is dropped.
   quint64 m_generation = 0;
   std::shared_ptr<Job> m_job;
+  // The running read replaces rows already in the table instead of adding them.
+  bool m_replacing = false;
   QStringList m_problems;
   // Batches received and not yet in the table.
   std::deque<std::vector<LibraryModel::Entry>> m_pending;

@@ -140,7 +140,10 @@ void LibraryModel::appendEntries(std::vector<Entry> entries) {
   if (entries.empty()) return;
   const int first = rowCount();
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
-  for (std::size_t i = 0; i < entries.size(); ++i) m_index.insert(entries[i].row.file.path, first + static_cast<int>(i));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    m_index.insert(entries[i].row.file.path, first + static_cast<int>(i));
+    if (!entries[i].row.read) ++m_unread;
+  }
   m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   endInsertRows();
 }
@@ -153,6 +156,7 @@ void LibraryModel::upsertEntries(std::vector<Entry> entries) {
       added.push_back(std::move(entry));
       continue;
     }
+    m_unread += static_cast<int>(!entry.row.read) - static_cast<int>(!row(at).read);
     m_rows[static_cast<std::size_t>(at)] = std::move(entry);
     emit dataChanged(index(at, 0), index(at, ColumnCount - 1));
   }
@@ -170,6 +174,7 @@ void LibraryModel::removePaths(const QList<QByteArray>& paths) {
   std::sort(rows.begin(), rows.end(), std::greater<>());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   for (const int at : rows) {
+    if (!row(at).read) --m_unread;
     beginRemoveRows(QModelIndex(), at, at);
     m_rows.erase(m_rows.begin() + at);
     endRemoveRows();
@@ -196,6 +201,7 @@ void LibraryModel::clear() {
   m_rows.clear();
   m_rows.shrink_to_fit();
   m_index.clear();
+  m_unread = 0;
   endResetModel();
 }
 

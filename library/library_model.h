@@ -77,6 +77,8 @@ class LibraryModel : public QAbstractTableModel {
   void upsertEntries(std::vector<Entry> entries);
   // Drops the rows of these files; a path without a row is passed over.
   void removePaths(const QList<QByteArray>& paths);
+  // Rows of files not read yet.
+  [[nodiscard]] int unreadCount() const { return m_unread; }
   // The row of the file at `path`, or -1.
   [[nodiscard]] int rowOf(const QByteArray& path) const { return m_index.value(path, -1); }
   void clear();
@@ -90,6 +92,7 @@ class LibraryModel : public QAbstractTableModel {
 
   std::vector<Entry> m_rows;
   QHash<QByteArray, int> m_index;  // path -> row
+  int m_unread = 0;
 };
 
 }  // namespace myzor

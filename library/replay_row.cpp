@@ -53,6 +53,16 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
   return row;
 }
 
+ReplayRow MakeUnreadRow(const FileEntry& file, const QString& relative_path) {
+  ReplayRow row;
+  row.file = file;
+  row.relative_path = relative_path;
+  row.ok = false;
+  row.read = false;
+  row.error_message = QStringLiteral("not read");
+  return row;
+}
+
 ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
                        const zor_rep_reader::ReaderError& error) {
   ReplayRow row;

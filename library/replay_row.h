@@ -58,6 +58,9 @@ struct ReplayRow {
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;
+  // False for a file found but not read yet (its read was stopped): such a
+  // row says "not read" and is never kept in the index.
+  bool read = true;
   QString error_kind;  // "file", "empty", "too_large", "out_of_range"
   std::optional<std::int64_t> error_offset;
   QString error_message;
@@ -80,6 +83,8 @@ struct ReplayRow {
 
 [[nodiscard]] ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
                                 const zor_rep_reader::ReplayInfo& replay);
+// The row of a file found and not read yet.
+[[nodiscard]] ReplayRow MakeUnreadRow(const FileEntry& file, const QString& relative_path);
 [[nodiscard]] ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
                                      const zor_rep_reader::ReaderError& error);
 

@@ -3,17 +3,24 @@
 // standing in for the game's commands, to 100 KB to 2 MB a file (about 300 KB
 // on average). Every file differs from the others.
 //
-//   make_library FOLDER COUNT
-#include "tests/support/replay_builder.h"
-
+//   make_library [--archive] FOLDER COUNT
+//
+// --archive makes a large player's archive instead: about 10 KB a file
+// (100,000 replays in about 1 GB) in month subfolders dated by their month,
+// 2 to 8 players out of a few hundred whose activity varies a lot, and
+// pictures in a few percent of the files only.
 #include <QImage>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "tests/support/replay_builder.h"
 
 namespace {
 
@@ -24,7 +31,22 @@ const char* const kMaps[] = {"Ashfall Ridge", "Glacier Pass", "Cinder Fields", "
 
 std::u16string toUtf16(const std::string& text) { return {text.begin(), text.end()}; }
 
-ReplaySpec randomReplay(std::mt19937& random, int index) {
+constexpr int kArchivePlayers = 400;
+constexpr int kArchiveMonths = 26;
+// Pictures in one file out of this many.
+constexpr int kArchivePicturesEvery = 60;
+
+struct Archive {
+  // A few players are in most games, most in a handful: weights fall as 1/rank.
+  std::discrete_distribution<int> player;
+  Archive() {
+    std::vector<double> weights;
+    for (int rank = 1; rank <= kArchivePlayers; ++rank) weights.push_back(1.0 / rank);
+    player = std::discrete_distribution<int>(weights.begin(), weights.end());
+  }
+};
+
+ReplaySpec randomReplay(std::mt19937& random, int index, Archive* archive = nullptr) {
   const auto pick = [&random](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
@@ -36,13 +58,27 @@ ReplaySpec randomReplay(std::mt19937& random, int index) {
   recipe.win_keys = {kAnnihilate, kTakeAndHold};
   recipe.action = static_cast<std::uint8_t>(pick(0, 255));
   const int players = pick(2, 8);
+  const bool pictures = archive == nullptr || pick(1, kArchivePicturesEvery) == 1;
+  std::vector<int> taken;
   for (int n = 0; n < players; ++n) {
     PlayerSpec player;
-    player.name = toUtf16("Player " + std::to_string(pick(1, 99999)));
+    if (archive != nullptr) {
+      int who = archive->player(random);
+      while (std::find(taken.begin(), taken.end(), who) != taken.end())
+        who = pick(0, kArchivePlayers - 1);
+      taken.push_back(who);
+      player.name = toUtf16("Player " + std::to_string(who + 1));
+    } else {
+      player.name = toUtf16("Player " + std::to_string(pick(1, 99999)));
+    }
     player.team = static_cast<std::uint8_t>(n % 2);
     player.race = kRaces[pick(0, 3)];
     player.selector = static_cast<std::uint8_t>(pick(0, 1));
-    player.pictures = true;
+    player.pictures = pictures;
+    if (!pictures) {
+      recipe.players.push_back(std::move(player));
+      continue;
+    }
     player.badge_name = "badge" + std::to_string(n);
     player.banner_name = "banner" + std::to_string(n);
     player.badge = QImage(64, 64, QImage::Format_RGB32);
@@ -54,39 +90,87 @@ ReplaySpec randomReplay(std::mt19937& random, int index) {
   return recipe;
 }
 
+constexpr const char* kUsage =
+    "usage: make_library [--archive] FOLDER COUNT\n"
+    "Writes COUNT made-up replays into FOLDER for the benchmarks.\n"
+    "  --archive  about 10 KB a file in month subfolders, few pictures\n"
+    "             (default: 100 KB to 2 MB a file, all in FOLDER)\n";
+
+bool makeFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec)
+    std::fprintf(stderr, "make_library: cannot create %s: %s\n", folder.c_str(),
+                 ec.message().c_str());
+  return !ec;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 3 || std::atoi(argv[2]) <= 0) {
-    std::fprintf(stderr, "usage: make_library FOLDER COUNT\n");
+  std::vector<const char*> args(argv + 1, argv + argc);
+  if (!args.empty() && (std::strcmp(args[0], "--help") == 0 || std::strcmp(args[0], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const bool archive_mode = !args.empty() && std::strcmp(args[0], "--archive") == 0;
+  if (archive_mode) args.erase(args.begin());
+  if (args.size() != 2 || std::atoi(args[1]) <= 0) {
+    std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::filesystem::path folder = argv[1];
-  const int count = std::atoi(argv[2]);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    std::fprintf(stderr, "make_library: cannot create %s: %s\n", argv[1], ec.message().c_str());
-    return 1;
-  }
+  const std::filesystem::path folder = args[0];
+  const int count = std::atoi(args[1]);
+  if (!makeFolder(folder)) return 1;
+  Archive archive;
+  const auto first_month =
+      std::chrono::sys_days(std::chrono::year(2024) / std::chrono::January / 1);
 
   std::mt19937 random(20261206);
   // 100 KB plus an exponential tail with a mean of 200 KB, at most 2 MB.
   std::exponential_distribution<double> tail(1.0 / 200e3);
+  // Archive files: 1.5 KB of commands and a tail with a mean of 3 KB.
+  std::exponential_distribution<double> short_tail(1.0 / 3e3);
   Bytes filler(2'000'000);
   for (auto& byte : filler) byte = static_cast<std::uint8_t>(random());
   for (int i = 0; i < count; ++i) {
-    Bytes bytes = BuildReplay(randomReplay(random, i));
-    const auto size = static_cast<std::size_t>(std::min(100e3 + tail(random), 2e6));
+    Bytes bytes = BuildReplay(randomReplay(random, i, archive_mode ? &archive : nullptr));
+    const auto size =
+        archive_mode
+            ? bytes.size() + static_cast<std::size_t>(std::min(1.5e3 + short_tail(random), 1e6))
+            : static_cast<std::size_t>(std::min(100e3 + tail(random), 2e6));
     if (bytes.size() < size) {
       const std::size_t from = random() % (filler.size() - (size - bytes.size()) + 1);
       bytes.insert(bytes.end(), filler.begin() + static_cast<std::ptrdiff_t>(from),
                    filler.begin() + static_cast<std::ptrdiff_t>(from + size - bytes.size()));
     }
-    const std::string name = "replay_" + std::to_string(i) + ".rec";
-    if (!WriteFile((folder / name).string(), bytes)) {
-      std::fprintf(stderr, "make_library: cannot write %s\n", (folder / name).c_str());
+    std::filesystem::path file = folder / ("replay_" + std::to_string(i) + ".rec");
+    std::chrono::sys_days day{};
+    if (archive_mode) {
+      // Months fill in order, as a player's archive grows.
+      const int month = static_cast<int>(static_cast<long long>(i) * kArchiveMonths / count);
+      const std::chrono::year_month_day start{first_month};
+      const std::chrono::year_month ym =
+          std::chrono::year_month(start.year(), start.month()) + std::chrono::months(month);
+      char name[16];
+      std::snprintf(name, sizeof name, "%04d-%02u", static_cast<int>(ym.year()),
+                    static_cast<unsigned>(ym.month()));
+      file = folder / name / file.filename();
+      day = std::chrono::sys_days(ym / std::chrono::day(static_cast<unsigned>(1 + i % 28)));
+      if (i == 0 ||
+          month != static_cast<int>(static_cast<long long>(i - 1) * kArchiveMonths / count))
+        if (!makeFolder(file.parent_path())) return 1;
+    }
+    if (!WriteFile(file.string(), bytes)) {
+      std::fprintf(stderr, "make_library: cannot write %s\n", file.c_str());
       return 1;
+    }
+    if (archive_mode) {
+      std::error_code ec;
+      std::filesystem::last_write_time(
+          file,
+          std::chrono::file_clock::from_sys(std::chrono::sys_seconds(day) + std::chrono::hours(20)),
+          ec);
     }
     if ((i + 1) % 1000 == 0 || i + 1 == count) std::fprintf(stderr, "\r%d of %d", i + 1, count);
   }

@@ -105,6 +105,11 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
   m_export_action = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                               &LibraryActions::exportShown);
   m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
+  m_read_rest_action = addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
+  m_read_rest_action->setToolTip(tr("Read the replays left unread when reading was stopped"));
+  panel->setReadRestAction(m_read_rest_action);
+  connect(library, &myzor::Library::started, this, &LibraryActions::updateActions);
+  connect(library, &myzor::Library::finished, this, &LibraryActions::updateActions);
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(library, &myzor::Library::rowsRead, this, &LibraryActions::selectArrived);
   updateActions();
@@ -134,6 +139,12 @@ void LibraryActions::updateActions() {
   m_undo_action->setEnabled(!m_busy && m_undoable);
   if (m_history) m_history->setBusy(m_busy);
   m_export_action->setEnabled(!m_busy);
+  m_read_rest_action->setEnabled(!m_library->isRunning() && m_library->model()->unreadCount() > 0);
+}
+
+void LibraryActions::readRest() {
+  m_library->readRest();
+  updateActions();
 }
 
 std::vector<myzor::ReplayRow> LibraryActions::selectedRows() const {

@@ -71,6 +71,7 @@ class LibraryActions : public QObject {
   void showInFileManager();
   void copyPaths();
   void exportShown();
+  void readRest();
 
  signals:
   // A line for the status bar: what an operation did.
@@ -119,6 +120,7 @@ class LibraryActions : public QObject {
   QList<QAction*> m_selection_actions;
   QAction* m_undo_action = nullptr;
   QAction* m_export_action = nullptr;
+  QAction* m_read_rest_action = nullptr;
   std::atomic<bool> m_closing{false};
   QThreadPool m_pool;
 };

@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -93,7 +94,8 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
       m_progress(new QLabel(this)),
       m_bar(new QProgressBar(this)),
       m_stop(new QPushButton(tr("Stop"), this)),
-      m_columns(new QMenu(tr("Columns"), this)) {
+      m_columns(new QMenu(tr("Columns"), this)),
+      m_read_rest(new QToolButton(this)) {
   setObjectName(QStringLiteral("library_panel"));
   m_filter->setSourceModel(library->model());
 
@@ -201,6 +203,8 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
             const QByteArray path = current.data(myzor::LibraryModel::PathRole).toByteArray();
+            // A file rewritten in place gives its folder no event.
+            m_library->checkFile(path);
             emit replaySelected(path);
           });
   connect(m_table, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
@@ -217,6 +221,9 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_stop->setAccessibleName(tr("Stop reading"));
   m_stop->setToolTip(tr("Stop reading the folder; the replays read so far stay listed"));
   connect(m_stop, &QPushButton::clicked, library, &myzor::Library::stop);
+  m_read_rest->setObjectName(QStringLiteral("btn_read_rest"));
+  m_read_rest->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  m_read_rest->hide();
 
   auto* top = new QHBoxLayout;
   top->addWidget(m_open);
@@ -228,6 +235,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   bottom->addStretch();
   bottom->addWidget(m_bar);
   bottom->addWidget(m_stop);
+  bottom->addWidget(m_read_rest);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 8, 8, 4);
   layout->addLayout(top);
@@ -239,6 +247,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   setTabOrder(m_search, m_table);
   setTabOrder(m_table, m_sort);
   setTabOrder(m_sort, m_stop);
+  setTabOrder(m_stop, m_read_rest);
 
   connect(m_filter, &QAbstractItemModel::rowsInserted, this, &LibraryPanel::updateCount);
   connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::updateCount);
@@ -368,7 +377,17 @@ void LibraryPanel::clearForNewFolder() {
   updateCount();
 }
 
+void LibraryPanel::setReadRestAction(QAction* action) {
+  m_read_rest->setDefaultAction(action);
+  m_read_rest->setAccessibleName(action->text());
+}
+
 void LibraryPanel::showProgress(qint64 done, qint64 total) {
+  // Also the start of reading the rest, which empties nothing.
+  m_progress->show();
+  m_bar->show();
+  m_stop->show();
+  m_read_rest->hide();
   m_progress->setText(tr("%1 of %2").arg(number(done), number(total)));
   // The bar counts in thousandths so that very large folders fit its int range.
   m_bar->setRange(0, 1000);
@@ -384,6 +403,7 @@ void LibraryPanel::showFinished(bool stopped) {
   m_bar->hide();
   if (m_stop->hasFocus()) m_table->setFocus(Qt::OtherFocusReason);
   m_stop->hide();
+  m_read_rest->setVisible(m_library->model()->unreadCount() > 0 && m_read_rest->defaultAction() != nullptr);
 }
 
 void LibraryPanel::showProblems(const QStringList& problems) {

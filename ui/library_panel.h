@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -12,6 +13,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QToolButton;
 
 namespace myzor {
 class Library;
@@ -45,6 +47,8 @@ class LibraryPanel : public QWidget {
   // Asks for a folder with the desktop's dialog.
   void chooseFolder();
   void focusSearch();
+  // The button beside Stop that reads the files a stopped read left out.
+  void setReadRestAction(QAction* action);
 
  signals:
   void folderChosen(const QString& folder);
@@ -81,4 +85,5 @@ class LibraryPanel : public QWidget {
   QList<QByteArray> m_pending;
   bool m_pending_found = false;
   QByteArray m_root;
+  QToolButton* const m_read_rest;
 };

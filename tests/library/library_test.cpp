@@ -236,6 +236,61 @@ TEST_F(FolderTest, AnotherFolderOpenedMidReadGetsNoneOfTheFirstFoldersRows) {
   EXPECT_EQ(library.total(), 3);
 }
 
+int StatusCount(const LibraryModel& model, const QString& status) {
+  int count = 0;
+  for (int row = 0; row < model.rowCount(); ++row)
+    count += model.index(row, LibraryModel::StatusColumn).data().toString() == status ? 1 : 0;
+  return count;
+}
+
+TEST_F(FolderTest, StopKeepsARowForEveryFileFoundAndReadTheRestReadsThem) {
+  constexpr int kFiles = 1500;
+  for (int i = 0; i < kFiles; ++i) write(QStringLiteral("r_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
+  myzor::Library library;
+  library.setMaxThreads(1);
+  QSignalSpy finished(&library, &myzor::Library::finished);
+  QSignalSpy inserted(library.model(), &QAbstractItemModel::rowsInserted);
+  library.openFolder(QFile::encodeName(m_dir.path()));
+  ASSERT_TRUE(inserted.wait(10'000));
+  library.stop();
+  ASSERT_TRUE(finished.wait(10'000));
+  ASSERT_TRUE(finished[0][0].toBool());
+  const LibraryModel& model = *library.model();
+  ASSERT_EQ(model.rowCount(), kFiles);
+  const int unread = model.unreadCount();
+  ASSERT_GT(unread, 0);
+  EXPECT_EQ(StatusCount(model, "not read"), unread);
+  EXPECT_EQ(library.done(), kFiles - unread);
+
+  const qint64 opened = myzor::ReplayFilesRead();
+  library.readRest();
+  ASSERT_TRUE(finished.wait(10'000));
+  EXPECT_FALSE(finished[1][0].toBool());
+  EXPECT_EQ(StatusCount(model, "ok"), kFiles);
+  EXPECT_EQ(model.unreadCount(), 0);
+  EXPECT_EQ(myzor::ReplayFilesRead() - opened, unread);  // only those files were opened again
+}
+
+TEST_F(FolderTest, AFileRewrittenInPlaceIsReadAgainWhenItsRowIsChecked) {
+  write("a.rec", replay_builder::SimpleReplay(2, false));
+  myzor::Library library;
+  read(library, m_dir.path());
+  const QByteArray file = QFile::encodeName(path("a.rec"));
+  const qint64 opened = myzor::ReplayFilesRead();
+  library.checkFile(file);  // unchanged: not opened
+  QTest::qWait(100);
+  EXPECT_EQ(myzor::ReplayFilesRead(), opened);
+
+  replay_builder::ReplaySpec other = replay_builder::SimpleReplay(3, false);
+  other.map_name = "Salt Marsh";
+  write("a.rec", other);  // the same inode, no new entry in the folder
+  QSignalSpy read_again(&library, &myzor::Library::rowsRead);
+  library.checkFile(file);
+  ASSERT_TRUE(read_again.wait(10'000));
+  EXPECT_EQ(library.model()->row(0).map, "Salt Marsh");
+  EXPECT_EQ(library.model()->rowCount(), 1);
+}
+
 // Root reads every folder, so the unreadable one is scanned by a child that
 // has given up root.
 TEST_F(FolderTest, AnUnreadableSubfolderIsReportedAndSkipped) {
