@@ -17,8 +17,8 @@ QString TeamsText(const zor_rep_reader::ReplayInfo& replay) {
   return sides.join(QStringLiteral(" vs "));
 }
 
-QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
-  const std::pair<float, const char*> flags[] = {
+std::array<WinConditionFlag, 7> WinConditionFlags(const zor_rep_reader::ReplayInfo& replay) {
+  return {{
       {replay.win_annihilate, "Annihilate"},
       {replay.win_assassinate, "Assassinate"},
       {replay.win_control_area, "Control Area"},
@@ -26,9 +26,12 @@ QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
       {replay.win_economic_victory, "Economic Victory"},
       {replay.win_take_and_hold, "Take and Hold"},
       {replay.win_sudden_death, "Sudden Death"},
-  };
+  }};
+}
+
+QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
   QStringList set;
-  for (const auto& [flag, name] : flags) {
+  for (const auto& [flag, name] : WinConditionFlags(replay)) {
     if (flag != 0.0f) set.append(QString::fromLatin1(name));
   }
   return set.join(QStringLiteral(", "));

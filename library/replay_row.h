@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -77,6 +78,14 @@ struct ReplayRow {
 // Players grouped by team, teams in ascending order, names in file order
 // within a team: "Ashen Vel vs Mira Tolvane", "A & B vs C & D".
 [[nodiscard]] QString TeamsText(const zor_rep_reader::ReplayInfo& replay);
+
+// The seven win-condition flags in record order, each with its caption in
+// the window.
+struct WinConditionFlag {
+  float flag;
+  const char* caption;
+};
+[[nodiscard]] std::array<WinConditionFlag, 7> WinConditionFlags(const zor_rep_reader::ReplayInfo& replay);
 
 // The win conditions the replay sets, by their captions in the window.
 [[nodiscard]] QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay);

@@ -38,12 +38,6 @@ const std::array<const char*, 8> kSettingNames = {
     QT_TRANSLATE_NOOP("DetailsPane", "Lock Teams"),         QT_TRANSLATE_NOOP("DetailsPane", "Cheats Enabled"),
     QT_TRANSLATE_NOOP("DetailsPane", "Starting Location"),  QT_TRANSLATE_NOOP("DetailsPane", "Game Speed"),
     QT_TRANSLATE_NOOP("DetailsPane", "Resource Sharing"),   QT_TRANSLATE_NOOP("DetailsPane", "Resource Rate")};
-const std::array<const char*, 7> kWinNames = {
-    QT_TRANSLATE_NOOP("DetailsPane", "Annihilate"),       QT_TRANSLATE_NOOP("DetailsPane", "Assassinate"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Control Area"),     QT_TRANSLATE_NOOP("DetailsPane", "Destroy HQ"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Economic Victory"), QT_TRANSLATE_NOOP("DetailsPane", "Take and Hold"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Sudden Death")};
-
 const QString kNone = QStringLiteral("—");
 
 // A small picture drawn at a whole multiple of its pixels, so it stays
@@ -114,10 +108,7 @@ DetailsPane::FullRead readInFull(const QByteArray& path, const QString& program_
                                      replay.resource_rate})
       read.settings.append(QString::number(value));
   }
-  for (const float flag : {replay.win_annihilate, replay.win_assassinate, replay.win_control_area,
-                           replay.win_destroy_hq, replay.win_economic_victory, replay.win_take_and_hold,
-                           replay.win_sudden_death})
-    read.wins.append(std::nearbyint(flag) != 0.0f);
+  for (const auto& win : myzor::WinConditionFlags(replay)) read.wins.append(std::nearbyint(win.flag) != 0.0f);
   const int count = std::min<int>(replay.player_count, static_cast<int>(replay.players.size()));
   for (int k = 0; k < count; ++k) {
     const zor_rep_reader::PlayerInfo& player = replay.players[static_cast<std::size_t>(k)];
@@ -223,10 +214,11 @@ DetailsPane::DetailsPane(const QString& program_folder, QWidget* parent)
   wins_box->setObjectName(QStringLiteral("box_details_wins"));
   auto* wins_grid = new QGridLayout(wins_box);
   wins_grid->setVerticalSpacing(2);
-  for (std::size_t i = 0; i < kWinNames.size(); ++i) {
+  const auto captions = myzor::WinConditionFlags({});
+  for (std::size_t i = 0; i < captions.size(); ++i) {
     auto* indicator = new QLabel(wins_box);
     indicator->setObjectName(QStringLiteral("lbl_details_win_%1").arg(i + 1));
-    indicator->setProperty("caption", tr(kWinNames[i]));
+    indicator->setProperty("caption", tr(captions[i].caption));
     wins_grid->addWidget(indicator, static_cast<int>(i % 4), static_cast<int>(i / 4));
     m_wins.append(indicator);
   }
