@@ -1,9 +1,15 @@
 // The window's main event: picking the largest sample in the file list, from
-// the click until every control shows the new replay. Runs off screen.
+// the click until every control shows the new replay; and the same pick in
+// the library, until the details pane shows it. Runs off screen.
+#include "ui/details_pane.h"
 #include "ui/form1.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
@@ -64,6 +70,34 @@ BENCHMARK(BM_File1ClickLate)
     ->Name("Window/File1_Click_after_2000_reads")
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(50);
+
+// A row picked in the library, until the details pane has read the file in
+// full on its worker and shown and painted everything. The pane alternates
+// between two samples so that every pick replaces a whole replay.
+void BM_PickToDetails(benchmark::State& state) {
+  const QDir samples(QStringLiteral(MYZOR_PROGRAM_FOLDER "/testfiles/1.30"));
+  myzor::ReplayRow rows[2];
+  int k = 0;
+  for (const QString& name : {kLargest, QStringLiteral("cinder_fields_4p.rec")}) {
+    const QFileInfo file(samples.filePath(name));
+    if (!file.exists()) return state.SkipWithError("a sample is missing");
+    rows[k].file = {QFile::encodeName(file.filePath()), file.size(), 0, 0};
+    rows[k++].relative_path = name;
+  }
+  DetailsPane pane(QStringLiteral(MYZOR_PROGRAM_FOLDER));
+  pane.resize(700, 900);
+  pane.show();
+  QEventLoop loop;
+  QObject::connect(&pane, &DetailsPane::shown, &loop, &QEventLoop::quit);
+  k = 0;
+  for (auto _ : state) {
+    pane.showRow(rows[k]);
+    k = 1 - k;
+    loop.exec();
+    pane.repaint();
+  }
+}
+BENCHMARK(BM_PickToDetails)->Name("Window/pick_to_details")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

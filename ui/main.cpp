@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QPalette>
 #include <QSettings>
 #include <QStringList>
 
@@ -25,10 +26,12 @@ void setUpParser(QCommandLineParser& parser) {
                      "shows that replay. With neither, opens the folder opened last, or at first\n"
                      "testfiles/1.30/ beside the program.\n"
                      "\n"
-                     "Keys in the window:\n"
+                     "Keys in the window (Help > Keyboard shortcuts lists them all):\n"
                      "  Ctrl+O         open a folder\n"
                      "  Ctrl+F         go to the search field\n"
-                     "  F9             show or hide the library\n"
+                     "  F9             show or hide the details\n"
+                     "  F8             show or hide the designed viewer\n"
+                     "  Ctrl+1, Ctrl+2 show or hide the players, the statistics\n"
                      "  Ctrl+Q         quit\n"
                      "Keys in the library's table, for the selected replays:\n"
                      "  F2             rename by pattern\n"
@@ -39,8 +42,39 @@ void setUpParser(QCommandLineParser& parser) {
                      "  Menu           all the actions on the selected replays"));
   parser.addPositionalArgument(QStringLiteral("path"), QStringLiteral("A replay folder or a replay file."),
                                QStringLiteral("[FOLDER | FILE.rec]"));
+  parser.addOption({QStringLiteral("dark"), QStringLiteral("Shows the window in dark colours.")});
   parser.addHelpOption();
   parser.addVersionOption();
+}
+
+// Fusion with dark colours, for desktops that give no dark palette of their own.
+void useDarkColours() {
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230), dim(140, 140, 140);
+  QPalette palette;
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::AlternateBase, window);
+  palette.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::PlaceholderText, dim);
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, window);
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::BrightText, QColor(255, 120, 120));
+  palette.setColor(QPalette::Light, QColor(70, 70, 74));
+  palette.setColor(QPalette::Midlight, QColor(58, 58, 62));
+  palette.setColor(QPalette::Mid, QColor(38, 38, 40));
+  palette.setColor(QPalette::Dark, QColor(20, 20, 22));
+  palette.setColor(QPalette::Shadow, Qt::black);
+  palette.setColor(QPalette::Highlight, QColor(42, 110, 190));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::Link, QColor(110, 170, 255));
+  palette.setColor(QPalette::LinkVisited, QColor(170, 140, 255));
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, dim);
+  QApplication::setPalette(palette);
 }
 
 bool hasDisplay(const QStringList& arguments) {
@@ -102,6 +136,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "myzor: %s\nTry 'myzor --help'.\n", qPrintable(parser.errorText()));
     return 2;
   }
+  if (parser.isSet(QStringLiteral("dark"))) useDarkColours();
   // ~/.config/myzor/myzor.conf; no organisation name is set, so the cache
   // (the replay index) stays in ~/.cache/myzor.
   QSettings settings(QSettings::UserScope, QStringLiteral("myzor"), QStringLiteral("myzor"));

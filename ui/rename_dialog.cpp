@@ -1,11 +1,13 @@
 #include "ui/rename_dialog.h"
 
 #include "library/rename_pattern.h"
+#include "ui/signal_colour.h"
 
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,9 +44,9 @@ class RenamePreviewModel : public QAbstractTableModel {
     if (role == Qt::ForegroundRole && index.column() > 0) {
       switch (file.state) {
         case RenameState::ok: return {};
-        case RenameState::unchanged: return QBrush(Qt::darkGray);
-        case RenameState::clash: return QBrush(QColor(0xa0, 0x60, 0x00));
-        case RenameState::error: return QBrush(Qt::darkRed);
+        case RenameState::unchanged: return QGuiApplication::palette().brush(QPalette::PlaceholderText);
+        case RenameState::clash: return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::warning);
+        case RenameState::error: return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::error);
       }
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
@@ -101,7 +103,9 @@ RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pa
   m_error->setObjectName(QStringLiteral("lbl_pattern_error"));
   m_error->setAccessibleName(tr("Pattern error"));
   m_error->setWordWrap(true);
-  m_error->setStyleSheet(QStringLiteral("color: #a00000"));
+  QPalette error_palette = m_error->palette();
+  error_palette.setColor(QPalette::WindowText, myzor::SignalColour(error_palette, myzor::Signal::error));
+  m_error->setPalette(error_palette);
   m_error->hide();
 
   m_preview->setObjectName(QStringLiteral("tbl_rename_preview"));

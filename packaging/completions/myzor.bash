@@ -53,7 +53,7 @@ _myzor()
         myzor-dupes)
             options="$common --recursive --json" ;;
         *)
-            options=$common ;;
+            options="$common --dark" ;;
     esac
 
     case $prev in

@@ -34,7 +34,7 @@ myzor-rename --h|--help --help-all --history
 myzor-stats --s|--search
 myzor-stats --search ma|map:
 myzor-dupes --|--help --help-all --json --recursive --version
-myzor --|--help --help-all --version
+myzor --|--dark --help --help-all --version
 myzor-info My|My Replays
 myzor-info caf|$'caf\\351'/
 myzor-info d|duel.rec

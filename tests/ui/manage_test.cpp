@@ -32,6 +32,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -140,6 +141,33 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
       << status().toStdString();
   for (const auto& [name, bytes] : m_contents) EXPECT_EQ(read(lib(name)), bytes) << name.toStdString();
   EXPECT_EQ(names().size(), 50);
+}
+
+// Renamed rows move to the end of the table; they stay the selection and in view.
+TEST_F(ManageTest, RenamedRowsStaySelectedAndInViewWhereTheyMoveTo) {
+  m_window->resize(1024, 640);
+  selectRows(3);
+  QTest::keyClick(table(), Qt::Key_F2);
+  RenameDialog* dialog = nullptr;
+  ASSERT_TRUE(eventually([&] { return (dialog = m_window->findChild<RenameDialog*>()) != nullptr; }));
+  auto* pattern = dialog->findChild<QLineEdit*>(QStringLiteral("txt_pattern"));
+  pattern->clear();
+  QTest::keyClicks(pattern, "z {file}");
+  const QAbstractItemModel* preview = dialog->preview()->model();
+  ASSERT_TRUE(eventually([&] { return preview->index(2, 1).data() == QStringLiteral("z replay_0003.rec"); }));
+  QTest::keyClick(pattern, Qt::Key_Enter);
+  ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("3 replays renamed"); })) << status().toStdString();
+  QList<QByteArray> renamed;
+  for (const char* name : {"z replay_0001.rec", "z replay_0002.rec", "z replay_0003.rec"})
+    renamed << QFile::encodeName(lib(QString::fromLatin1(name)));
+  ASSERT_TRUE(eventually([&] {
+    QList<QByteArray> selected = m_window->panel()->selectedPaths();
+    std::sort(selected.begin(), selected.end());
+    return selected == renamed;
+  }));
+  const QModelIndex current = table()->currentIndex();
+  EXPECT_EQ(current.row(), 47);
+  EXPECT_TRUE(table()->viewport()->rect().intersects(table()->visualRect(current)));
 }
 
 TEST_F(ManageTest, DeleteTrashesAfterConfirmingAndCopyLeavesTheSourcesInPlace) {
