@@ -55,6 +55,8 @@ QLabel* valueLabel(QWidget* parent, const char* name, const QString& accessible)
   label->setAccessibleName(accessible);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   label->setFocusPolicy(Qt::NoFocus);
+  // A narrow pane cuts long values short rather than scrolling sideways; the tooltip has them whole.
+  label->setMinimumWidth(1);
   return label;
 }
 
@@ -136,6 +138,7 @@ DetailsPane::DetailsPane(const QString& program_folder, QWidget* parent)
   setAccessibleName(tr("Replay details"));
   setWidgetResizable(true);
   setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_pool.setMaxThreadCount(1);
 
   auto* content = new QWidget(this);
@@ -193,8 +196,10 @@ DetailsPane::DetailsPane(const QString& program_folder, QWidget* parent)
   facts->setColumnStretch(3, 1);
   layout->addLayout(facts);
 
-  // Settings and win conditions, each in two columns to keep the pane short.
-  auto* middle = new QHBoxLayout;
+  // Settings and win conditions, each in two columns to keep the pane short;
+  // side by side where the pane is wide enough.
+  m_middle = new QBoxLayout(QBoxLayout::LeftToRight);
+  auto* middle = m_middle;
   auto* settings_box = new QGroupBox(tr("Settings"), content);
   settings_box->setObjectName(QStringLiteral("box_details_settings"));
   auto* settings_grid = new QGridLayout(settings_box);
@@ -439,5 +444,7 @@ bool DetailsPane::eventFilter(QObject* watched, QEvent* event) {
 
 void DetailsPane::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
+  constexpr int kSideBySide = 560;
+  m_middle->setDirection(viewport()->width() < kSideBySide ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
   arrangePlayers();
 }

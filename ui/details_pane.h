@@ -13,6 +13,7 @@
 #include <QString>
 #include <QThreadPool>
 
+class QBoxLayout;
 class QFormLayout;
 class QGridLayout;
 class QLabel;
@@ -68,6 +69,7 @@ class DetailsPane : public QScrollArea {
   QLabel* m_date = nullptr;
   QLabel* m_size = nullptr;
   QLabel* m_file = nullptr;
+  QBoxLayout* m_middle = nullptr;
   QList<QLabel*> m_settings;
   QList<QLabel*> m_wins;
   QWidget* m_players_box = nullptr;
