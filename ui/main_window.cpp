@@ -208,6 +208,8 @@ void MainWindow::buildMenus() {
   m_viewer_action = action(view, "act_view_viewer", tr("Designed viewer"), QKeySequence(Qt::Key_F8),
                            [this](bool on) { setViewerVisible(on); });
   m_viewer_action->setCheckable(true);
+  // The viewer is a window of its own: F8 there hides it again.
+  m_form->addAction(m_viewer_action);
   view->addMenu(m_panel->columnsMenu());
   view->addSeparator();
 
