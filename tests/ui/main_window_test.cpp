@@ -6,6 +6,9 @@
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
 
+#include <QAbstractScrollArea>
+#include <QAccessible>
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -181,6 +184,32 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
   EXPECT_EQ(table->model()->index(0, 0).data().toString(), "game 10.rec");
   EXPECT_EQ(table->currentIndex().row(), 0);
   EXPECT_EQ(table->selectionModel()->selectedRows().size(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// What a screen reader says for every control the keyboard reaches outside
+// the designed viewer, and for every value of the details pane.
+TEST_F(MainWindowTest, EveryControlAndEveryDetailHasANameForScreenReaders) {
+  auto window = open({path("lib/game 2.rec")});
+  for (const char* view : {"act_view_players", "act_view_statistics"}) control<QAction>(*window, view)->trigger();
+  QStringList unnamed;
+  for (QWidget* widget : window->findChildren<QWidget*>()) {
+    const bool in_viewer = widget->window() != window.get();
+    const bool reached = (widget->focusPolicy() & Qt::TabFocus) != 0 && widget->isVisible() &&
+                         !widget->size().isEmpty();
+    const bool detail = widget->objectName().startsWith(QLatin1String("lbl_details_"));
+    // A view's viewport is spoken for by the view.
+    const auto* area = qobject_cast<QAbstractScrollArea*>(widget->parentWidget());
+    const bool viewport = area != nullptr && area->viewport() == widget;
+    if (in_viewer || viewport || !(reached || detail)) continue;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    if (accessible == nullptr || accessible->text(QAccessible::Name).trimmed().isEmpty())
+      unnamed << QStringLiteral("%1 (%2)").arg(widget->objectName(), widget->metaObject()->className());
+  }
+  EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
 }  // namespace
