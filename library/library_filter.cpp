@@ -2,8 +2,12 @@
 
 #include "library/library_model.h"
 
+#include <QHash>
 #include <QLocale>
+#include <QtConcurrent/QtConcurrentMap>
 
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace myzor {
@@ -12,27 +16,142 @@ std::vector<SearchTerm> ParseSearch(const QString& text) { return CompileSearch(
 
 QString SearchProblem(const QString& text) { return CompileSearch(text).problem; }
 
-namespace {
-
-// The user's locale; the C locale compares code points and ignores the
-// numeric mode, so it sorts as English does.
-QLocale collationLocale() {
-  const QLocale locale;
-  return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
-}
-
-}  // namespace
-
-LibraryFilter::LibraryFilter(QObject* parent) : QSortFilterProxyModel(parent), m_collator(collationLocale()) {
-  m_collator.setNumericMode(true);
-  m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+LibraryFilter::LibraryFilter(QObject* parent)
+    : QSortFilterProxyModel(parent), m_collation(std::make_unique<Collation>()) {
   setSortRole(LibraryModel::SortRole);
   setDynamicSortFilter(true);
 }
 
+LibraryFilter::~LibraryFilter() = default;
+
 void LibraryFilter::setSourceModel(QAbstractItemModel* model) {
   m_rows = qobject_cast<const LibraryModel*>(model);
+  for (const QMetaObject::Connection& connection : std::exchange(m_key_connections, {}))
+    disconnect(connection);
+  dropKeys();
+  // Connected before the proxy connects its own: the keys of new and changed
+  // rows are in place when it sorts them in.
+  if (model != nullptr) {
+    m_key_connections = {
+        connect(model, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex& parent, int first, int last) {
+                  if (!parent.isValid()) insertKeys(first, last);
+                }),
+        connect(model, &QAbstractItemModel::rowsRemoved, this,
+                [this](const QModelIndex& parent, int first, int last) {
+                  if (!parent.isValid()) removeKeys(first, last);
+                }),
+        connect(model, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex& top_left, const QModelIndex& bottom_right) {
+                  if (!top_left.parent().isValid()) updateKeys(top_left.row(), bottom_right.row());
+                }),
+        connect(model, &QAbstractItemModel::modelReset, this, &LibraryFilter::dropKeys),
+        connect(model, &QAbstractItemModel::layoutChanged, this, &LibraryFilter::dropKeys),
+        connect(model, &QAbstractItemModel::rowsMoved, this, &LibraryFilter::dropKeys),
+    };
+  }
   QSortFilterProxyModel::setSourceModel(model);
+}
+
+LibraryFilter::SortKey LibraryFilter::keyOf(int source_row, int column) const {
+  const QVariant value = sourceModel()->index(source_row, column).data(LibraryModel::SortRole);
+  if (value.typeId() == QMetaType::LongLong) return {value.toLongLong()};
+  // The buffer only grows; it is made afresh with the next sort.
+  SortKey key;
+  key.offset = static_cast<std::uint32_t>(m_key_bytes.size());
+  m_collation->appendKey(value.toString(), m_key_bytes);
+  key.length = static_cast<std::uint32_t>(m_key_bytes.size()) - key.offset;
+  return key;
+}
+
+void LibraryFilter::makeKeys(int column) const {
+  const QAbstractItemModel* model = sourceModel();
+  const int rows = model->rowCount();
+  m_key_column = column;
+  m_keys.assign(static_cast<std::size_t>(rows), SortKey{});
+  m_key_bytes.clear();
+  // Collation is the slow part: with many rows every core takes a share,
+  // each with a collator of its own. The rows do not change meanwhile, as
+  // this thread waits.
+  constexpr int kShare = 8192;
+  struct Share {
+    int first = 0;
+    std::string bytes;
+  };
+  std::vector<Share> shares;
+  for (int first = 0; first < rows; first += kShare) shares.push_back({first, {}});
+  const auto make = [&](Share& share) {
+    const Collation collation;
+    // Many cells repeat (maps, races, versions): each text gets its key once.
+    QHash<QString, SortKey> made;
+    for (int row = share.first; row < std::min(rows, share.first + kShare); ++row) {
+      const QVariant value = model->index(row, column).data(LibraryModel::SortRole);
+      SortKey& key = m_keys[static_cast<std::size_t>(row)];
+      if (value.typeId() == QMetaType::LongLong) {
+        key.number = value.toLongLong();
+        continue;
+      }
+      const QString text = value.toString();
+      auto found = made.constFind(text);
+      if (found == made.cend()) {
+        SortKey added;
+        added.offset = static_cast<std::uint32_t>(share.bytes.size());
+        collation.appendKey(text, share.bytes);
+        added.length = static_cast<std::uint32_t>(share.bytes.size()) - added.offset;
+        found = made.insert(text, added);
+      }
+      key = *found;
+    }
+  };
+  // Only the table's own rows are safe to read from other threads.
+  if (m_rows != nullptr && shares.size() > 1)
+    QtConcurrent::blockingMap(shares, make);
+  else
+    for (Share& share : shares) make(share);
+  for (const Share& share : shares) {
+    const auto base = static_cast<std::uint32_t>(m_key_bytes.size());
+    for (int row = share.first; row < std::min(rows, share.first + kShare); ++row) {
+      SortKey& key = m_keys[static_cast<std::size_t>(row)];
+      if (key.length != SortKey::kNumber) key.offset += base;
+    }
+    m_key_bytes += share.bytes;
+  }
+}
+
+void LibraryFilter::insertKeys(int first, int last) {
+  if (m_key_column < 0) return;
+  if (first > static_cast<int>(m_keys.size())) {
+    dropKeys();
+    return;
+  }
+  std::vector<SortKey> added;
+  added.reserve(static_cast<std::size_t>(last - first + 1));
+  for (int row = first; row <= last; ++row) added.push_back(keyOf(row, m_key_column));
+  m_keys.insert(m_keys.begin() + first, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+}
+
+void LibraryFilter::removeKeys(int first, int last) {
+  if (m_key_column < 0) return;
+  if (last >= static_cast<int>(m_keys.size())) {
+    dropKeys();
+    return;
+  }
+  m_keys.erase(m_keys.begin() + first, m_keys.begin() + last + 1);
+}
+
+void LibraryFilter::updateKeys(int first, int last) {
+  if (m_key_column < 0) return;
+  if (last >= static_cast<int>(m_keys.size())) {
+    dropKeys();
+    return;
+  }
+  for (int row = first; row <= last; ++row) m_keys[static_cast<std::size_t>(row)] = keyOf(row, m_key_column);
+}
+
+void LibraryFilter::dropKeys() {
+  m_key_column = -1;
+  m_keys.clear();
+  m_key_bytes.clear();
 }
 
 void LibraryFilter::setSearchText(const QString& text) {
@@ -51,11 +170,16 @@ bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_p
 }
 
 bool LibraryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-  const QVariant a = left.data(LibraryModel::SortRole);
-  const QVariant b = right.data(LibraryModel::SortRole);
-  if (a.typeId() == QMetaType::LongLong && b.typeId() == QMetaType::LongLong)
-    return a.toLongLong() < b.toLongLong();
-  return m_collator.compare(a.toString(), b.toString()) < 0;
+  const int column = left.column();
+  if (column != m_key_column || m_keys.size() != static_cast<std::size_t>(sourceModel()->rowCount()))
+    makeKeys(column);
+  const SortKey& a = m_keys[static_cast<std::size_t>(left.row())];
+  const SortKey& b = m_keys[static_cast<std::size_t>(right.row())];
+  const bool a_number = a.length == SortKey::kNumber;
+  const bool b_number = b.length == SortKey::kNumber;
+  if (a_number || b_number) return a_number && b_number ? a.number < b.number : a_number;
+  return std::string_view(m_key_bytes).substr(a.offset, a.length) <
+         std::string_view(m_key_bytes).substr(b.offset, b.length);
 }
 
 }  // namespace myzor

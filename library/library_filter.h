@@ -1,12 +1,16 @@
 // Sorting and searching the library's table.
 #pragma once
 
+#include "library/search/collation.h"
 #include "library/search/query.h"
 
-#include <QCollator>
+#include <QList>
 #include <QSortFilterProxyModel>
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace myzor {
@@ -28,6 +32,7 @@ class LibraryFilter : public QSortFilterProxyModel {
 
  public:
   explicit LibraryFilter(QObject* parent = nullptr);
+  ~LibraryFilter() override;
 
   // Shows only the rows the search `text` holds for; the text is compiled
   // here, once per change.
@@ -48,10 +53,32 @@ class LibraryFilter : public QSortFilterProxyModel {
   [[nodiscard]] bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
  private:
+  // A cell's place in the order: numbers before texts, texts by their
+  // collation keys, which lie back to back in one buffer so that a sort
+  // compares bytes close together.
+  struct SortKey {
+    std::int64_t number = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t length = kNumber;
+    static constexpr std::uint32_t kNumber = 0xffffffff;
+  };
+  // The keys of every source row for the column sorted by, made once per row
+  // rather than once per comparison, and kept as rows come, go and change.
+  void makeKeys(int column) const;
+  [[nodiscard]] SortKey keyOf(int source_row, int column) const;
+  void insertKeys(int first, int last);
+  void removeKeys(int first, int last);
+  void updateKeys(int first, int last);
+  void dropKeys();
+
   QString m_search_text;
   SearchQuery m_query;
   const LibraryModel* m_rows = nullptr;
-  QCollator m_collator;
+  std::unique_ptr<Collation> m_collation;
+  mutable int m_key_column = -1;  // -1: no keys made
+  mutable std::vector<SortKey> m_keys;
+  mutable std::string m_key_bytes;
+  QList<QMetaObject::Connection> m_key_connections;
 };
 
 }  // namespace myzor

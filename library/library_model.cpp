@@ -12,6 +12,12 @@ namespace myzor {
 
 LibraryModel::LibraryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+QModelIndex LibraryModel::index(int row, int column, const QModelIndex& parent) const {
+  if (parent.isValid() || row < 0 || column < 0 || row >= static_cast<int>(m_rows.size()) || column >= ColumnCount)
+    return {};
+  return createIndex(row, column);
+}
+
 int LibraryModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }

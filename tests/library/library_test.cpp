@@ -28,6 +28,7 @@ myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringLi
                      const QString& status = QStringLiteral("ok"), const QString& version = {}, int count = 0) {
   myzor::ReplayRow row;
   row.relative_path = file;
+  row.file.path = file.toUtf8();
   row.file.size = size;
   row.file.mtime_ns = mtime_s * 1'000'000'000;
   row.players = std::move(players);
@@ -70,6 +71,22 @@ TEST_F(TableTest, SortsNumbersInsideNamesSizesAndDatesByValue) {
   EXPECT_EQ(sortedBy(LibraryModel::SizeColumn), QStringList({"Game 1.rec", "game 10.rec", "game 2.rec"}));
   EXPECT_EQ(sortedBy(LibraryModel::ModifiedColumn, Qt::DescendingOrder),
             QStringList({"game 10.rec", "Game 1.rec", "game 2.rec"}));
+}
+
+TEST_F(TableTest, StaysInOrderAsRowsComeChangeAndGo) {
+  EXPECT_EQ(sortedBy(LibraryModel::MapColumn), QStringList({"game 10.rec", "Game 1.rec", "game 2.rec"}));
+  std::vector<myzor::ReplayRow> added;
+  added.push_back(Row("a.rec", 1, 1, {}, "Zenith"));
+  added.push_back(Row("b.rec", 1, 1, {}, "Basalt"));
+  model.appendRows(std::move(added));
+  EXPECT_EQ(Files(filter), QStringList({"game 10.rec", "Game 1.rec", "b.rec", "game 2.rec", "a.rec"}));
+  // A file read again with another map moves; one gone leaves.
+  std::vector<LibraryModel::Entry> changed;
+  myzor::ReplayRow row = Row("game 10.rec", 900, 3000, {}, "Yarrow");
+  changed.push_back(LibraryModel::makeEntry(row));
+  model.upsertEntries(std::move(changed));
+  model.removePaths({"b.rec"});
+  EXPECT_EQ(Files(filter), QStringList({"Game 1.rec", "game 2.rec", "game 10.rec", "a.rec"}));
 }
 
 struct SearchCase {
