@@ -159,13 +159,31 @@ void LibraryFilter::setSearchText(const QString& text) {
   m_search_text = text;
   const QString problem = m_query.problem;
   m_query = CompileSearch(text);
+  // Every row is matched here, on every core, and the filter below only
+  // looks the answers up.
+  if (m_rows != nullptr && m_query.problem.isEmpty() && !m_query.terms.empty()) {
+    constexpr int kShare = 8192;
+    const int rows = m_rows->rowCount();
+    m_matched.assign(static_cast<std::size_t>(rows), 0);
+    std::vector<int> shares;
+    for (int first = 0; first < rows; first += kShare) shares.push_back(first);
+    QtConcurrent::blockingMap(shares, [this, rows](int first) {
+      for (int row = first; row < std::min(rows, first + kShare); ++row)
+        m_matched[static_cast<std::size_t>(row)] = m_query.matches(m_rows->searchRow(row)) ? 1 : 0;
+    });
+  }
+  m_use_matched = !m_matched.empty();
   invalidate();
+  m_use_matched = false;
+  m_matched = {};
   if (m_query.problem != problem) emit searchProblemChanged(m_query.problem);
 }
 
 bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
   if (source_parent.isValid()) return false;
   if (m_rows == nullptr) return m_query.terms.empty() && m_query.problem.isEmpty();
+  if (m_use_matched && static_cast<std::size_t>(source_row) < m_matched.size())
+    return m_matched[static_cast<std::size_t>(source_row)] != 0;
   return m_query.matches(m_rows->searchRow(source_row));
 }
 

@@ -73,6 +73,9 @@ class LibraryFilter : public QSortFilterProxyModel {
 
   QString m_search_text;
   SearchQuery m_query;
+  // While a new search is applied: whether each source row matches it.
+  std::vector<char> m_matched;
+  bool m_use_matched = false;
   const LibraryModel* m_rows = nullptr;
   std::unique_ptr<Collation> m_collation;
   mutable int m_key_column = -1;  // -1: no keys made
