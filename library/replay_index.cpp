@@ -339,7 +339,7 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
       if (!insert.exec()) return insert.lastError();
       unseat.addBindValue(row.file.path);
       if (!unseat.exec()) return unseat.lastError();
-      for (std::size_t i = 0; i < row.roster.size(); ++i) {
+      for (qsizetype i = 0; i < row.roster.size(); ++i) {
         const RowPlayer& player = row.roster[i];
         seat.addBindValue(row.file.path);
         seat.addBindValue(static_cast<qint64>(i));

@@ -5,6 +5,7 @@
 #include "replay/reader_error.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,9 @@ struct RowPlayer {
   [[nodiscard]] bool carriesPictures() const { return block_end - block_start >= kPictureBlockBytes; }
 };
 
+// Shared when a row is copied, so that handing many rows to a worker is cheap.
+using Roster = QList<RowPlayer>;
+
 struct ReplayRow {
   FileEntry file;
   QString relative_path;  // to the library's folder, '/' between folders
@@ -55,7 +59,7 @@ struct ReplayRow {
   // The players with their teams, in file order. Empty for a row that has
   // players but was kept by an index too old to hold them: such a file is
   // read again to fill it (see `lacksRoster`).
-  std::vector<RowPlayer> roster;
+  Roster roster;
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;

@@ -25,7 +25,7 @@ using myzor::Json;
 using myzor::NameCount;
 
 // At most this many teammates and opponents per player in the JSON.
-constexpr std::size_t kClosest = 5;
+constexpr std::size_t kClosest = myzor::PlayerStats::kMostListed;
 
 std::string text(const QString& s) { return s.toStdString(); }
 

@@ -62,12 +62,9 @@ PlayersView::PlayersView(myzor::Library* library, std::function<void(const QStri
       m_library(library),
       m_set_search(std::move(set_search)),
       m_runner(new myzor::StatsRunner(
-          [library] {
-            const myzor::LibraryModel* model = library->model();
-            std::vector<myzor::ReplayRow> rows;
-            rows.reserve(static_cast<std::size_t>(model->rowCount()));
-            for (int i = 0; i < model->rowCount(); ++i) rows.push_back(model->row(i));
-            return rows;
+          [library] { return library->model()->rowCount(); },
+          [library](int first, int last, std::vector<myzor::StatsRow>& rows) {
+            for (int i = first; i < last; ++i) rows.push_back(myzor::StatsRowOf(library->model()->row(i)));
           },
           this)),
       m_search(new QLineEdit(this)),
@@ -163,7 +160,10 @@ void PlayersView::showEvent(QShowEvent* event) {
 // A hidden view computes nothing; it catches up when shown.
 void PlayersView::refresh() {
   m_stale = !isVisible();
-  if (!m_stale) m_runner->request();
+  if (m_stale)
+    m_runner->stop();
+  else
+    m_runner->request();
 }
 
 void PlayersView::showStats(const myzor::ReplayStats& stats) {

@@ -61,13 +61,11 @@ StatisticsView::StatisticsView(myzor::LibraryFilter* filter, QWidget* parent)
     : QWidget(parent),
       m_filter(filter),
       m_runner(new myzor::StatsRunner(
-          [filter] {
+          [filter] { return filter->sourceModel() == nullptr ? 0 : filter->rowCount(); },
+          [filter](int first, int last, std::vector<myzor::StatsRow>& rows) {
             const auto* model = static_cast<const myzor::LibraryModel*>(filter->sourceModel());
-            std::vector<myzor::ReplayRow> rows;
-            if (model == nullptr) return rows;
-            rows.reserve(static_cast<std::size_t>(filter->rowCount()));
-            for (int i = 0; i < filter->rowCount(); ++i) rows.push_back(model->row(filter->mapToSource(filter->index(i, 0)).row()));
-            return rows;
+            for (int i = first; i < last; ++i)
+              rows.push_back(myzor::StatsRowOf(model->row(filter->mapToSource(filter->index(i, 0)).row())));
           },
           this)),
       m_games(new QLabel(this)),
@@ -153,7 +151,10 @@ void StatisticsView::showEvent(QShowEvent* event) {
 // A hidden view computes nothing; it catches up when shown.
 void StatisticsView::refresh() {
   m_stale = !isVisible();
-  if (!m_stale) m_runner->request();
+  if (m_stale)
+    m_runner->stop();
+  else
+    m_runner->request();
 }
 
 void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount>& counts, std::int64_t whole,

@@ -1,12 +1,19 @@
 #include "library/stats/replay_stats.h"
 
 #include <QHash>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <climits>
+#include <limits>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace myzor {
@@ -32,19 +39,9 @@ class Names {
   std::vector<QString> m_names;
 };
 
-using Counts = QHash<int, std::int64_t>;
-
 bool byGamesThenName(const NameCount& a, const NameCount& b) {
   if (a.games != b.games) return a.games > b.games;
   return a.name < b.name;
-}
-
-std::vector<NameCount> sorted(const Counts& counts, const Names& names) {
-  std::vector<NameCount> out;
-  out.reserve(static_cast<std::size_t>(counts.size()));
-  for (auto it = counts.cbegin(); it != counts.cend(); ++it) out.push_back({names.name(it.key()), it.value()});
-  std::sort(out.begin(), out.end(), byGamesThenName);
-  return out;
 }
 
 std::vector<NameCount> sorted(const std::vector<std::int64_t>& counts, const Names& names) {
@@ -56,37 +53,126 @@ std::vector<NameCount> sorted(const std::vector<std::int64_t>& counts, const Nam
   return out;
 }
 
-// Local calendar day as yyyymmdd. Times before 1970 round down to their second.
-int localDay(std::int64_t mtime_ns) {
-  std::int64_t seconds = mtime_ns / 1'000'000'000;
-  if (mtime_ns % 1'000'000'000 < 0) --seconds;
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (::localtime_r(&t, &local) == nullptr) return 19700101;
-  return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
-}
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
+
+// Local calendar days as yyyymmdd, times before 1970 rounded down to their
+// second. Zones change their offset at quarter hours, so each quarter hour's
+// offset is asked of the C library once; one whose end has another offset
+// is asked second by second.
+class LocalDays {
+ public:
+  int of(std::int64_t mtime_ns) {
+    const std::int64_t seconds = floorDiv(mtime_ns, 1'000'000'000);
+    const std::int64_t quarter = floorDiv(seconds, kQuarter);
+    auto [at, added] = m_offsets.try_emplace(quarter, 0);
+    if (added) {
+      const std::optional<long> start = offset(quarter * kQuarter);
+      const std::optional<long> end = offset(quarter * kQuarter + kQuarter - 1);
+      at->second = start && start == end ? *start : kUneven;
+    }
+    long utc_offset = at->second;
+    if (utc_offset == kUneven) {
+      const std::optional<long> exact = offset(seconds);
+      if (!exact) return 19700101;
+      utc_offset = *exact;
+    }
+    const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{floorDiv(seconds + utc_offset, 86400)}}};
+    return static_cast<int>(day.year()) * 10000 + static_cast<int>(static_cast<unsigned>(day.month())) * 100 +
+           static_cast<int>(static_cast<unsigned>(day.day()));
+  }
+
+ private:
+  static constexpr std::int64_t kQuarter = 900;
+  static constexpr long kUneven = LONG_MIN;
+  static std::optional<long> offset(std::int64_t seconds) {
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (::localtime_r(&t, &local) == nullptr) return std::nullopt;
+    return local.tm_gmtoff;
+  }
+  std::unordered_map<std::int64_t, long> m_offsets;
+};
 
 QString dayText(int day) {
   return QString::asprintf("%04d-%02d-%02d", day / 10000, day / 100 % 100, day % 100);
 }
 
-struct PlayerAcc {
-  std::int64_t games = 0;
-  int first = INT_MAX;
-  int last = INT_MIN;
-  Counts races, maps, teammates, opponents;
-  std::int64_t picture_mtime = 0;
-  const ReplayRow* picture_row = nullptr;
-  int picture_player = -1;
+// Counts by a pair of small numbers: in one table where the pairs are few
+// enough, else in a hash per first number.
+class PairCounts {
+ public:
+  PairCounts(std::size_t rows, std::size_t columns) : m_columns(columns) {
+    if (rows * columns <= kDenseCells)
+      m_dense.assign(rows * columns, 0);
+    else
+      m_sparse.resize(rows);
+  }
+  void bump(int row, int column) {
+    if (m_sparse.empty())
+      ++m_dense[static_cast<std::size_t>(row) * m_columns + static_cast<std::size_t>(column)];
+    else
+      ++m_sparse[static_cast<std::size_t>(row)][column];
+  }
+  // The counts of one row, by games, most first, then by name.
+  [[nodiscard]] std::vector<NameCount> sorted(int row, const Names& names,
+                                              std::size_t most = std::numeric_limits<std::size_t>::max()) const {
+    // By number first: names are looked at only for ties and the ones kept.
+    std::vector<std::pair<std::uint32_t, int>> counted;
+    if (m_sparse.empty()) {
+      const std::uint32_t* counts = m_dense.data() + static_cast<std::size_t>(row) * m_columns;
+      for (std::size_t column = 0; column < m_columns; ++column)
+        if (counts[column] > 0) counted.emplace_back(counts[column], static_cast<int>(column));
+    } else {
+      const QHash<int, std::uint32_t>& counts = m_sparse[static_cast<std::size_t>(row)];
+      for (auto it = counts.cbegin(); it != counts.cend(); ++it) counted.emplace_back(it.value(), it.key());
+    }
+    const auto before = [&names](const std::pair<std::uint32_t, int>& a, const std::pair<std::uint32_t, int>& b) {
+      if (a.first != b.first) return a.first > b.first;
+      return names.name(a.second) < names.name(b.second);
+    };
+    const auto kept = counted.begin() + static_cast<std::ptrdiff_t>(std::min(most, counted.size()));
+    std::partial_sort(counted.begin(), kept, counted.end(), before);
+    std::vector<NameCount> out;
+    out.reserve(static_cast<std::size_t>(kept - counted.begin()));
+    for (auto it = counted.begin(); it != kept; ++it) out.push_back({names.name(it->second), it->first});
+    return out;
+  }
+
+ private:
+  // 16 MiB of counts.
+  static constexpr std::size_t kDenseCells = std::size_t{1} << 22;
+  std::size_t m_columns;
+  std::vector<std::uint32_t> m_dense;
+  std::vector<QHash<int, std::uint32_t>> m_sparse;
 };
+
+// The team sizes of a game, largest first, one per byte, as a key under
+// which its format is kept once made; 0 for a game too large for one.
+std::uint64_t teamSizesKey(const Roster& roster) {
+  constexpr qsizetype kMost = 8;
+  if (roster.size() > kMost) return 0;
+  std::array<int, kMost> teams{};
+  std::array<std::uint8_t, kMost> sizes{};
+  std::size_t count = 0;
+  for (const RowPlayer& player : roster) {
+    std::size_t at = 0;
+    while (at < count && teams[at] != player.team) ++at;
+    if (at == count) teams[count++] = player.team;
+    ++sizes[at];
+  }
+  std::sort(sizes.begin(), sizes.end(), std::greater<>());  // the unused zeros last
+  std::uint64_t key = 0;
+  for (std::size_t i = 0; i < count; ++i) key = key << 8 | sizes[i];
+  return key;
+}
 
 }  // namespace
 
-QString GameFormat(const std::vector<RowPlayer>& roster) {
+QString GameFormat(const Roster& roster) {
   if (roster.empty()) return {};
   std::map<int, int> teams;
   for (const RowPlayer& player : roster) ++teams[player.team];
-  if (roster.size() >= 3 && teams.size() == roster.size()) return QStringLiteral("ffa");
+  if (roster.size() >= 3 && static_cast<qsizetype>(teams.size()) == roster.size()) return QStringLiteral("ffa");
   std::vector<int> sizes;
   for (const auto& [team, size] : teams) sizes.push_back(size);
   std::sort(sizes.begin(), sizes.end(), std::greater<>());
@@ -98,91 +184,210 @@ QString GameFormat(const std::vector<RowPlayer>& roster) {
   return format;
 }
 
-QString LocalDate(std::int64_t mtime_ns) { return dayText(localDay(mtime_ns)); }
+QString LocalDate(std::int64_t mtime_ns) { return dayText(LocalDays().of(mtime_ns)); }
+
+StatsRow StatsRowOf(const ReplayRow& row) { return {row.file.path, row.map, row.roster, row.file.mtime_ns, row.ok}; }
 
 ReplayStats ComputeStats(const std::vector<ReplayRow>& rows) {
-  ReplayStats stats;
-  ::tzset();
+  std::vector<StatsRow> light;
+  light.reserve(rows.size());
+  for (const ReplayRow& row : rows) light.push_back(StatsRowOf(row));
+  return ComputeStats(light);
+}
+
+namespace {
+
+void bump(std::vector<std::int64_t>& counts, int id, std::int64_t by = 1) {
+  if (static_cast<std::size_t>(id) >= counts.size()) counts.resize(static_cast<std::size_t>(id) + 1);
+  counts[static_cast<std::size_t>(id)] += by;
+}
+
+// Every game and seat of a share of the rows as numbers, so that the counts
+// per player are kept in tables of the right size. Shares are made on
+// several threads, each with numbers of its own, then renumbered as one.
+struct Game {
+  const StatsRow* row;
+  int day;
+  int map;
+  std::size_t first_seat;
+  std::size_t seats;
+};
+struct Seat {
+  int player;
+  int race;
+  int team;
+  bool pictures;
+};
+
+struct Share {
+  Share(const StatsRow* from, const StatsRow* to) : begin(from), end(to) {}
+  const StatsRow* begin;
+  const StatsRow* end;
+  std::int64_t games = 0;
+  std::int64_t failed = 0;
   Names players, maps, races, formats;
-  std::vector<PlayerAcc> accs;
   std::vector<std::int64_t> map_games, race_games, format_games;
   std::map<int, std::int64_t> month_games;  // yyyymm
   std::map<std::pair<int, int>, std::int64_t> matchups;
-  const auto bump = [](std::vector<std::int64_t>& counts, int id) {
-    if (static_cast<std::size_t>(id) >= counts.size()) counts.resize(static_cast<std::size_t>(id) + 1);
-    ++counts[static_cast<std::size_t>(id)];
-  };
+  std::vector<Game> rostered;  // games with their players
+  std::vector<Seat> seats;
 
-  std::vector<int> ids;
-  for (const ReplayRow& row : rows) {
-    if (!row.ok) {
-      ++stats.failed;
-      continue;
-    }
-    ++stats.games;
-    const int day = localDay(row.file.mtime_ns);
-    ++month_games[day / 100];
-    const int map = maps.id(row.map);
-    bump(map_games, map);
-    const std::vector<RowPlayer>& roster = row.roster;
-    if (roster.empty()) continue;
-    bump(format_games, formats.id(GameFormat(roster)));
-    if (roster.size() == 2 && roster[0].team != roster[1].team) {
-      const int a = races.id(roster[0].race);
-      const int b = races.id(roster[1].race);
-      ++matchups[roster[0].race <= roster[1].race ? std::pair(a, b) : std::pair(b, a)];
-    }
-
-    ids.clear();
-    for (const RowPlayer& player : roster) {
-      const int id = players.id(player.name);
-      ids.push_back(id);
-      if (static_cast<std::size_t>(id) >= accs.size()) accs.resize(static_cast<std::size_t>(id) + 1);
-      const int race = races.id(player.race);
-      bump(race_games, race);
-      ++accs[static_cast<std::size_t>(id)].races[race];
-    }
-    for (std::size_t i = 0; i < roster.size(); ++i) {
-      // A name listed twice in one game still played that game once.
-      if (std::find(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(i), ids[i]) !=
-          ids.begin() + static_cast<std::ptrdiff_t>(i))
+  void count() {
+    LocalDays days;
+    std::unordered_map<std::uint64_t, int> format_ids;
+    rostered.reserve(static_cast<std::size_t>(end - begin));
+    for (const StatsRow* row = begin; row != end; ++row) {
+      if (!row->ok) {
+        ++failed;
         continue;
-      PlayerAcc& acc = accs[static_cast<std::size_t>(ids[i])];
-      ++acc.games;
-      acc.first = std::min(acc.first, day);
-      acc.last = std::max(acc.last, day);
-      ++acc.maps[map];
-      if (roster[i].carriesPictures() && (!acc.picture_row || row.file.mtime_ns >= acc.picture_mtime)) {
-        acc.picture_mtime = row.file.mtime_ns;
-        acc.picture_row = &row;
-        acc.picture_player = static_cast<int>(i);
       }
-      for (std::size_t j = 0; j < roster.size(); ++j) {
-        if (ids[j] == ids[i]) continue;
-        const bool mate = roster[j].team == roster[i].team;
+      ++games;
+      const Game game{row, days.of(row->mtime_ns), maps.id(row->map), seats.size(),
+                      static_cast<std::size_t>(row->roster.size())};
+      ++month_games[game.day / 100];
+      bump(map_games, game.map);
+      const Roster& roster = row->roster;
+      if (roster.empty()) continue;
+      rostered.push_back(game);
+      const std::uint64_t key = teamSizesKey(roster);
+      auto [format, added] = format_ids.try_emplace(key, 0);
+      if (added || key == 0) format->second = formats.id(GameFormat(roster));
+      bump(format_games, format->second);
+      for (const RowPlayer& player : roster) {
+        seats.push_back({players.id(player.name), races.id(player.race), player.team, player.carriesPictures()});
+        bump(race_games, seats.back().race);
+      }
+      if (roster.size() == 2 && roster[0].team != roster[1].team) {
+        const int a = seats[game.first_seat].race;
+        const int b = seats[game.first_seat + 1].race;
+        ++matchups[roster[0].race <= roster[1].race ? std::pair(a, b) : std::pair(b, a)];
+      }
+    }
+  }
+};
+
+// The numbers of `share` in `all`, in the share's order.
+std::vector<int> renumber(const Names& share, Names& all) {
+  std::vector<int> to(share.size());
+  for (std::size_t id = 0; id < share.size(); ++id) to[id] = all.id(share.name(static_cast<int>(id)));
+  return to;
+}
+
+void addCounts(std::vector<std::int64_t>& all, const std::vector<std::int64_t>& share, const std::vector<int>& to) {
+  for (std::size_t id = 0; id < share.size(); ++id)
+    if (share[id] > 0) bump(all, to[id], share[id]);
+}
+
+}  // namespace
+
+ReplayStats ComputeStats(const std::vector<StatsRow>& rows) {
+  ReplayStats stats;
+  ::tzset();
+  // Shares large enough to be worth a thread.
+  constexpr std::size_t kShareRows = 16384;
+  const std::size_t threads = static_cast<std::size_t>(std::max(1, QThread::idealThreadCount()));
+  const std::size_t count = std::clamp<std::size_t>(rows.size() / kShareRows, 1, threads);
+  std::vector<Share> shares;
+  shares.reserve(count);
+  for (std::size_t i = 0; i < count; ++i)
+    shares.emplace_back(rows.data() + rows.size() * i / count, rows.data() + rows.size() * (i + 1) / count);
+  if (count == 1)
+    shares.front().count();
+  else
+    QtConcurrent::blockingMap(shares, [](Share& share) { share.count(); });
+
+  Names players, maps, races, formats;
+  std::vector<std::int64_t> map_games, race_games, format_games;
+  std::map<int, std::int64_t> month_games;
+  std::map<std::pair<int, int>, std::int64_t> matchups;
+  std::vector<Game> games;
+  std::vector<Seat> seats;
+  for (Share& share : shares) {
+    stats.games += share.games;
+    stats.failed += share.failed;
+    const std::vector<int> to_player = renumber(share.players, players);
+    const std::vector<int> to_map = renumber(share.maps, maps);
+    const std::vector<int> to_race = renumber(share.races, races);
+    const std::vector<int> to_format = renumber(share.formats, formats);
+    addCounts(map_games, share.map_games, to_map);
+    addCounts(race_games, share.race_games, to_race);
+    addCounts(format_games, share.format_games, to_format);
+    for (const auto& [month, n] : share.month_games) month_games[month] += n;
+    for (const auto& [pair, n] : share.matchups) {
+      const int a = to_race[static_cast<std::size_t>(pair.first)];
+      const int b = to_race[static_cast<std::size_t>(pair.second)];
+      matchups[{a, b}] += n;
+    }
+    const std::size_t seat_base = seats.size();
+    for (Seat seat : share.seats) {
+      seat.player = to_player[static_cast<std::size_t>(seat.player)];
+      seat.race = to_race[static_cast<std::size_t>(seat.race)];
+      seats.push_back(seat);
+    }
+    for (Game game : share.rostered) {
+      game.map = to_map[static_cast<std::size_t>(game.map)];
+      game.first_seat += seat_base;
+      games.push_back(game);
+    }
+    share = Share{nullptr, nullptr};
+  }
+
+  const std::size_t people = players.size();
+  std::vector<std::int64_t> played(people, 0);
+  std::vector<int> first(people, INT_MAX);
+  std::vector<int> last(people, INT_MIN);
+  std::vector<const Game*> picture_game(people, nullptr);
+  std::vector<int> picture_seat(people, -1);
+  PairCounts player_races(people, races.size());
+  PairCounts player_maps(people, maps.size());
+  PairCounts teammates(people, people);
+  PairCounts opponents(people, people);
+  for (const Game& game : games) {
+    const Seat* seat = seats.data() + game.first_seat;
+    const auto n = static_cast<std::ptrdiff_t>(game.seats);
+    for (std::ptrdiff_t i = 0; i < n; ++i) player_races.bump(seat[i].player, seat[i].race);
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+      const int id = seat[i].player;
+      // A name listed twice in one game still played that game once.
+      bool again = false;
+      for (std::ptrdiff_t k = 0; k < i && !again; ++k) again = seat[k].player == id;
+      if (again) continue;
+      const auto at = static_cast<std::size_t>(id);
+      ++played[at];
+      first[at] = std::min(first[at], game.day);
+      last[at] = std::max(last[at], game.day);
+      player_maps.bump(id, game.map);
+      if (seat[i].pictures && (picture_game[at] == nullptr ||
+                               game.row->mtime_ns >= picture_game[at]->row->mtime_ns)) {
+        picture_game[at] = &game;
+        picture_seat[at] = static_cast<int>(i);
+      }
+      for (std::ptrdiff_t j = 0; j < n; ++j) {
+        if (seat[j].player == id) continue;
+        const bool mate = seat[j].team == seat[i].team;
         bool counted = false;
-        for (std::size_t k = 0; k < j && !counted; ++k)
-          counted = ids[k] == ids[j] && (roster[k].team == roster[i].team) == mate;
-        if (!counted) ++(mate ? acc.teammates : acc.opponents)[ids[j]];
+        for (std::ptrdiff_t k = 0; k < j && !counted; ++k)
+          counted = seat[k].player == seat[j].player && (seat[k].team == seat[i].team) == mate;
+        if (!counted) (mate ? teammates : opponents).bump(id, seat[j].player);
       }
     }
   }
 
-  stats.players.reserve(accs.size());
-  for (std::size_t id = 0; id < accs.size(); ++id) {
-    const PlayerAcc& acc = accs[id];
+  stats.players.reserve(people);
+  for (std::size_t id = 0; id < people; ++id) {
     PlayerStats player;
-    player.name = players.name(static_cast<int>(id));
-    player.games = acc.games;
-    player.first = dayText(acc.first);
-    player.last = dayText(acc.last);
-    player.races = sorted(acc.races, races);
-    player.maps = sorted(acc.maps, maps);
-    player.teammates = sorted(acc.teammates, players);
-    player.opponents = sorted(acc.opponents, players);
-    if (acc.picture_row) {
-      player.picture_file = acc.picture_row->file.path;
-      player.picture_player = acc.picture_player;
+    const int number = static_cast<int>(id);
+    player.name = players.name(number);
+    player.games = played[id];
+    player.first = dayText(first[id]);
+    player.last = dayText(last[id]);
+    player.races = player_races.sorted(number, races);
+    player.maps = player_maps.sorted(number, maps, PlayerStats::kMostListed);
+    player.teammates = teammates.sorted(number, players, PlayerStats::kMostListed);
+    player.opponents = opponents.sorted(number, players, PlayerStats::kMostListed);
+    if (picture_game[id] != nullptr) {
+      player.picture_file = picture_game[id]->row->path;
+      player.picture_player = picture_seat[id];
     }
     stats.players.push_back(std::move(player));
   }

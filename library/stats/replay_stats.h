@@ -20,12 +20,15 @@ struct NameCount {
 };
 
 struct PlayerStats {
+  // Of maps, teammates and opponents only the most frequent are kept.
+  static constexpr std::size_t kMostListed = 5;
+
   QString name;
   std::int64_t games = 0;
   QString first;  // "YYYY-MM-DD" in local time
   QString last;
   // Each list sorted by games, most first, then by name.
-  std::vector<NameCount> races;
+  std::vector<NameCount> races;  // all
   std::vector<NameCount> maps;
   std::vector<NameCount> teammates;  // games shared on one team
   std::vector<NameCount> opponents;  // games on another team
@@ -57,13 +60,25 @@ struct ReplayStats {
 // "ffa" for three or more players each on a team of their own; otherwise the
 // team sizes, largest first, joined by "v" ("1v1", "3v2", "2v1v1"); "1" for
 // a game of one player and "" for none.
-[[nodiscard]] QString GameFormat(const std::vector<RowPlayer>& roster);
+[[nodiscard]] QString GameFormat(const Roster& roster);
 
 // The day of a file time (nanoseconds since the epoch) in local time,
 // "YYYY-MM-DD".
 [[nodiscard]] QString LocalDate(std::int64_t mtime_ns);
 
+// What the aggregates read of a row; cheap to copy, so that a view can hand
+// a snapshot of 100,000 rows to a worker without holding up its window.
+struct StatsRow {
+  QByteArray path;
+  QString map;
+  Roster roster;
+  std::int64_t mtime_ns = 0;
+  bool ok = true;
+};
+[[nodiscard]] StatsRow StatsRowOf(const ReplayRow& row);
+
 // Rows lacking their roster count as games but add no players.
+[[nodiscard]] ReplayStats ComputeStats(const std::vector<StatsRow>& rows);
 [[nodiscard]] ReplayStats ComputeStats(const std::vector<ReplayRow>& rows);
 
 }  // namespace myzor

@@ -223,9 +223,9 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   EXPECT_EQ(cell(1, LibraryModel::RacesColumn), "race_1, race_2, race_3");
   EXPECT_EQ(cell(1, LibraryModel::WinConditionsColumn), "Annihilate");
   EXPECT_EQ(cell(1, LibraryModel::StatusColumn), "ok");
-  const std::vector<myzor::RowPlayer> roster{{"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
+  const myzor::Roster roster{{"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
   ASSERT_EQ(model.row(1).roster.size(), roster.size());
-  for (std::size_t i = 0; i < roster.size(); ++i) {
+  for (qsizetype i = 0; i < roster.size(); ++i) {
     myzor::RowPlayer read = model.row(1).roster[i];
     EXPECT_GT(read.block_end, read.block_start);
     EXPECT_TRUE(read.carriesPictures());

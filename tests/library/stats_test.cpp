@@ -130,7 +130,7 @@ TEST_F(LocalZone, DatesAreLocalDays) {
   EXPECT_EQ(myzor::LocalDate(-1), "1970-01-01");  // a second before the epoch, 10 h east
 }
 
-myzor::ReplayRow game(std::vector<myzor::RowPlayer> roster) {
+myzor::ReplayRow game(myzor::Roster roster) {
   myzor::ReplayRow row;
   for (const myzor::RowPlayer& p : roster) row.players.append(p.name);
   row.roster = std::move(roster);
@@ -157,6 +157,49 @@ TEST(Stats, TeammatesAndOpponentsCountGamesNotSeats) {
   EXPECT_EQ(stats.players[2].opponents, (std::vector<NameCount>{{"Ann", 1}, {"Cid", 1}}));  // Bob
 }
 
+TEST(Stats, ManyRowsCountAsTheirPartsDo) {
+  // Enough rows to be counted in shares on several threads; the second half
+  // in the other order, so that each share meets the names in another order.
+  const std::vector<myzor::ReplayRow> few = {
+      game({{"Ann", "elf", 1}, {"Bob", "orc", 2}}),
+      game({{"Eve", "orc", 1}, {"Dan", "elf", 1}, {"Bob", "gnome", 2}, {"Cid", "orc", 2}}),
+      game({{"Cid", "gnome", 1}, {"Ann", "elf", 2}, {"Fay", "orc", 3}}),
+      game({{"Fay", "orc", 1}, {"Eve", "gnome", 2}}),
+  };
+  constexpr int kTimes = 5000;
+  std::vector<myzor::ReplayRow> many;
+  for (int i = 0; i < kTimes; ++i) many.insert(many.end(), few.begin(), few.end());
+  for (int i = 0; i < kTimes; ++i) many.insert(many.end(), few.rbegin(), few.rend());
+  many[1].map = "Frost";
+  many.back().map = "Frost";
+
+  const myzor::ReplayStats part = myzor::ComputeStats(few);
+  const myzor::ReplayStats all = myzor::ComputeStats(many);
+  const auto times = [](std::vector<NameCount> counts, std::int64_t by) {
+    for (NameCount& c : counts) c.games *= by;
+    return counts;
+  };
+  EXPECT_EQ(all.games, part.games * 2 * kTimes);
+  EXPECT_EQ(all.maps, (std::vector<NameCount>{{"", 2 * kTimes * 4 - 2}, {"Frost", 2}}));
+  EXPECT_EQ(all.races, times(part.races, 2 * kTimes));
+  EXPECT_EQ(all.formats, times(part.formats, 2 * kTimes));
+  ASSERT_EQ(all.matchups.size(), part.matchups.size());
+  for (std::size_t i = 0; i < part.matchups.size(); ++i)
+    EXPECT_EQ(all.matchups[i], (myzor::Matchup{part.matchups[i].race_a, part.matchups[i].race_b,
+                                               part.matchups[i].games * 2 * kTimes}));
+  ASSERT_EQ(all.players.size(), part.players.size());
+  for (std::size_t i = 0; i < part.players.size(); ++i) {
+    const myzor::PlayerStats& a = all.players[i];
+    const myzor::PlayerStats& p = part.players[i];
+    EXPECT_EQ(a.name, p.name);
+    EXPECT_EQ(a.games, p.games * 2 * kTimes);
+    EXPECT_EQ(a.races, times(p.races, 2 * kTimes));
+    EXPECT_EQ(a.teammates, times(p.teammates, 2 * kTimes));
+    EXPECT_EQ(a.opponents, times(p.opponents, 2 * kTimes));
+  }
+  EXPECT_EQ(player(all, "Ann").maps, (std::vector<NameCount>{{"", 4 * kTimes - 1}, {"Frost", 1}}));
+}
+
 struct FormatCase {
   std::vector<int> teams;
   const char* format;
@@ -166,7 +209,7 @@ void PrintTo(const FormatCase& c, std::ostream* out) { *out << '"' << c.format <
 class Formats : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(Formats, TeamSizesLargestFirst) {
-  std::vector<myzor::RowPlayer> roster;
+  myzor::Roster roster;
   for (const int team : GetParam().teams) roster.push_back({QStringLiteral("p%1").arg(roster.size()), "elf", team});
   EXPECT_EQ(myzor::GameFormat(roster), QString::fromLatin1(GetParam().format));
 }

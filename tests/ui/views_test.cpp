@@ -19,7 +19,7 @@
 
 namespace {
 
-myzor::ReplayRow game(const QString& map, std::vector<myzor::RowPlayer> roster, bool ok = true) {
+myzor::ReplayRow game(const QString& map, myzor::Roster roster, bool ok = true) {
   myzor::ReplayRow row;
   row.relative_path = map + QString::number(roster.size()) + QStringLiteral(".rec");
   row.file.path = row.relative_path.toUtf8();
