@@ -202,8 +202,14 @@ int main(int argc, char* argv[]) {
 
   const std::vector<myzor_info::Input> inputs = myzor_info::ExpandArguments(
       myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
+  // Without a search only what the counts read is kept of each row.
+  const bool searched = !query.trimmed().isEmpty();
   std::vector<myzor::ReplayRow> rows;
-  rows.reserve(inputs.size());
+  std::vector<myzor::StatsRow> counted;
+  if (searched)
+    rows.reserve(inputs.size());
+  else
+    counted.reserve(inputs.size());
   bool all_ok = true;
   // The metadata read mostly waits for the disk, so several files are read at once.
   myzor_info::ReadInOrder<Read>(
@@ -213,21 +219,24 @@ int main(int argc, char* argv[]) {
           std::fprintf(stderr, "myzor-stats: %s\n", read.error.c_str());
           all_ok = false;
         }
-        rows.push_back(read.row);
+        if (searched)
+          rows.push_back(read.row);
+        else
+          counted.push_back(myzor::StatsRowOf(read.row));
       });
 
-  if (!query.trimmed().isEmpty()) {
+  if (searched) {
     // The window's own search over the window's own table.
     myzor::LibraryModel model;
     model.appendRows(std::move(rows));
     myzor::LibraryFilter filter;
     filter.setSourceModel(&model);
     filter.setSearchText(query);
-    rows.clear();
-    for (int i = 0; i < filter.rowCount(); ++i) rows.push_back(model.row(filter.mapToSource(filter.index(i, 0)).row()));
+    for (int i = 0; i < filter.rowCount(); ++i)
+      counted.push_back(myzor::StatsRowOf(model.row(filter.mapToSource(filter.index(i, 0)).row())));
   }
 
-  const myzor::ReplayStats stats = myzor::ComputeStats(rows);
+  const myzor::ReplayStats stats = myzor::ComputeStats(counted);
   const std::string out = parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
