@@ -194,7 +194,9 @@ void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount
   set->setColor(palette().color(QPalette::Highlight));
   QStringList categories;
   qreal most = 0;
-  for (std::size_t i = 0; i < shown; ++i) {
+  // Of the months the latest; of the others the most played.
+  const std::size_t first = chart.name == QLatin1String("months") ? counts.size() - shown : 0;
+  for (std::size_t i = first; i < first + shown; ++i) {
     set->append(static_cast<qreal>(counts[i].games));
     categories.append(counts[i].name);
     most = std::max(most, static_cast<qreal>(counts[i].games));
@@ -205,6 +207,8 @@ void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount
   auto* x = new QBarCategoryAxis;
   x->append(categories);
   x->setLabelsBrush(text);
+  // Many bars leave room for their labels only across.
+  if (categories.size() > 8) x->setLabelsAngle(-90);
   auto* y = new QValueAxis;
   y->setRange(0, std::max<qreal>(1, most));
   y->setLabelFormat(QStringLiteral("%d"));
