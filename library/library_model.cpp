@@ -89,7 +89,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
       if (column == SizeColumn) return QVariant::fromValue<qint64>(entry.row.file.size);
       return text(entry.row, column);
     case SearchRole:
-      return entry.folded[static_cast<std::size_t>(column)];
+      return searchRow(index.row()).column(static_cast<std::size_t>(column)).toString();
     case PathRole:
       return entry.row.file.path;
     default:
@@ -131,15 +131,18 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
   Entry entry{std::move(row), {}, {}};
-  for (int column = 0; column < ColumnCount; ++column)
-    entry.folded[static_cast<std::size_t>(column)] = FoldForSearch(text(entry.row, column));
-  entry.folded_all = QStringList(entry.folded.begin(), entry.folded.end()).join(QLatin1Char('\n'));
+  for (int column = 0; column < ColumnCount; ++column) {
+    if (column > 0) entry.folded_all += QLatin1Char('\n');
+    entry.folded_all += FoldForSearch(text(entry.row, column));
+    entry.folded_ends[static_cast<std::size_t>(column)] = static_cast<std::uint32_t>(entry.folded_all.size());
+  }
+  entry.folded_all.squeeze();
   return entry;
 }
 
 SearchRow LibraryModel::searchRow(int index) const {
   const Entry& entry = m_rows[static_cast<std::size_t>(index)];
-  return {entry.folded, entry.folded_all, entry.row.file.mtime_ns, entry.row.player_count};
+  return {entry.folded_all, entry.folded_ends, entry.row.file.mtime_ns, entry.row.player_count};
 }
 
 void LibraryModel::appendEntries(std::vector<Entry> entries) {

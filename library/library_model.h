@@ -59,10 +59,10 @@ class LibraryModel : public QAbstractTableModel {
   // window's thread only inserts it.
   struct Entry {
     ReplayRow row;
-    std::array<QString, ColumnCount> folded;
     // Every cell's folded text, '\n' between: a word searched in any column
-    // is looked for once per row.
+    // is looked for once per row, a word of one column in its part.
     QString folded_all;
+    std::array<std::uint32_t, ColumnCount> folded_ends{};
     // Read from the file just now, not taken from what was known before.
     bool fresh = true;
   };

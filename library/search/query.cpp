@@ -158,12 +158,12 @@ bool holds(const SearchTerm& term, const QStringMatcher& matcher, const SearchRo
   switch (term.kind) {
     case SearchTerm::Kind::Contains:
       if (term.column >= 0)
-        return static_cast<std::size_t>(term.column) < row.folded.size() &&
-               matcher.indexIn(row.folded[static_cast<std::size_t>(term.column)]) >= 0;
+        return static_cast<std::size_t>(term.column) < row.columns() &&
+               matcher.indexIn(row.column(static_cast<std::size_t>(term.column))) >= 0;
       return matcher.indexIn(row.folded_all) >= 0;
     case SearchTerm::Kind::Whole:
-      return static_cast<std::size_t>(term.column) < row.folded.size() &&
-             row.folded[static_cast<std::size_t>(term.column)] == term.text;
+      return static_cast<std::size_t>(term.column) < row.columns() &&
+             row.column(static_cast<std::size_t>(term.column)) == term.text;
     case SearchTerm::Kind::Modified:
       return term.from_ns <= row.mtime_ns && row.mtime_ns < term.to_ns;
     case SearchTerm::Kind::Players:

@@ -36,10 +36,17 @@ struct SearchTerm {
 // What the search looks at in one row; the texts folded once, when the row
 // was made.
 struct SearchRow {
-  std::span<const QString> folded;  // by LibraryModel's column
-  QStringView folded_all;           // the same joined by '\n'
+  QStringView folded_all;  // every column's text, '\n' between
+  // Where each column's text ends in `folded_all`, by LibraryModel's column.
+  std::span<const std::uint32_t> ends;
   std::int64_t mtime_ns = 0;
   int player_count = 0;
+
+  [[nodiscard]] std::size_t columns() const { return ends.size(); }
+  [[nodiscard]] QStringView column(std::size_t at) const {
+    const std::uint32_t begin = at == 0 ? 0 : ends[at - 1] + 1;
+    return folded_all.sliced(begin, ends[at] - begin);
+  }
 };
 
 struct SearchQuery {
