@@ -257,6 +257,14 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
                       .arg(QLatin1String(kColumns)));
     query.addBindValue(low);
     query.addBindValue(high);
+    // Room for every row at once: a vector grown by doubling would hold
+    // half again as much while it moves.
+    QSqlQuery count(QSqlDatabase::database(m_connection, false));
+    count.prepare(QStringLiteral("SELECT COUNT(*) FROM replays WHERE path >= ? AND path < ?"));
+    count.addBindValue(low);
+    count.addBindValue(high);
+    if (count.exec() && count.next()) rows.reserve(static_cast<std::size_t>(count.value(0).toLongLong()));
+    count.finish();
     query.exec();
     while (query.next()) {
       ReplayRow row;
@@ -277,6 +285,7 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
       row.error_kind = query.value(13).toString();
       if (!query.isNull(14)) row.error_offset = query.value(14).toLongLong();
       row.error_message = query.value(15).toString();
+      ShareCommonText(row);
       rows.push_back(std::move(row));
     }
     error = query.lastError();
@@ -294,8 +303,12 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
       while (at < rows.size() && rows[at].file.path < path) ++at;
       if (at == rows.size()) break;
       if (rows[at].file.path != path) continue;
-      rows[at].roster.push_back({players.value(1).toString(), players.value(3).toString(), players.value(2).toInt(),
-                                 players.value(4).toLongLong(), players.value(5).toLongLong()});
+      Roster& roster = rows[at].roster;
+      if (roster.isEmpty()) roster.reserve(rows[at].player_count);
+      RowPlayer player{players.value(1).toString(), players.value(3).toString(), players.value(2).toInt(),
+                       players.value(4).toLongLong(), players.value(5).toLongLong()};
+      ShareCommonText(player);
+      roster.push_back(std::move(player));
     }
     if (!error.isValid()) error = players.lastError();
   }

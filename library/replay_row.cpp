@@ -1,6 +1,9 @@
 #include "library/replay_row.h"
 
+#include <QSet>
+
 #include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -78,5 +81,52 @@ ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
   row.error_message = QString::fromStdString(error.message());
   return row;
 }
+
+namespace {
+
+class CommonText {
+ public:
+  void share(ReplayRow& row) {
+    {
+      const std::lock_guard lock(m_mutex);
+      for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind}) share(*text);
+      for (QString& name : row.players) share(name);
+      for (QString& race : row.races) share(race);
+    }
+    for (RowPlayer& player : row.roster) share(player);
+  }
+  void share(RowPlayer& player) {
+    const std::lock_guard lock(m_mutex);
+    share(player.name);
+    share(player.race);
+  }
+
+ private:
+  // Enough for every name of a very large library; past it texts are kept
+  // as they come.
+  static constexpr qsizetype kMost = 1 << 18;
+
+  void share(QString& text) {
+    if (text.isEmpty()) return;
+    const auto known = m_texts.constFind(text);
+    if (known != m_texts.cend())
+      text = *known;
+    else if (m_texts.size() < kMost)
+      m_texts.insert(text);
+  }
+
+  std::mutex m_mutex;
+  QSet<QString> m_texts;
+};
+
+CommonText& common() {
+  static CommonText texts;
+  return texts;
+}
+
+}  // namespace
+
+void ShareCommonText(ReplayRow& row) { common().share(row); }
+void ShareCommonText(RowPlayer& player) { common().share(player); }
 
 }  // namespace myzor

@@ -98,6 +98,13 @@ struct WinConditionFlag {
                                 const zor_rep_reader::ReplayInfo& replay);
 // The row of a file found and not read yet.
 [[nodiscard]] ReplayRow MakeUnreadRow(const FileEntry& file, const QString& relative_path);
+
+// Makes the texts many rows have alike (maps, versions, win conditions,
+// player names, races) share one copy with the rows seen before, on any
+// thread. A library of 100,000 replays of a few hundred players keeps each
+// name once instead of once per game.
+void ShareCommonText(ReplayRow& row);
+void ShareCommonText(RowPlayer& player);
 [[nodiscard]] ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
                                      const zor_rep_reader::ReaderError& error);
 
