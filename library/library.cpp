@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <atomic>
 #include <exception>
 #include <filesystem>
@@ -326,6 +327,7 @@ void Library::drain() {
 void Library::setTotal(quint64 generation, qint64 total, const QStringList& problems) {
   if (generation != m_generation) return;
   m_total = total;
+  m_model.reserve(static_cast<int>(std::min<qint64>(total, std::numeric_limits<int>::max())));
   if (!m_replacing) m_problems = problems;
   emit scanned(total);
   if (!problems.isEmpty()) emit problemsFound(problems);

@@ -146,6 +146,12 @@ SearchRow LibraryModel::searchRow(int index) const {
   return {entry.folded_all, entry.folded_ends, entry.row.file.mtime_ns, entry.row.player_count};
 }
 
+void LibraryModel::reserve(int rows) {
+  if (rows <= rowCount()) return;
+  m_rows.reserve(static_cast<std::size_t>(rows));
+  m_index.reserve(rows);
+}
+
 void LibraryModel::appendEntries(std::vector<Entry> entries) {
   if (entries.empty()) return;
   const int first = rowCount();

@@ -72,6 +72,8 @@ class LibraryModel : public QAbstractTableModel {
   // What the search looks at in the row.
   [[nodiscard]] SearchRow searchRow(int index) const;
 
+  // Room for this many rows in all, made before they come.
+  void reserve(int rows);
   // Appends at the end as one insertion.
   void appendEntries(std::vector<Entry> entries);
   void appendRows(std::vector<ReplayRow> rows);
