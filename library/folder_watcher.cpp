@@ -22,8 +22,8 @@ struct Listing {
   std::vector<QByteArray> folders;
 };
 
-// The replay files and subfolders directly in `folder`.
-Listing listFolder(const QByteArray& folder) {
+// The replay files (when `files`) and subfolders directly in `folder`.
+Listing listFolder(const QByteArray& folder, bool files = true) {
   Listing out;
   DIR* dir = ::opendir(folder.constData());
   if (dir == nullptr) {
@@ -35,10 +35,12 @@ Listing listFolder(const QByteArray& folder) {
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     const QByteArray path = folder + '/' + name;
     const std::size_t length = std::strlen(name);
-    FileEntry entry;
-    if (length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0 && StatFile(path, entry)) {
-      out.files.push_back(std::move(entry));
-      continue;
+    if (length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0 && files) {
+      FileEntry entry;
+      if (StatFile(path, entry)) {
+        out.files.push_back(std::move(entry));
+        continue;
+      }
     }
     struct stat info {};
     if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 && S_ISDIR(info.st_mode))
@@ -71,6 +73,8 @@ FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), 
   connect(&m_settle_timer, &QTimer::timeout, this, &FolderWatcher::settle);
   connect(&m_rescan_timer, &QTimer::timeout, this, &FolderWatcher::rescan);
   connect(&m_rescan, &QFutureWatcherBase::finished, this, &FolderWatcher::rescanned);
+  connect(&m_tree, &QFutureWatcherBase::finished, this, &FolderWatcher::treeFound);
+  connect(&m_first_look, &QFutureWatcherBase::finished, this, &FolderWatcher::firstLookDone);
   m_clock.start();
 }
 
@@ -79,18 +83,85 @@ FolderWatcher::~FolderWatcher() = default;
 void FolderWatcher::watch(const QByteArray& root, const std::vector<FileEntry>& known) {
   stop();
   m_root = root.size() > 1 && root.endsWith('/') ? root.chopped(1) : root;
-  for (const FileEntry& entry : known) m_known.emplace(entry.path, entry);
+  for (const FileEntry& entry : known) m_known.emplace_hint(m_known.end(), entry.path, entry);
+  m_first_known = known;
   m_watcher = new QFileSystemWatcher(this);
   connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderWatcher::onDirectoryChanged);
-  addFolderTree(m_root);
-  if (!m_scanning) {
-    // Files the caller knows in folders that are no longer there.
-    std::vector<QByteArray> orphans;
-    for (const auto& [path, entry] : m_known)
-      if (!m_folders.contains(parentOf(path))) orphans.push_back(path);
-    for (const QByteArray& path : orphans) forget(path);
-  }
+  // First the folders, each watched before its files are listed, so that
+  // nothing made in between is missed.
+  m_looking = true;
+  m_tree.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    FolderTree tree{generation, {}};
+    std::set<FolderId> seen;  // a folder reached twice (a loop of links) is listed once
+    std::vector<QByteArray> next{root};
+    while (!next.empty()) {
+      const QByteArray folder = next.back();
+      next.pop_back();
+      struct stat info {};
+      if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+      const FolderId id{info.st_dev, info.st_ino};
+      if (!seen.insert(id).second) continue;
+      tree.folders.emplace_back(folder, id);
+      for (QByteArray& below : listFolder(folder, false).folders) next.push_back(std::move(below));
+    }
+    return tree;
+  }));
+}
+
+void FolderWatcher::treeFound() {
+  const FolderTree tree = m_tree.result();
+  if (tree.generation != m_generation || m_scanning || m_watcher == nullptr) return;
+  for (const auto& [folder, id] : tree.folders)
+    if (!addWatch(folder, id)) return;
+  std::vector<QByteArray> folders;
+  for (const auto& [folder, id] : m_folders) folders.push_back(folder);
+  m_first_look.setFuture(QtConcurrent::run(
+      [folders = std::move(folders), known = std::exchange(m_first_known, {}), generation = m_generation]() mutable {
+        FirstLook look{generation, {}, {}, {}, {}};
+        std::sort(known.begin(), known.end(), [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+        const auto find = [&known](const QByteArray& path) {
+          const auto at = std::lower_bound(known.begin(), known.end(), path,
+                                           [](const FileEntry& a, const QByteArray& b) { return a.path < b; });
+          return at != known.end() && at->path == path ? at : known.end();
+        };
+        std::vector<bool> seen(known.size(), false);
+        const std::set<QByteArray> watched(folders.begin(), folders.end());
+        std::set<QByteArray> listed;
+        for (const QByteArray& folder : folders) {
+          const Listing listing = listFolder(folder, true);
+          if (listing.state == Listing::gone) look.gone.push_back(folder);
+          if (listing.state != Listing::listed) continue;
+          listed.insert(folder);
+          for (const FileEntry& entry : listing.files) {
+            const auto at = find(entry.path);
+            if (at != known.end()) seen[static_cast<std::size_t>(at - known.begin())] = true;
+            if (at == known.end() || !(*at == entry)) look.differing.push_back(entry);
+          }
+          for (const QByteArray& below : listing.folders)
+            if (!watched.contains(below)) look.subfolders.push_back(below);
+        }
+        // Known files that were not listed: gone, or in folders no longer
+        // there; those of a folder that could not be read are left alone.
+        for (std::size_t i = 0; i < known.size(); ++i) {
+          const QByteArray folder = parentOf(known[i].path);
+          if (!seen[i] && (listed.contains(folder) || !watched.contains(folder))) look.missing.push_back(known[i].path);
+        }
+        return look;
+      }));
+}
+
+void FolderWatcher::firstLookDone() {
+  const FirstLook look = m_first_look.result();
+  if (look.generation != m_generation || m_scanning) return;
+  m_looking = false;
+  for (const FileEntry& entry : look.differing) note(entry);
+  for (const QByteArray& path : look.missing)
+    if (!m_pending.contains(path)) forget(path);
+  for (const QByteArray& folder : look.gone) dropFolder(folder);
+  for (const QByteArray& folder : look.subfolders) addFolderTree(folder);
   report();
+  // Folders that changed while they were first listed are listed again.
+  if (!m_dirty.isEmpty()) m_collect_timer.start();
 }
 
 void FolderWatcher::stop() {
@@ -108,6 +179,8 @@ void FolderWatcher::stop() {
   m_dirty.clear();
   m_changes = {};
   m_scanning = false;
+  m_looking = false;
+  m_first_known.clear();
   ++m_generation;
 }
 
@@ -122,6 +195,7 @@ void FolderWatcher::onDirectoryChanged(const QString& name) {
 }
 
 void FolderWatcher::collect() {
+  if (m_looking) return;  // listed again when the first look is done
   const QSet<QString> dirty = std::exchange(m_dirty, {});
   for (const QString& name : dirty) {
     const QByteArray folder = m_folder_by_name.value(name);
@@ -136,17 +210,22 @@ void FolderWatcher::addFolderTree(const QByteArray& folder) {
   if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
   const FolderId id{info.st_dev, info.st_ino};
   if (m_folder_ids.contains(id)) return;
+  // Listed after the watch is in place, so nothing made in between is missed.
+  if (addWatch(folder, id)) syncFolder(folder);
+}
+
+bool FolderWatcher::addWatch(const QByteArray& folder, FolderId id) {
+  if (m_folder_ids.contains(id)) return true;
   const QString name = QFile::decodeName(folder);
   const bool full = m_timing.max_folders > 0 && std::ssize(m_folders) >= m_timing.max_folders;
   if (full || !m_watcher->addPath(name)) {
     startScanning();
-    return;
+    return false;
   }
   m_folders.emplace(folder, id);
   m_folder_ids.insert(id);
   m_folder_by_name.insert(name, folder);
-  // Listed after the watch is in place, so nothing made in between is missed.
-  syncFolder(folder);
+  return true;
 }
 
 void FolderWatcher::syncFolder(const QByteArray& folder) {
@@ -249,6 +328,7 @@ void FolderWatcher::settle() {
 void FolderWatcher::startScanning() {
   if (m_scanning) return;
   m_scanning = true;
+  m_looking = false;
   if (m_watcher != nullptr) m_watcher->deleteLater();
   m_watcher = nullptr;
   m_folders.clear();

@@ -54,6 +54,8 @@ class FolderWatcher : public QObject {
 
   // Follows `root` (absolute, file-system bytes) from now on. `known` are the
   // files the caller lists already; any difference from them is reported.
+  // The folders are listed on worker threads; changes made meanwhile are
+  // reported all the same.
   void watch(const QByteArray& root, const std::vector<FileEntry>& known);
   void stop();
 
@@ -70,6 +72,20 @@ class FolderWatcher : public QObject {
 
  private:
   using FolderId = std::pair<dev_t, ino_t>;
+  // What the first look at the folders found, made on a worker thread:
+  // the folders below the root, then how their files differ from the ones
+  // the caller knows.
+  struct FolderTree {
+    int generation = 0;
+    std::vector<std::pair<QByteArray, FolderId>> folders;  // the root first
+  };
+  struct FirstLook {
+    int generation = 0;
+    std::vector<FileEntry> differing;    // new, or changed from what was known
+    std::vector<QByteArray> missing;     // known, but not there
+    std::vector<QByteArray> gone;        // folders watched that were gone by then
+    std::vector<QByteArray> subfolders;  // folders that appeared meanwhile
+  };
   struct Pending {
     FileEntry entry;
     qint64 since_ms;
@@ -80,7 +96,10 @@ class FolderWatcher : public QObject {
   void settle();
   void rescan();
   void rescanned();
+  void treeFound();
+  void firstLookDone();
   void addFolderTree(const QByteArray& folder);
+  bool addWatch(const QByteArray& folder, FolderId id);
   void syncFolder(const QByteArray& folder);
   void dropFolder(const QByteArray& folder);
   void note(const FileEntry& entry);
@@ -106,6 +125,10 @@ class FolderWatcher : public QObject {
   bool m_scanning = false;
   // The scan runs on a worker thread; one of an earlier `watch` is dropped.
   QFutureWatcher<std::pair<int, FolderScan>> m_rescan;
+  QFutureWatcher<FolderTree> m_tree;
+  QFutureWatcher<FirstLook> m_first_look;
+  std::vector<FileEntry> m_first_known;  // what the caller knew, until the first look is done
+  bool m_looking = false;
   int m_generation = 0;
 };
 

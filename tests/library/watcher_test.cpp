@@ -67,6 +67,26 @@ TEST_F(Watcher, ReportsNewRenamedAndRemovedFilesInEveryFolder) {
   EXPECT_FALSE(added.contains(path("new/deeper/notes.txt")));
 }
 
+TEST_F(Watcher, ReportsHowTheFolderDiffersFromWhatTheCallerKnew) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("sub")));
+  write("same.rec", "same");
+  write("sub/grown.rec", "grown");
+  write("sub/new.rec", "new");
+  FileEntry same, grown;
+  ASSERT_TRUE(StatFile(path("same.rec"), same));
+  ASSERT_TRUE(StatFile(path("sub/grown.rec"), grown));
+  grown.size -= 1;
+  const FileEntry gone{path("gone.rec"), 4, same.mtime_ns, 0};
+  const FileEntry folder_gone{path("old/x.rec"), 4, same.mtime_ns, 0};
+  start({gone, grown, same, folder_gone});
+  waitFor(added, "sub/new.rec");
+  waitFor(changed, "sub/grown.rec");
+  waitFor(removed, "gone.rec");
+  waitFor(removed, "old/x.rec");
+  EXPECT_FALSE(added.contains(path("same.rec")) || changed.contains(path("same.rec")) ||
+               removed.contains(path("same.rec")));
+}
+
 TEST_F(Watcher, ReportsAGrowingFileOnlyOnceItHasSettled) {
   start();
   write("growing.rec", "start");
