@@ -5,8 +5,10 @@
 #include <QHash>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentMap>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <numeric>
 #include <string_view>
 #include <utility>
 
@@ -116,9 +118,11 @@ void LibraryFilter::makeKeys(int column) const {
     }
     m_key_bytes += share.bytes;
   }
+  makeRanks();
 }
 
 void LibraryFilter::insertKeys(int first, int last) {
+  m_ranks.clear();
   if (m_key_column < 0) return;
   if (first > static_cast<int>(m_keys.size())) {
     dropKeys();
@@ -131,6 +135,7 @@ void LibraryFilter::insertKeys(int first, int last) {
 }
 
 void LibraryFilter::removeKeys(int first, int last) {
+  m_ranks.clear();
   if (m_key_column < 0) return;
   if (last >= static_cast<int>(m_keys.size())) {
     dropKeys();
@@ -140,6 +145,7 @@ void LibraryFilter::removeKeys(int first, int last) {
 }
 
 void LibraryFilter::updateKeys(int first, int last) {
+  m_ranks.clear();
   if (m_key_column < 0) return;
   if (last >= static_cast<int>(m_keys.size())) {
     dropKeys();
@@ -149,6 +155,7 @@ void LibraryFilter::updateKeys(int first, int last) {
 }
 
 void LibraryFilter::dropKeys() {
+  m_ranks.clear();
   m_key_column = -1;
   m_keys.clear();
   m_key_bytes.clear();
@@ -191,8 +198,43 @@ bool LibraryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) 
   const int column = left.column();
   if (column != m_key_column || m_keys.size() != static_cast<std::size_t>(sourceModel()->rowCount()))
     makeKeys(column);
-  const SortKey& a = m_keys[static_cast<std::size_t>(left.row())];
-  const SortKey& b = m_keys[static_cast<std::size_t>(right.row())];
+  if (!m_ranks.empty())
+    return m_ranks[static_cast<std::size_t>(left.row())] < m_ranks[static_cast<std::size_t>(right.row())];
+  return keyLess(m_keys[static_cast<std::size_t>(left.row())], m_keys[static_cast<std::size_t>(right.row())]);
+}
+
+void LibraryFilter::sort(int column, Qt::SortOrder order) {
+  if (column >= 0 && column == m_key_column && m_ranks.empty()) makeRanks();
+  QSortFilterProxyModel::sort(column, order);
+}
+
+void LibraryFilter::makeRanks() const {
+  const auto rows = static_cast<int>(m_keys.size());
+  std::vector<int> order(m_keys.size());
+  std::iota(order.begin(), order.end(), 0);
+  const auto less = [this](int a, int b) {
+    return keyLess(m_keys[static_cast<std::size_t>(a)], m_keys[static_cast<std::size_t>(b)]);
+  };
+  // Two halves sorted at once, then merged.
+  constexpr int kAlone = 16384;
+  const auto middle = order.begin() + rows / 2;
+  if (rows >= kAlone && m_rows != nullptr) {
+    auto other = QtConcurrent::run([&] { std::sort(middle, order.end(), less); });
+    std::sort(order.begin(), middle, less);
+    other.waitForFinished();
+    std::inplace_merge(order.begin(), middle, order.end(), less);
+  } else {
+    std::sort(order.begin(), order.end(), less);
+  }
+  m_ranks.assign(m_keys.size(), 0);
+  int rank = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && less(order[i - 1], order[i])) ++rank;
+    m_ranks[static_cast<std::size_t>(order[i])] = rank;
+  }
+}
+
+bool LibraryFilter::keyLess(const SortKey& a, const SortKey& b) const {
   const bool a_number = a.length == SortKey::kNumber;
   const bool b_number = b.length == SortKey::kNumber;
   if (a_number || b_number) return a_number && b_number ? a.number < b.number : a_number;

@@ -44,6 +44,7 @@ class LibraryFilter : public QSortFilterProxyModel {
   // Searches only the rows of a LibraryModel; another model's rows are shown
   // when the search is empty.
   void setSourceModel(QAbstractItemModel* model) override;
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
  signals:
   void searchProblemChanged(const QString& problem);
@@ -70,6 +71,11 @@ class LibraryFilter : public QSortFilterProxyModel {
   void removeKeys(int first, int last);
   void updateKeys(int first, int last);
   void dropKeys();
+  [[nodiscard]] bool keyLess(const SortKey& a, const SortKey& b) const;
+  // Each row's place among all rows by its key, ties alike, made at once on
+  // every core, so that a sort compares two numbers; dropped as rows come,
+  // change and go, and made again before the next whole sort.
+  void makeRanks() const;
 
   QString m_search_text;
   SearchQuery m_query;
@@ -81,6 +87,7 @@ class LibraryFilter : public QSortFilterProxyModel {
   mutable int m_key_column = -1;  // -1: no keys made
   mutable std::vector<SortKey> m_keys;
   mutable std::string m_key_bytes;
+  mutable std::vector<int> m_ranks;
   QList<QMetaObject::Connection> m_key_connections;
 };
 

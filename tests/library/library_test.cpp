@@ -89,6 +89,34 @@ TEST_F(TableTest, StaysInOrderAsRowsComeChangeAndGo) {
   EXPECT_EQ(Files(filter), QStringList({"Game 1.rec", "game 2.rec", "game 10.rec", "a.rec"}));
 }
 
+TEST_F(TableTest, ManyRowsSortInOrderAlsoAfterMoreCome) {
+  // Enough rows to be ordered on several threads at once.
+  std::vector<myzor::ReplayRow> rows;
+  for (int i = 0; i < 40'000; ++i)
+    rows.push_back(Row(QStringLiteral("r%1.rec").arg(i), (i * 7919) % 1000, 1, {}, QStringLiteral("Map %1").arg((i * 7727) % 997)));
+  model.appendRows(std::move(rows));
+  const auto inOrder = [this](int column, bool descending) {
+    for (int row = 1; row < filter.rowCount(); ++row) {
+      const auto number = [&](int at) {
+        const QString text = filter.index(at, column).data(LibraryModel::SortRole).toString();
+        return column == LibraryModel::MapColumn ? text.section(' ', 1).toInt() : text.toInt();
+      };
+      if (descending ? number(row - 1) < number(row) : number(row - 1) > number(row)) return row;
+    }
+    return 0;
+  };
+  sortedBy(LibraryModel::MapColumn);
+  EXPECT_EQ(inOrder(LibraryModel::MapColumn, false), 0);
+  sortedBy(LibraryModel::SizeColumn, Qt::DescendingOrder);
+  EXPECT_EQ(inOrder(LibraryModel::SizeColumn, true), 0);
+  std::vector<myzor::ReplayRow> more;
+  for (int i = 0; i < 100; ++i) more.push_back(Row(QStringLiteral("late%1.rec").arg(i), 999 - i * 9, 1, {}, "Map 0"));
+  model.appendRows(std::move(more));
+  EXPECT_EQ(inOrder(LibraryModel::SizeColumn, true), 0);
+  sortedBy(LibraryModel::SizeColumn);
+  EXPECT_EQ(inOrder(LibraryModel::SizeColumn, false), 0);
+}
+
 struct SearchCase {
   SearchCase(const char* search, QStringList files, QString problem = {})
       : text(search), shown(std::move(files)), hint(std::move(problem)) {}
