@@ -329,6 +329,7 @@ void FolderWatcher::startScanning() {
   if (m_scanning) return;
   m_scanning = true;
   m_looking = false;
+  m_first_known.clear();
   if (m_watcher != nullptr) m_watcher->deleteLater();
   m_watcher = nullptr;
   m_folders.clear();
