@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "bench/stall_meter.h"
 #include "library/indexed_library.h"
 #include "library/library.h"
 #include "ui/library_panel.h"
@@ -60,17 +61,7 @@ int main(int argc, char* argv[]) {
   QCoreApplication::processEvents();
   myzor::Library* library = window.library();
 
-  // A timer due every 5 ms records how much later than that it ever ran.
-  constexpr qint64 kTickMs = 5;
-  qint64 max_stall_ms = 0;
-  QElapsedTimer since_tick;
-  QTimer ticker;
-  ticker.setTimerType(Qt::PreciseTimer);
-  ticker.setInterval(static_cast<int>(kTickMs));
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    max_stall_ms = std::max(max_stall_ms, since_tick.elapsed() - kTickMs);
-    since_tick.restart();
-  });
+  StallMeter stalls;
 
   const qint64 read_before = myzor::ReplayFilesRead();
   QElapsedTimer clock;
@@ -97,7 +88,7 @@ int main(int argc, char* argv[]) {
       return;
     }
     typist.stop();
-    typing_stall_ms = max_stall_ms;
+    typing_stall_ms = stalls.mostMs();
     search->clear();
     QTableView* table = window.panel()->table();
     for (int column = myzor::LibraryModel::ColumnCount - 1; column >= 0; --column) {
@@ -112,8 +103,7 @@ int main(int argc, char* argv[]) {
   const auto settled = [&] {
     if (!word.isEmpty()) {
       // Lateness while typing on its own.
-      listing_stall_ms = std::exchange(max_stall_ms, 0);
-      since_tick.restart();
+      listing_stall_ms = stalls.takeMostMs();
       typist.start();
       return;
     }
@@ -158,8 +148,7 @@ int main(int argc, char* argv[]) {
   clock.start();
   window.openFolder(folder);
   const qint64 open_ms = clock.elapsed();
-  ticker.start();
-  since_tick.start();
+  stalls.start();
   const int status = QApplication::exec();
 
   rusage usage{};
@@ -168,7 +157,7 @@ int main(int argc, char* argv[]) {
       "rows %d\nopen_ms %lld\nlisted_ms %lld\nmax_stall_ms %lld\npeak_kib %ld\nfiles_read %lld\n",
       library->model()->rowCount(), static_cast<long long>(open_ms),
       static_cast<long long>(listed_ms),
-      static_cast<long long>(word.isEmpty() ? max_stall_ms : listing_stall_ms), usage.ru_maxrss,
+      static_cast<long long>(word.isEmpty() ? stalls.mostMs() : listing_stall_ms), usage.ru_maxrss,
       static_cast<long long>(myzor::ReplayFilesRead() - read_before));
   if (!added.isEmpty()) std::printf("new_row_ms %lld\n", static_cast<long long>(new_row_ms));
   if (!word.isEmpty())

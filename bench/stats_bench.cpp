@@ -5,6 +5,7 @@
 //   stats_bench [ROWS]
 //     prints "rows N", "update_ms M" (median of the searches), "update_max_ms X",
 //     "max_stall_ms S"
+#include "bench/stall_meter.h"
 #include "library/library_filter.h"
 #include "library/library_model.h"
 #include "ui/statistics_view.h"
@@ -73,17 +74,7 @@ int main(int argc, char* argv[]) {
   view.resize(1000, 700);
   view.show();
 
-  // A timer due every 5 ms records how much later than that it ever ran.
-  constexpr qint64 kTickMs = 5;
-  qint64 max_stall_ms = 0;
-  QElapsedTimer since_tick;
-  QTimer ticker;
-  ticker.setTimerType(Qt::PreciseTimer);
-  ticker.setInterval(static_cast<int>(kTickMs));
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    max_stall_ms = std::max(max_stall_ms, since_tick.elapsed() - kTickMs);
-    since_tick.restart();
-  });
+  StallMeter stalls;
 
   const QStringList searches = {"player 1", "", "map:\"map 7\"", "", "count:2", "race_veil", "", "player 12",
                                 "-player", ""};
@@ -103,8 +94,7 @@ int main(int argc, char* argv[]) {
     if (!settled) {
       // The first aggregates, over every row, before any search.
       settled = true;
-      ticker.start();
-      since_tick.start();
+      stalls.start();
     } else {
       updates.push_back(update.elapsed());
     }
@@ -116,6 +106,6 @@ int main(int argc, char* argv[]) {
   std::sort(updates.begin(), updates.end());
   std::printf("rows %d\nupdate_ms %lld\nupdate_max_ms %lld\nmax_stall_ms %lld\n", count,
               static_cast<long long>(updates.empty() ? -1 : updates[updates.size() / 2]),
-              static_cast<long long>(updates.empty() ? -1 : updates.back()), static_cast<long long>(max_stall_ms));
+              static_cast<long long>(updates.empty() ? -1 : updates.back()), static_cast<long long>(stalls.mostMs()));
   return 0;
 }

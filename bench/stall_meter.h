@@ -1,0 +1,38 @@
+// How late the window's event loop ever ran: a timer due every 5 ms records
+// how much later than that it got its turn.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+class StallMeter {
+ public:
+  StallMeter() {
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    m_ticker.setInterval(static_cast<int>(kTickMs));
+    QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+      m_most_ms = std::max(m_most_ms, m_since_tick.elapsed() - kTickMs);
+      m_since_tick.restart();
+    });
+  }
+  void start() {
+    m_ticker.start();
+    m_since_tick.start();
+  }
+  [[nodiscard]] qint64 mostMs() const { return m_most_ms; }
+  // The most so far, and counting starts again.
+  qint64 takeMostMs() {
+    m_since_tick.restart();
+    return std::exchange(m_most_ms, 0);
+  }
+
+ private:
+  static constexpr qint64 kTickMs = 5;
+  QTimer m_ticker;
+  QElapsedTimer m_since_tick;
+  qint64 m_most_ms = 0;
+};
