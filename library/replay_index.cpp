@@ -22,9 +22,12 @@ namespace {
 
 // Raised whenever the tables change; an index of any other version is
 // rebuilt, except the one before, which is upgraded (see openConnection).
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 // Kept only the replays table, without the players' teams.
 constexpr int kRosterlessVersion = 1;
+// Kept every row's names and races twice, in the replays table as well as
+// in the players table; its rows are read as they are.
+constexpr int kListsVersion = 2;
 
 constexpr const char* kColumns =
     "path, size, mtime_ns, inode, game, map, players, teams, races, version, win_conditions, "
@@ -181,7 +184,9 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
   };
   if (!run("PRAGMA user_version") || !query.next()) return rollback(failure());
   const int version = query.value(0).toInt();
-  if (version == kRosterlessVersion) {
+  if (version == kListsVersion) {
+    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion))) return rollback(failure());
+  } else if (version == kRosterlessVersion) {
     // Its rows stay: they lack only the players' teams, and the library reads
     // such files again in the background (ReplayRow::lacksRoster).
     if (!run(kCreatePlayers) || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
@@ -311,6 +316,15 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
       roster.push_back(std::move(player));
     }
     if (!error.isValid()) error = players.lastError();
+    for (ReplayRow& row : rows) {
+      if (!row.players.isEmpty() || row.roster.isEmpty()) continue;
+      row.players.reserve(row.roster.size());
+      row.races.reserve(row.roster.size());
+      for (const RowPlayer& player : row.roster) {
+        row.players.append(player.name);
+        row.races.append(player.race);
+      }
+    }
   }
   // Closing the connection needs every query on it gone.
   if (error.isValid()) {
@@ -339,9 +353,13 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
       insert.addBindValue(static_cast<qint64>(row.file.inode));
       insert.addBindValue(row.game);
       insert.addBindValue(row.map);
-      insert.addBindValue(packList(row.players));
+      // Names and races in file order are the players table's, where it
+      // holds every player.
+      const bool listed = !row.roster.isEmpty() && row.roster.size() == row.players.size();
+      const QVariant none(QMetaType::fromType<QByteArray>());
+      insert.addBindValue(listed ? none : QVariant(packList(row.players)));
       insert.addBindValue(row.teams);
-      insert.addBindValue(packList(row.races));
+      insert.addBindValue(listed ? none : QVariant(packList(row.races)));
       insert.addBindValue(row.version);
       insert.addBindValue(row.win_conditions);
       insert.addBindValue(row.player_count);

@@ -114,6 +114,28 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
   EXPECT_EQ(index.takeStatus(), QString());
 }
 
+TEST_F(Index, KeepsTheRowsOfTheVersionBeforeAndThePlayersOfEachRow) {
+  std::vector<ReplayRow> rows = Rows(0, 3);
+  rows[1].roster = {{"Ashen\nVel", "race_1", 2, 10, 20}, {"Mira", "race_2", 1, 20, 30}};
+  rows[1].races = {"race_1", "race_2"};
+  ReplayIndex(file).store(rows);
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
+    db.setDatabaseName(file);
+    ASSERT_TRUE(db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = 2")));
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("before"));
+  ReplayIndex index(file);
+  const std::vector<ReplayRow> read = index.rowsUnder("/r");
+  ASSERT_EQ(read.size(), 3u);
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].players, rows[i].players);
+    EXPECT_EQ(read[i].races, rows[i].races);
+    EXPECT_EQ(read[i].roster, rows[i].roster);
+  }
+  EXPECT_EQ(index.takeStatus(), QString());
+}
+
 // Each way the index can be spoiled, and what the user is told.
 struct Trouble {
   const char* name;
