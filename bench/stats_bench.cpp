@@ -49,6 +49,8 @@ std::vector<myzor::ReplayRow> madeUpRows(int count) {
       row.roster.push_back({name, race, p % teams, 0, 100});
     }
     row.player_count = players;
+    // As the rows read from files and from the index share them.
+    myzor::ShareCommonText(row);
     if (i % 97 == 0) row.ok = false;
   }
   return rows;

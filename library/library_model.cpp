@@ -130,7 +130,6 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
-  ShareCommonText(row);
   Entry entry{std::move(row), {}, {}};
   for (int column = 0; column < ColumnCount; ++column) {
     if (column > 0) entry.folded_all += QLatin1Char('\n');

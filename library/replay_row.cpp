@@ -56,6 +56,7 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
   row.version = QString::fromStdString(replay.version);
   row.win_conditions = WinConditionsText(replay);
   row.player_count = replay.player_count;
+  ShareCommonText(row);
   return row;
 }
 

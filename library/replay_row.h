@@ -101,7 +101,7 @@ struct WinConditionFlag {
 
 // Makes the texts many rows have alike (maps, versions, win conditions,
 // player names, races) share one copy with the rows seen before, on any
-// thread. A library of 100,000 replays of a few hundred players keeps each
+// thread. MakeRow and the index's rows do so already. A library of 100,000 replays of a few hundred players keeps each
 // name once instead of once per game.
 void ShareCommonText(ReplayRow& row);
 void ShareCommonText(RowPlayer& player);
