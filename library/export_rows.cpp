@@ -1,8 +1,8 @@
 #include "library/export_rows.h"
 
+#include "library/local_time.h"
 #include "library/replay_json.h"
 
-#include <QDateTime>
 #include <QSaveFile>
 
 #include <utility>
@@ -26,8 +26,7 @@ void appendCell(QByteArray& out, QString text) {
 QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
   QByteArray out = "File,Modified,Size,Game,Map,Players,Teams,Races,Version,Win conditions,Status\r\n";
   for (const ReplayRow& row : rows) {
-    const QString modified = QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000, Qt::LocalTime)
-                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString modified = LocalTimeText(row.file.mtime_ns, true);
     const QString cells[] = {row.relative_path, modified, QString::number(row.file.size), row.game, row.map,
                              row.players.join(QStringLiteral(", ")), row.teams,
                              row.races.join(QStringLiteral(", ")), row.version, row.win_conditions, row.status()};

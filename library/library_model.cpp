@@ -1,6 +1,7 @@
 #include "library/library_model.h"
 
-#include <QDateTime>
+#include "library/local_time.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -35,8 +36,7 @@ QString LibraryModel::text(const ReplayRow& row, int column) {
       return slash < 0 ? QString() : row.relative_path.left(slash);
     }
     case ModifiedColumn:
-      return QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000)
-          .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+      return LocalTimeText(row.file.mtime_ns);
     case SizeColumn:
       return QLocale().formattedDataSize(row.file.size, 1, QLocale::DataSizeTraditionalFormat);
     case GameColumn:
