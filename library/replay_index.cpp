@@ -1,6 +1,6 @@
 #include "library/replay_index.h"
 
-#include "library/folder_scan.h"
+#include <sqlite3.h>
 
 #include <QDataStream>
 #include <QDateTime>
@@ -9,13 +9,18 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
-
 #include <atomic>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
+
+#include "library/folder_scan.h"
 
 namespace myzor {
 namespace {
@@ -34,14 +39,17 @@ constexpr const char* kColumns =
     "player_count, ok, error_kind, error_offset, error_message";
 
 constexpr const char* kCreateTable =
-    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
-    "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
+    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT "
+    "NULL, "
+    "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version "
+    "TEXT, "
     "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
     "error_offset INTEGER, error_message TEXT) WITHOUT ROWID";
 
 // One row per player of a replay, in file order (seat).
 constexpr const char* kCreatePlayers =
-    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, race TEXT, "
+    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, "
+    "race TEXT, "
     "block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID";
 
 // Names may hold any character, so lists are stored in Qt's own framing.
@@ -72,6 +80,100 @@ QString describe(const QString& file, const QSqlError& error) {
   return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), text);
 }
 
+// Reading many rows through the connection's own handle: QSqlQuery makes a
+// variant of every value, which took longer than the query itself.
+sqlite3* handleOf(const QSqlDatabase& db) {
+  const QVariant handle = db.isValid() ? db.driver()->handle() : QVariant();
+  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
+  return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql)
+      : m_code(db == nullptr ? SQLITE_MISUSE
+                             : sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr)) {}
+  ~Statement() { sqlite3_finalize(m_statement); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void bind(int at, const QByteArray& bytes) {
+    if (m_code == SQLITE_OK)
+      m_code = sqlite3_bind_blob(m_statement, at, bytes.constData(), static_cast<int>(bytes.size()),
+                                 SQLITE_TRANSIENT);
+  }
+  // False at the end and on failure.
+  bool next() {
+    if (m_code != SQLITE_OK && m_code != SQLITE_ROW) return false;
+    m_code = sqlite3_step(m_statement);
+    return m_code == SQLITE_ROW;
+  }
+  [[nodiscard]] bool failed() const {
+    return m_code != SQLITE_DONE && m_code != SQLITE_ROW && m_code != SQLITE_OK;
+  }
+  [[nodiscard]] QSqlError error(sqlite3* db) const {
+    const QString text = db == nullptr ? QStringLiteral("the index's connection is not SQLite's")
+                                       : QString::fromUtf8(sqlite3_errmsg(db));
+    return QSqlError(QString(), text, QSqlError::StatementError, QString::number(m_code));
+  }
+
+  [[nodiscard]] bool isNull(int column) const {
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+  }
+  [[nodiscard]] qint64 integer(int column) const {
+    return sqlite3_column_int64(m_statement, column);
+  }
+  [[nodiscard]] QByteArrayView blob(int column) const {
+    const void* data = sqlite3_column_blob(m_statement, column);
+    return {static_cast<const char*>(data), sqlite3_column_bytes(m_statement, column)};
+  }
+  [[nodiscard]] QByteArray bytes(int column) const { return blob(column).toByteArray(); }
+  // As Qt reads text: in UTF-16, a NULL as a null string.
+  [[nodiscard]] QStringView textView(int column) const {
+    const void* data = sqlite3_column_text16(m_statement, column);
+    return {static_cast<const char16_t*>(data), sqlite3_column_bytes16(m_statement, column) / 2};
+  }
+  [[nodiscard]] QString text(int column) const {
+    return isNull(column) ? QString() : textView(column).toString();
+  }
+
+ private:
+  sqlite3_stmt* m_statement = nullptr;
+  int m_code;
+};
+
+// One copy of each text that many rows have alike, shared with the rows made
+// elsewhere (see ShareCommonText).
+class SharedTexts {
+ public:
+  QString of(const Statement& statement, int column) {
+    if (statement.isNull(column)) return {};
+    const QStringView text = statement.textView(column);
+    const auto known = m_texts.find(view(text));
+    if (known != m_texts.end()) return known->second;
+    QString made = text.toString();
+    ShareCommonText(made);
+    // The key looks into the kept copy's characters, which it holds alive.
+    m_texts.emplace(view(made), made);
+    return made;
+  }
+
+ private:
+  static std::u16string_view view(QStringView text) {
+    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
+  }
+  std::unordered_map<std::u16string_view, QString> m_texts;
+};
+
+// Every path at or below `folder`: [low, high).
+std::pair<QByteArray, QByteArray> pathRange(const QByteArray& folder) {
+  QByteArray low = folder;
+  if (!low.endsWith('/')) low.append('/');
+  QByteArray high = low;
+  high.back() = '/' + 1;  // every path that starts with `low` sorts before it
+  return {low, high};
+}
+
 }  // namespace
 
 ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
@@ -82,7 +184,8 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
   }
   const QFileInfo info(m_file);
   if (!QDir().mkpath(info.absolutePath())) {
-    stopUsing(QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(info.absolutePath())));
+    stopUsing(QStringLiteral("the folder %1 cannot be made")
+                  .arg(QDir::toNativeSeparators(info.absolutePath())));
     return;
   }
   // Copies of the program open, set aside and close the index one at a time:
@@ -90,13 +193,16 @@ ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
   QLockFile lock(m_file + QStringLiteral(".lock"));
   if (!lock.tryLock(m_busy_timeout_ms)) {
     stopUsing(lock.error() == QLockFile::LockFailedError
-                  ? QStringLiteral("%1 is held by another copy of the program").arg(QDir::toNativeSeparators(m_file))
-                  : QStringLiteral("the folder %1 cannot be written").arg(QDir::toNativeSeparators(info.absolutePath())));
+                  ? QStringLiteral("%1 is held by another copy of the program")
+                        .arg(QDir::toNativeSeparators(m_file))
+                  : QStringLiteral("the folder %1 cannot be written")
+                        .arg(QDir::toNativeSeparators(info.absolutePath())));
     return;
   }
   // SQLite takes an empty file for an empty database, but this program never
   // leaves one behind (the table is made at once), unless its log holds it.
-  const bool emptied = info.exists() && info.size() == 0 && !QFile::exists(m_file + QStringLiteral("-wal"));
+  const bool emptied =
+      info.exists() && info.size() == 0 && !QFile::exists(m_file + QStringLiteral("-wal"));
   const Opened opened = emptied ? Opened::damaged : openConnection();
   if (opened == Opened::damaged)
     rebuild();
@@ -110,12 +216,15 @@ void ReplayIndex::rebuild() {
   closeConnection();
   QString aside;
   if (!setAside(aside)) {
-    stopUsing(QStringLiteral("%1 is damaged and cannot be set aside").arg(QDir::toNativeSeparators(m_file)));
+    stopUsing(QStringLiteral("%1 is damaged and cannot be set aside")
+                  .arg(QDir::toNativeSeparators(m_file)));
   } else if (openConnection() != Opened::ok) {
     stopUsing(m_status);
   } else {
-    m_status = QStringLiteral("The replay index was damaged and has been rebuilt; the old file was kept as %1.")
-                   .arg(QDir::toNativeSeparators(aside));
+    m_status =
+        QStringLiteral(
+            "The replay index was damaged and has been rebuilt; the old file was kept as %1.")
+            .arg(QDir::toNativeSeparators(aside));
   }
 }
 
@@ -161,12 +270,15 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
     m_status = describe(m_file, query.lastError());
     return false;
   };
-  const auto failure = [&] { return isDamage(query.lastError()) ? Opened::damaged : Opened::failed; };
+  const auto failure = [&] {
+    return isDamage(query.lastError()) ? Opened::damaged : Opened::failed;
+  };
 
   if (!run("PRAGMA journal_mode=WAL")) return failure();
   if (!run("PRAGMA quick_check")) return failure();
   if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
-    m_status = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
+    m_status =
+        QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
     return Opened::damaged;
   }
   if (!run("PRAGMA user_version") || !query.next()) return failure();
@@ -185,11 +297,13 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
   if (!run("PRAGMA user_version") || !query.next()) return rollback(failure());
   const int version = query.value(0).toInt();
   if (version == kListsVersion) {
-    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion))) return rollback(failure());
+    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
+      return rollback(failure());
   } else if (version == kRosterlessVersion) {
     // Its rows stay: they lack only the players' teams, and the library reads
     // such files again in the background (ReplayRow::lacksRoster).
-    if (!run(kCreatePlayers) || !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
+    if (!run(kCreatePlayers) ||
+        !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
   } else if (version != kSchemaVersion) {
     if (!run("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"))
@@ -207,7 +321,9 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
     if (!run(kCreateTable) || !run(kCreatePlayers) ||
         !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
-    if (version != 0) m_status = QStringLiteral("The replay index was made by another version and has been rebuilt.");
+    if (version != 0)
+      m_status =
+          QStringLiteral("The replay index was made by another version and has been rebuilt.");
   }
   if (!run("COMMIT")) return rollback(failure());
   m_used = true;
@@ -229,7 +345,8 @@ void ReplayIndex::closeConnection() {
 bool ReplayIndex::setAside(QString& aside) {
   const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
   aside = QStringLiteral("%1.damaged-%2").arg(m_file, stamp);
-  for (int n = 2; QFile::exists(aside); ++n) aside = QStringLiteral("%1.damaged-%2-%3").arg(m_file, stamp).arg(n);
+  for (int n = 2; QFile::exists(aside); ++n)
+    aside = QStringLiteral("%1.damaged-%2-%3").arg(m_file, stamp).arg(n);
   if (QFile::exists(m_file) && !QFile::rename(m_file, aside)) return false;
   // A log left beside a new database would be replayed into it.
   for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
@@ -244,94 +361,112 @@ void ReplayIndex::stopUsing(const QString& why) {
   m_used = false;
   closeConnection();
   if (!std::exchange(m_stopped, true))
-    m_status = QStringLiteral("The replay index could not be used: %1; replays are read from the files.").arg(why);
+    m_status =
+        QStringLiteral("The replay index could not be used: %1; replays are read from the files.")
+            .arg(why);
+}
+
+qint64 ReplayIndex::countUnder(const QByteArray& folder) {
+  if (!m_used) return 0;
+  const auto [low, high] = pathRange(folder);
+  Statement count(handleOf(QSqlDatabase::database(m_connection, false)),
+                  "SELECT COUNT(*) FROM replays WHERE path >= ? AND path < ?");
+  count.bind(1, low);
+  count.bind(2, high);
+  return count.next() ? count.integer(0) : 0;
 }
 
 std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
   std::vector<ReplayRow> rows;
-  if (!m_used) return rows;
-  QByteArray low = folder;
-  if (!low.endsWith('/')) low.append('/');
-  QByteArray high = low;
-  high.back() = '/' + 1;  // every path that starts with `low` sorts before it
+  // Room for every row at once: a vector grown by doubling would hold half
+  // again as much while it moves.
+  rows.reserve(static_cast<std::size_t>(countUnder(folder)));
+  const bool read = rowsUnder(folder, 4096,
+                              [&rows](std::vector<ReplayRow> chunk) {
+                                rows.insert(rows.end(), std::make_move_iterator(chunk.begin()),
+                                            std::make_move_iterator(chunk.end()));
+                              });
+  if (!read) rows.clear();
+  return rows;
+}
+
+bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
+                            const std::function<void(std::vector<ReplayRow>)>& take) {
+  if (!m_used) return false;
+  const auto [low, high] = pathRange(folder);
+  sqlite3* const db = handleOf(QSqlDatabase::database(m_connection, false));
   QSqlError error;
   {
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM replays WHERE path >= ? AND path < ? ORDER BY path")
-                      .arg(QLatin1String(kColumns)));
-    query.addBindValue(low);
-    query.addBindValue(high);
-    // Room for every row at once: a vector grown by doubling would hold
-    // half again as much while it moves.
-    QSqlQuery count(QSqlDatabase::database(m_connection, false));
-    count.prepare(QStringLiteral("SELECT COUNT(*) FROM replays WHERE path >= ? AND path < ?"));
-    count.addBindValue(low);
-    count.addBindValue(high);
-    if (count.exec() && count.next()) rows.reserve(static_cast<std::size_t>(count.value(0).toLongLong()));
-    count.finish();
-    query.exec();
-    while (query.next()) {
+    // Both tables in order of path, read side by side: each row takes the
+    // players of its path as it is made.
+    Statement replays(
+        db,
+        "SELECT path, size, mtime_ns, inode, game, map, players, teams, races, version, "
+        "win_conditions, player_count, ok, error_kind, error_offset, error_message "
+        "FROM replays WHERE path >= ? AND path < ? ORDER BY path");
+    Statement players(db,
+                      "SELECT path, name, team, race, block_start, block_end FROM players "
+                      "WHERE path >= ? AND path < ? ORDER BY path, seat");
+    for (Statement* statement : {&replays, &players}) {
+      statement->bind(1, low);
+      statement->bind(2, high);
+    }
+    // Maps, versions, names and races come again and again: each is made once.
+    SharedTexts texts;
+    std::vector<ReplayRow> rows;
+    rows.reserve(std::min<std::size_t>(chunk, 4096));
+    bool player_ahead = players.next();
+    while (replays.next()) {
       ReplayRow row;
-      row.file.path = query.value(0).toByteArray();
-      row.file.size = query.value(1).toLongLong();
-      row.file.mtime_ns = query.value(2).toLongLong();
-      row.file.inode = static_cast<std::uint64_t>(query.value(3).toLongLong());
+      row.file.path = replays.bytes(0);
+      row.file.size = replays.integer(1);
+      row.file.mtime_ns = replays.integer(2);
+      row.file.inode = static_cast<std::uint64_t>(replays.integer(3));
       row.relative_path = RelativePath(folder, row.file.path);
-      row.game = query.value(4).toString();
-      row.map = query.value(5).toString();
-      row.players = unpackList(query.value(6).toByteArray());
-      row.teams = query.value(7).toString();
-      row.races = unpackList(query.value(8).toByteArray());
-      row.version = query.value(9).toString();
-      row.win_conditions = query.value(10).toString();
-      row.player_count = query.value(11).toInt();
-      row.ok = query.value(12).toBool();
-      row.error_kind = query.value(13).toString();
-      if (!query.isNull(14)) row.error_offset = query.value(14).toLongLong();
-      row.error_message = query.value(15).toString();
-      ShareCommonText(row);
+      row.game = replays.text(4);
+      row.map = texts.of(replays, 5);
+      if (!replays.isNull(6)) row.players = unpackList(replays.bytes(6));
+      row.teams = replays.text(7);
+      if (!replays.isNull(8)) row.races = unpackList(replays.bytes(8));
+      row.version = texts.of(replays, 9);
+      row.win_conditions = texts.of(replays, 10);
+      row.player_count = static_cast<int>(replays.integer(11));
+      row.ok = replays.integer(12) != 0;
+      row.error_kind = texts.of(replays, 13);
+      if (!replays.isNull(14)) row.error_offset = replays.integer(14);
+      row.error_message = replays.text(15);
+      for (QString& name : row.players) ShareCommonText(name);
+      for (QString& race : row.races) ShareCommonText(race);
+      while (player_ahead && players.blob(0) < replays.blob(0)) player_ahead = players.next();
+      if (player_ahead && players.blob(0) == replays.blob(0)) row.roster.reserve(row.player_count);
+      for (; player_ahead && players.blob(0) == replays.blob(0); player_ahead = players.next()) {
+        row.roster.push_back(RowPlayer{texts.of(players, 1), texts.of(players, 3),
+                                       static_cast<int>(players.integer(2)), players.integer(4),
+                                       players.integer(5)});
+      }
+      if (row.players.isEmpty() && !row.roster.isEmpty()) {
+        row.players.reserve(row.roster.size());
+        row.races.reserve(row.roster.size());
+        for (const RowPlayer& player : row.roster) {
+          row.players.append(player.name);
+          row.races.append(player.race);
+        }
+      }
       rows.push_back(std::move(row));
-    }
-    error = query.lastError();
-    // Both tables in order of path: each player joins the row at hand.
-    QSqlQuery players(QSqlDatabase::database(m_connection, false));
-    players.setForwardOnly(true);
-    players.prepare(QStringLiteral("SELECT path, name, team, race, block_start, block_end FROM players "
-                                   "WHERE path >= ? AND path < ? ORDER BY path, seat"));
-    players.addBindValue(low);
-    players.addBindValue(high);
-    if (!error.isValid()) players.exec();
-    std::size_t at = 0;
-    while (!error.isValid() && players.next()) {
-      const QByteArray path = players.value(0).toByteArray();
-      while (at < rows.size() && rows[at].file.path < path) ++at;
-      if (at == rows.size()) break;
-      if (rows[at].file.path != path) continue;
-      Roster& roster = rows[at].roster;
-      if (roster.isEmpty()) roster.reserve(rows[at].player_count);
-      RowPlayer player{players.value(1).toString(), players.value(3).toString(), players.value(2).toInt(),
-                       players.value(4).toLongLong(), players.value(5).toLongLong()};
-      ShareCommonText(player);
-      roster.push_back(std::move(player));
-    }
-    if (!error.isValid()) error = players.lastError();
-    for (ReplayRow& row : rows) {
-      if (!row.players.isEmpty() || row.roster.isEmpty()) continue;
-      row.players.reserve(row.roster.size());
-      row.races.reserve(row.roster.size());
-      for (const RowPlayer& player : row.roster) {
-        row.players.append(player.name);
-        row.races.append(player.race);
+      if (rows.size() >= chunk) {
+        take(std::exchange(rows, {}));
+        rows.reserve(std::min<std::size_t>(chunk, 4096));
       }
     }
+    if (!rows.empty()) take(std::move(rows));
+    for (const Statement* statement : {&players, &replays}) {
+      if (statement->failed()) error = statement->error(db);
+    }
   }
-  // Closing the connection needs every query on it gone.
-  if (error.isValid()) {
-    fail(error);
-    rows.clear();
-  }
-  return rows;
+  // Closing the connection needs every statement on it gone.
+  if (!error.isValid()) return true;
+  fail(error);
+  return false;
 }
 
 bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
@@ -339,12 +474,16 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
     QSqlQuery insert(db);
     QSqlQuery unseat(db);
     QSqlQuery seat(db);
-    if (!insert.prepare(QStringLiteral("INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                            .arg(QLatin1String(kColumns))))
+    if (!insert.prepare(
+            QStringLiteral(
+                "INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                .arg(QLatin1String(kColumns))))
       return insert.lastError();
-    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?"))) return unseat.lastError();
-    if (!seat.prepare(QStringLiteral("INSERT INTO players (path, seat, name, team, race, block_start, block_end) "
-                                     "VALUES (?,?,?,?,?,?,?)")))
+    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?")))
+      return unseat.lastError();
+    if (!seat.prepare(QStringLiteral(
+            "INSERT INTO players (path, seat, name, team, race, block_start, block_end) "
+            "VALUES (?,?,?,?,?,?,?)")))
       return seat.lastError();
     for (const ReplayRow& row : rows) {
       insert.addBindValue(row.file.path);
@@ -365,7 +504,8 @@ bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
       insert.addBindValue(row.player_count);
       insert.addBindValue(row.ok);
       insert.addBindValue(row.error_kind);
-      insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset)) : QVariant());
+      insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset))
+                                           : QVariant());
       insert.addBindValue(row.error_message);
       if (!insert.exec()) return insert.lastError();
       unseat.addBindValue(row.file.path);
@@ -390,12 +530,15 @@ bool ReplayIndex::remove(const std::vector<QByteArray>& paths) {
   return write([&paths](QSqlDatabase& db) {
     QSqlQuery erase(db);
     QSqlQuery unseat(db);
-    if (!erase.prepare(QStringLiteral("DELETE FROM replays WHERE path = ?"))) return erase.lastError();
-    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?"))) return unseat.lastError();
+    if (!erase.prepare(QStringLiteral("DELETE FROM replays WHERE path = ?")))
+      return erase.lastError();
+    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?")))
+      return unseat.lastError();
     for (const QByteArray& path : paths) {
       erase.addBindValue(path);
       unseat.addBindValue(path);
-      if (!erase.exec() || !unseat.exec()) return erase.lastError().isValid() ? erase.lastError() : unseat.lastError();
+      if (!erase.exec() || !unseat.exec())
+        return erase.lastError().isValid() ? erase.lastError() : unseat.lastError();
     }
     return QSqlError();
   });

@@ -2,15 +2,14 @@
 // that has not changed is not read again.
 #pragma once
 
-#include "library/replay_row.h"
-
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
-
 #include <functional>
 #include <vector>
+
+#include "library/replay_row.h"
 
 namespace myzor {
 
@@ -48,6 +47,14 @@ class ReplayIndex {
   // The rows of every file at or below `folder` (absolute, file-system
   // bytes), `relative_path` taken from `folder`.
   [[nodiscard]] std::vector<ReplayRow> rowsUnder(const QByteArray& folder);
+  // The same rows handed to `take` in order of path, up to `chunk` at a
+  // time as they are read, so that the first can be shown while the rest
+  // are read. False when the index failed midway (the rows handed over are
+  // sound, the others were not read) or is not used.
+  bool rowsUnder(const QByteArray& folder, std::size_t chunk,
+                 const std::function<void(std::vector<ReplayRow>)>& take);
+  // How many rows `rowsUnder` has.
+  [[nodiscard]] qint64 countUnder(const QByteArray& folder);
 
   // Adds or replaces the rows, by path, in one transaction; false when the
   // index could not take them (the index is then no longer used).

@@ -101,6 +101,10 @@ class CommonText {
     share(player.name);
     share(player.race);
   }
+  void shareOne(QString& text) {
+    const std::lock_guard lock(m_mutex);
+    share(text);
+  }
 
  private:
   // Enough for every name of a very large library; past it texts are kept
@@ -129,5 +133,6 @@ CommonText& common() {
 
 void ShareCommonText(ReplayRow& row) { common().share(row); }
 void ShareCommonText(RowPlayer& player) { common().share(player); }
+void ShareCommonText(QString& text) { common().shareOne(text); }
 
 }  // namespace myzor

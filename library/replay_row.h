@@ -105,6 +105,7 @@ struct WinConditionFlag {
 // name once instead of once per game.
 void ShareCommonText(ReplayRow& row);
 void ShareCommonText(RowPlayer& player);
+void ShareCommonText(QString& text);
 [[nodiscard]] ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
                                      const zor_rep_reader::ReaderError& error);
 
