@@ -1,17 +1,16 @@
 #include "library/folder_watcher.h"
 
-#include "library/folder_scan.h"
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "library/folder_scan.h"
 
 namespace myzor {
 namespace {
@@ -43,7 +42,8 @@ Listing listFolder(const QByteArray& folder, bool files = true) {
       }
     }
     struct stat info {};
-    if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 && S_ISDIR(info.st_mode))
+    if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 &&
+        S_ISDIR(info.st_mode))
       out.folders.push_back(path);
   }
   ::closedir(dir);
@@ -80,13 +80,14 @@ FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), 
 
 FolderWatcher::~FolderWatcher() = default;
 
-void FolderWatcher::watch(const QByteArray& root, const std::vector<FileEntry>& known) {
+void FolderWatcher::watch(const QByteArray& root, std::vector<FileEntry> known) {
   stop();
   m_root = root.size() > 1 && root.endsWith('/') ? root.chopped(1) : root;
-  for (const FileEntry& entry : known) m_known.emplace_hint(m_known.end(), entry.path, entry);
-  m_first_known = known;
+  // Known by path once the first look is done.
+  m_first_known = std::move(known);
   m_watcher = new QFileSystemWatcher(this);
-  connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderWatcher::onDirectoryChanged);
+  connect(m_watcher, &QFileSystemWatcher::directoryChanged, this,
+          &FolderWatcher::onDirectoryChanged);
   // First the folders, each watched before its files are listed, so that
   // nothing made in between is missed.
   m_looking = true;
@@ -115,13 +116,21 @@ void FolderWatcher::treeFound() {
     if (!addWatch(folder, id)) return;
   std::vector<QByteArray> folders;
   for (const auto& [folder, id] : m_folders) folders.push_back(folder);
-  m_first_look.setFuture(QtConcurrent::run(
-      [folders = std::move(folders), known = std::exchange(m_first_known, {}), generation = m_generation]() mutable {
-        FirstLook look{generation, {}, {}, {}, {}};
-        std::sort(known.begin(), known.end(), [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+  m_first_look.setFuture(
+      QtConcurrent::run([folders = std::move(folders), known = std::exchange(m_first_known, {}),
+                         generation = m_generation]() mutable {
+        // Shared, not copied, on its way to the window's thread.
+        auto made = std::make_shared<FirstLook>();
+        FirstLook& look = *made;
+        look.generation = generation;
+        std::sort(known.begin(), known.end(),
+                  [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+        for (const FileEntry& entry : known)
+          look.known.emplace_hint(look.known.end(), entry.path, entry);
         const auto find = [&known](const QByteArray& path) {
-          const auto at = std::lower_bound(known.begin(), known.end(), path,
-                                           [](const FileEntry& a, const QByteArray& b) { return a.path < b; });
+          const auto at =
+              std::lower_bound(known.begin(), known.end(), path,
+                               [](const FileEntry& a, const QByteArray& b) { return a.path < b; });
           return at != known.end() && at->path == path ? at : known.end();
         };
         std::vector<bool> seen(known.size(), false);
@@ -144,16 +153,19 @@ void FolderWatcher::treeFound() {
         // there; those of a folder that could not be read are left alone.
         for (std::size_t i = 0; i < known.size(); ++i) {
           const QByteArray folder = parentOf(known[i].path);
-          if (!seen[i] && (listed.contains(folder) || !watched.contains(folder))) look.missing.push_back(known[i].path);
+          if (!seen[i] && (listed.contains(folder) || !watched.contains(folder)))
+            look.missing.push_back(known[i].path);
         }
-        return look;
+        return made;
       }));
 }
 
 void FolderWatcher::firstLookDone() {
-  const FirstLook look = m_first_look.result();
+  FirstLook look = std::move(*m_first_look.result());
   if (look.generation != m_generation || m_scanning) return;
   m_looking = false;
+  // What was learnt of single files meanwhile holds over the first look.
+  m_known.merge(look.known);
   for (const FileEntry& entry : look.differing) note(entry);
   for (const QByteArray& path : look.missing)
     if (!m_pending.contains(path)) forget(path);
@@ -338,15 +350,17 @@ void FolderWatcher::startScanning() {
   m_dirty.clear();
   m_rescan_timer.start();
   QTimer::singleShot(0, this, &FolderWatcher::rescan);
-  emit statusChanged(QStringLiteral("The folder is checked for changes every %1 seconds: the system cannot follow "
-                                    "all its subfolders.")
-                         .arg(m_timing.rescan_ms / 1000.0));
+  emit statusChanged(
+      QStringLiteral("The folder is checked for changes every %1 seconds: the system cannot follow "
+                     "all its subfolders.")
+          .arg(m_timing.rescan_ms / 1000.0));
 }
 
 void FolderWatcher::rescan() {
   if (!m_scanning || m_rescan.isRunning()) return;
-  m_rescan.setFuture(QtConcurrent::run(
-      [root = m_root, generation = m_generation] { return std::pair(generation, ScanFolder(root)); }));
+  m_rescan.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    return std::pair(generation, ScanFolder(root));
+  }));
 }
 
 void FolderWatcher::rescanned() {

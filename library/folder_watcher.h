@@ -1,8 +1,7 @@
 // Following a replay folder: which files appear, change or go while it is open.
 #pragma once
 
-#include "library/folder_scan.h"
-#include "library/replay_row.h"
+#include <sys/types.h>
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -11,13 +10,14 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
-
-#include <sys/types.h>
-
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include "library/folder_scan.h"
+#include "library/replay_row.h"
 
 class QFileSystemWatcher;
 
@@ -45,7 +45,8 @@ class FolderWatcher : public QObject {
     int settle_ms = 1000;
     int collect_ms = 200;  // events are gathered this long before the folders are listed
     int rescan_ms = 3000;
-    int max_folders = 0;  // folders watched at most before scanning instead; 0: as many as the system allows
+    int max_folders =
+        0;  // folders watched at most before scanning instead; 0: as many as the system allows
   };
 
   explicit FolderWatcher(Timing timing, QObject* parent = nullptr);
@@ -56,7 +57,7 @@ class FolderWatcher : public QObject {
   // files the caller lists already; any difference from them is reported.
   // The folders are listed on worker threads; changes made meanwhile are
   // reported all the same.
-  void watch(const QByteArray& root, const std::vector<FileEntry>& known);
+  void watch(const QByteArray& root, std::vector<FileEntry> known);
   void stop();
 
   // The caller read `entry` and found it incomplete (cut short or empty): it
@@ -81,10 +82,11 @@ class FolderWatcher : public QObject {
   };
   struct FirstLook {
     int generation = 0;
-    std::vector<FileEntry> differing;    // new, or changed from what was known
-    std::vector<QByteArray> missing;     // known, but not there
-    std::vector<QByteArray> gone;        // folders watched that were gone by then
-    std::vector<QByteArray> subfolders;  // folders that appeared meanwhile
+    std::vector<FileEntry> differing;       // new, or changed from what was known
+    std::vector<QByteArray> missing;        // known, but not there
+    std::vector<QByteArray> gone;           // folders watched that were gone by then
+    std::vector<QByteArray> subfolders;     // folders that appeared meanwhile
+    std::map<QByteArray, FileEntry> known;  // by path, made here rather than on the window's thread
   };
   struct Pending {
     FileEntry entry;
@@ -126,7 +128,7 @@ class FolderWatcher : public QObject {
   // The scan runs on a worker thread; one of an earlier `watch` is dropped.
   QFutureWatcher<std::pair<int, FolderScan>> m_rescan;
   QFutureWatcher<FolderTree> m_tree;
-  QFutureWatcher<FirstLook> m_first_look;
+  QFutureWatcher<std::shared_ptr<FirstLook>> m_first_look;
   std::vector<FileEntry> m_first_known;  // what the caller knew, until the first look is done
   bool m_looking = false;
   int m_generation = 0;

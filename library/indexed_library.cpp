@@ -1,30 +1,34 @@
 #include "library/indexed_library.h"
 
-#include "library/library.h"
-#include "library/reconcile.h"
-
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <mutex>
 #include <utility>
+
+#include "library/library.h"
+#include "library/reconcile.h"
 
 namespace myzor {
 namespace {
 
 // Files read again in one task; several tasks share the library's workers.
 constexpr qsizetype kRefreshChunk = 200;
+// Rows handed from the index to the table at a time.
+constexpr std::size_t kFeedChunk = 2000;
 
 // Cut short or empty: the file may still be being written.
 bool incomplete(const ReplayRow& row) {
-  return !row.ok && (row.error_kind == QLatin1String("out_of_range") || row.error_kind == QLatin1String("empty"));
+  return !row.ok && (row.error_kind == QLatin1String("out_of_range") ||
+                     row.error_kind == QLatin1String("empty"));
 }
 
 }  // namespace
 
 struct IndexedLibrary::Remembered {
   quint64 opened = 0;
-  std::vector<ReplayRow> rows;
-  std::vector<ReplayRow> to_check;  // the same, for the check of the folder
+  // What the check of the folder needs of each row remembered.
+  std::vector<KnownFile> known;
+  // Remembered rows of files found cut short, followed once the folder is.
+  std::vector<FileEntry> incomplete;
 };
 
 struct IndexedLibrary::Found {
@@ -32,8 +36,8 @@ struct IndexedLibrary::Found {
   std::vector<FileEntry> files;
 };
 
-IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file, FolderWatcher::Timing timing,
-                               QObject* parent)
+IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file,
+                               FolderWatcher::Timing timing, QObject* parent)
     : QObject(parent), m_library(library), m_watcher(timing) {
   m_index_thread.setMaxThreadCount(1);
   m_index_thread.setExpiryTimeout(-1);
@@ -45,7 +49,7 @@ IndexedLibrary::IndexedLibrary(Library* library, const QString& index_file, Fold
   connect(m_library, &Library::rowsRemoved, this, &IndexedLibrary::onRowsRemoved);
   connect(&m_watcher, &FolderWatcher::changed, this, &IndexedLibrary::onFolderChanged);
   connect(&m_watcher, &FolderWatcher::statusChanged, this, &IndexedLibrary::statusChanged);
-  connect(&m_check, &QFutureWatcher<Check>::finished, this, &IndexedLibrary::onChecked);
+  connect(&m_check, &QFutureWatcherBase::finished, this, &IndexedLibrary::onChecked);
   connect(m_library, &Library::finished, this, [this] {
     if (m_waiting)
       apply(*std::exchange(m_waiting, std::nullopt));
@@ -82,11 +86,32 @@ void IndexedLibrary::open(const QByteArray& root) {
   m_root = root;
   m_library->prepare(root);
   const quint64 opened = ++m_opened;
-  withIndex([this, root, opened](ReplayIndex& index) {
+  if (m_feed) m_feed->abandon();
+  auto feed = std::make_shared<RowFeed>();
+  m_feed = feed;
+  withIndex([this, root, opened, feed](ReplayIndex& index) {
     auto remembered = std::make_shared<Remembered>();
     remembered->opened = opened;
-    remembered->rows = index.rowsUnder(root);
-    remembered->to_check = remembered->rows;
+    const qint64 expected = index.countUnder(root);
+    if (expected > 0) {
+      // The rows go to the table as they are read, before the folder is
+      // even scanned.
+      QMetaObject::invokeMethod(
+          this,
+          [this, root, opened, expected, feed] {
+            if (opened == m_opened) m_library->load(root, expected, feed);
+          },
+          Qt::QueuedConnection);
+      remembered->known.reserve(static_cast<std::size_t>(expected));
+      (void)index.rowsUnder(root, kFeedChunk, [&remembered, &feed](std::vector<ReplayRow> rows) {
+        for (const ReplayRow& row : rows) {
+          remembered->known.push_back(KnownFile::of(row));
+          if (incomplete(row)) remembered->incomplete.push_back(row.file);
+        }
+        return feed->push(std::move(rows));
+      });
+    }
+    feed->close();
     QMetaObject::invokeMethod(
         this, [this, remembered] { onRemembered(std::move(*remembered)); }, Qt::QueuedConnection);
   });
@@ -94,13 +119,14 @@ void IndexedLibrary::open(const QByteArray& root) {
 
 void IndexedLibrary::onRemembered(Remembered remembered) {
   if (remembered.opened != m_opened) return;
+  m_feed.reset();
   const QByteArray root = m_root;
-  std::vector<ReplayRow>& rows = remembered.rows;
-  if (rows.empty()) {
-    // Nothing remembered: the library's own scan and read, with its progress.
-    // The folder is followed once they are done, so that no row read again
-    // reaches the table before the first one; the watcher reports whatever
-    // changed in between.
+  if (remembered.known.empty()) {
+    // Nothing remembered (or the index failed before its first row): the
+    // library's own scan and read, with its progress. The folder is
+    // followed once they are done, so that no row read again reaches the
+    // table before the first one; the watcher reports whatever changed in
+    // between.
     auto found = std::make_shared<Found>();
     m_found = found;
     m_library->setPlanner([found](const QByteArray&, std::vector<FileEntry> files) {
@@ -113,35 +139,29 @@ void IndexedLibrary::onRemembered(Remembered remembered) {
     m_library->openFolder(root);
     return;
   }
-  for (const ReplayRow& row : rows) {
-    if (incomplete(row)) m_incomplete.push_back(row.file);
-  }
-  // The remembered rows go to the table before the folder is even scanned.
-  m_library->load(root, std::move(rows), {});
+  m_incomplete = std::move(remembered.incomplete);
   m_stop_check = std::make_shared<std::atomic_bool>(false);
-  m_check.setFuture(QtConcurrent::run([root, rows = std::move(remembered.to_check), stop = m_stop_check]() mutable {
-    Check check;
-    check.root = root;
-    FolderScan scan = ScanFolder(root, stop.get());
-    if (scan.stopped) return check;
-    Reconciliation plan = Reconcile(std::move(rows), scan.files);
-    // Rows kept by an index too old to hold the players' teams stay shown
-    // until their files have been read again.
-    for (const ReplayRow& row : plan.current) {
-      if (row.lacksRoster()) plan.to_read.push_back(row.file);
-    }
-    check.to_read = static_cast<qint64>(plan.to_read.size());
-    for (const FileEntry& file : plan.to_read) check.to_refresh.append(file.path);
-    for (const QByteArray& path : plan.gone) check.to_refresh.append(path);
-    check.files = std::move(scan.files);
-    check.problems = std::move(scan.problems);
-    return check;
-  }));
+  m_check.setFuture(
+      QtConcurrent::run([root, known = std::move(remembered.known), stop = m_stop_check] {
+        // Shared, not copied, on its way to the window's thread.
+        auto made = std::make_shared<Check>();
+        Check& check = *made;
+        check.root = root;
+        FolderScan scan = ScanFolder(root, stop.get());
+        if (scan.stopped) return made;
+        const Reconciliation plan = Reconcile(known, scan.files);
+        check.to_read = static_cast<qint64>(plan.to_read.size());
+        for (const FileEntry& file : plan.to_read) check.to_refresh.append(file.path);
+        for (const QByteArray& path : plan.gone) check.to_refresh.append(path);
+        check.files = std::move(scan.files);
+        check.problems = std::move(scan.problems);
+        return made;
+      }));
 }
 
 void IndexedLibrary::onChecked() {
   if (m_check.isCanceled() || m_check.future().resultCount() == 0) return;
-  Check check = m_check.result();
+  Check check = std::move(*m_check.result());
   if (check.root != m_root || *m_stop_check) return;
   // Rows read again replace the remembered ones, so these must be in first.
   if (m_library->isRunning())
@@ -151,7 +171,7 @@ void IndexedLibrary::onChecked() {
 }
 
 void IndexedLibrary::apply(Check check) {
-  m_watcher.watch(m_root, check.files);
+  m_watcher.watch(m_root, std::move(check.files));
   for (const FileEntry& file : std::exchange(m_incomplete, {})) m_watcher.recheck(file);
   refresh(check.to_refresh);
   if (!check.problems.isEmpty()) m_library->reportProblems(check.problems);
@@ -165,11 +185,12 @@ void IndexedLibrary::followFound() {
     files = std::move(m_found->files);
   }
   m_found.reset();
-  m_watcher.watch(m_root, files);
+  m_watcher.watch(m_root, std::move(files));
 }
 
 void IndexedLibrary::refresh(const QList<QByteArray>& paths) {
-  for (qsizetype i = 0; i < paths.size(); i += kRefreshChunk) m_library->refresh(paths.mid(i, kRefreshChunk));
+  for (qsizetype i = 0; i < paths.size(); i += kRefreshChunk)
+    m_library->refresh(paths.mid(i, kRefreshChunk));
 }
 
 void IndexedLibrary::onRowsRead(const std::vector<ReplayRow>& rows) {
@@ -181,7 +202,9 @@ void IndexedLibrary::onRowsRead(const std::vector<ReplayRow>& rows) {
 }
 
 void IndexedLibrary::onRowsRemoved(const QList<QByteArray>& paths) {
-  withIndex([paths = std::vector<QByteArray>(paths.cbegin(), paths.cend())](ReplayIndex& index) { index.remove(paths); });
+  withIndex([paths = std::vector<QByteArray>(paths.cbegin(), paths.cend())](ReplayIndex& index) {
+    index.remove(paths);
+  });
 }
 
 void IndexedLibrary::onFolderChanged(const FolderChanges& changes) {
@@ -196,7 +219,8 @@ void IndexedLibrary::onFolderChanged(const FolderChanges& changes) {
 void IndexedLibrary::reportStatus() {
   const QString status = m_index->takeStatus();
   if (!status.isEmpty())
-    QMetaObject::invokeMethod(this, [this, status] { emit statusChanged(status); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, status] { emit statusChanged(status); }, Qt::QueuedConnection);
 }
 
 }  // namespace myzor

@@ -3,11 +3,6 @@
 // and the folder is followed while it is open.
 #pragma once
 
-#include "library/folder_scan.h"
-#include "library/folder_watcher.h"
-#include "library/replay_index.h"
-#include "library/replay_row.h"
-
 #include <QByteArray>
 #include <QFutureWatcher>
 #include <QList>
@@ -15,16 +10,21 @@
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
-
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "library/folder_scan.h"
+#include "library/folder_watcher.h"
+#include "library/replay_index.h"
+#include "library/replay_row.h"
+
 namespace myzor {
 
 class Library;
+class RowFeed;
 
 // Lives in the GUI thread, as the watcher does; the index has a thread of its
 // own, so that neither its query nor its writes hold up the window. Rows read
@@ -85,7 +85,7 @@ class IndexedLibrary : public QObject {
   quint64 m_opened = 0;
   FolderWatcher m_watcher;
   QByteArray m_root;
-  QFutureWatcher<Check> m_check;
+  QFutureWatcher<std::shared_ptr<Check>> m_check;
   std::shared_ptr<std::atomic_bool> m_stop_check;
   // The files the library's own scan found, when it reads every file.
   std::shared_ptr<Found> m_found;
@@ -93,6 +93,8 @@ class IndexedLibrary : public QObject {
   std::optional<Check> m_waiting;
   // Remembered rows of files found cut short, followed once the folder is.
   std::vector<FileEntry> m_incomplete;
+  // The remembered rows on their way to the table.
+  std::shared_ptr<RowFeed> m_feed;
 };
 
 }  // namespace myzor

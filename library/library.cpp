@@ -1,9 +1,9 @@
 #include "library/library.h"
 
+#include <QElapsedTimer>
+
 #include "library/folder_scan.h"
 #include "replay/metadata.h"
-
-#include <QElapsedTimer>
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -12,12 +12,11 @@
 #endif
 #include <QMetaObject>
 #include <QTimer>
-
 #include <algorithm>
-#include <limits>
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <utility>
 
 namespace myzor {
@@ -74,7 +73,8 @@ ReplayRow ReadRow(const QByteArray& root, const FileEntry& file) {
     row.relative_path = relative;
     row.ok = false;
     row.error_kind = QStringLiteral("file");
-    row.error_message = QStringLiteral("%1: %2").arg(DisplayName(file.path), QString::fromLocal8Bit(error.what()));
+    row.error_message =
+        QStringLiteral("%1: %2").arg(DisplayName(file.path), QString::fromLocal8Bit(error.what()));
     return row;
   }
 }
@@ -117,7 +117,8 @@ void Library::refresh(const QList<QByteArray>& paths) {
   m_pool.start([this, generation = m_generation, root = m_root, files = std::move(files)] {
     lowerThreadPriority();
     auto entries = std::make_shared<std::vector<LibraryModel::Entry>>();
-    for (const FileEntry& file : files) entries->push_back(LibraryModel::makeEntry(ReadRow(root, file)));
+    for (const FileEntry& file : files)
+      entries->push_back(LibraryModel::makeEntry(ReadRow(root, file)));
     QMetaObject::invokeMethod(
         this,
         [this, generation, entries] {
@@ -211,16 +212,83 @@ void Library::openFolder(const QByteArray& root) {
   });
 }
 
-void Library::load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files) {
+void Library::load(const QByteArray& root, std::vector<ReplayRow> known,
+                   std::vector<FileEntry> files) {
   auto plan = std::make_shared<ReadPlan>(ReadPlan{std::move(known), std::move(files)});
-  start(root, [this, plan](const std::shared_ptr<Job>& job) { runPlan(job, std::move(*plan), {}); });
+  start(root,
+        [this, plan](const std::shared_ptr<Job>& job) { runPlan(job, std::move(*plan), {}); });
+}
+
+void Library::load(const QByteArray& root, qint64 expected, std::shared_ptr<RowFeed> feed) {
+  start(root, [this, expected, feed](const std::shared_ptr<Job>& job) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = job->generation, expected] { setTotal(generation, expected, {}); },
+        Qt::QueuedConnection);
+    qint64 came = 0;
+    std::vector<LibraryModel::Entry> batch;
+    while (std::optional<std::vector<ReplayRow>> rows = feed->take()) {
+      for (ReplayRow& row : *rows) {
+        batch.push_back(LibraryModel::makeEntry(std::move(row)));
+        batch.back().fresh = false;
+        if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
+      }
+      came += static_cast<qint64>(rows->size());
+    }
+    post(job, std::move(batch));
+    // Fewer when the index failed midway.
+    if (came != expected) {
+      QMetaObject::invokeMethod(
+          this, [this, generation = job->generation, came] { setTotal(generation, came, {}); },
+          Qt::QueuedConnection);
+    }
+    startReaders(job);
+  });
+}
+
+bool RowFeed::push(std::vector<ReplayRow> rows) {
+  {
+    const std::lock_guard lock(m_mutex);
+    if (m_abandoned) return false;
+    m_chunks.push_back(std::move(rows));
+  }
+  m_changed.notify_one();
+  return true;
+}
+
+void RowFeed::close() {
+  {
+    const std::lock_guard lock(m_mutex);
+    m_closed = true;
+  }
+  m_changed.notify_one();
+}
+
+void RowFeed::abandon() {
+  {
+    const std::lock_guard lock(m_mutex);
+    m_abandoned = true;
+    m_chunks.clear();
+  }
+  m_changed.notify_one();
+}
+
+std::optional<std::vector<ReplayRow>> RowFeed::take() {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait(lock, [this] { return m_abandoned || m_closed || !m_chunks.empty(); });
+  if (m_abandoned || m_chunks.empty()) return std::nullopt;
+  std::vector<ReplayRow> rows = std::move(m_chunks.front());
+  m_chunks.pop_front();
+  return rows;
 }
 
 void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems) {
   const qint64 total = static_cast<qint64>(plan.known.size() + plan.to_read.size());
   QMetaObject::invokeMethod(
       this,
-      [this, generation = job->generation, total, problems] { setTotal(generation, total, problems); },
+      [this, generation = job->generation, total, problems] {
+        setTotal(generation, total, problems);
+      },
       Qt::QueuedConnection);
   std::vector<LibraryModel::Entry> batch;
   for (ReplayRow& row : plan.known) {
@@ -235,7 +303,8 @@ void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStr
 
 void Library::startReaders(const std::shared_ptr<Job>& job) {
   // This worker reads too; the others join it while there is enough to share.
-  const int helpers = std::clamp(static_cast<int>(job->files.size() / kBatchRows), 0, m_pool.maxThreadCount() - 1);
+  const int helpers =
+      std::clamp(static_cast<int>(job->files.size() / kBatchRows), 0, m_pool.maxThreadCount() - 1);
   job->readers_left = helpers + 1;
   for (int i = 0; i < helpers; ++i)
     m_pool.start([this, job] {
@@ -261,15 +330,20 @@ void Library::readFiles(const std::shared_ptr<Job>& job) {
   post(job, std::exchange(batch, {}));
   if (job->readers_left.fetch_sub(1) == 1) {
     // Every file below `next` has been read; the others keep rows all the same.
-    for (std::size_t i = std::min(job->next.load(), job->files.size()); i < job->files.size(); ++i) {
+    for (std::size_t i = std::min(job->next.load(), job->files.size()); i < job->files.size();
+         ++i) {
       const FileEntry& file = job->files[i];
-      batch.push_back(LibraryModel::makeEntry(MakeUnreadRow(file, RelativePath(job->root, file.path))));
+      batch.push_back(
+          LibraryModel::makeEntry(MakeUnreadRow(file, RelativePath(job->root, file.path))));
       batch.back().fresh = false;
       if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
     }
     post(job, std::move(batch));
     QMetaObject::invokeMethod(
-        this, [this, generation = job->generation, stopped = job->stop.load()] { finish(generation, stopped); },
+        this,
+        [this, generation = job->generation, stopped = job->stop.load()] {
+          finish(generation, stopped);
+        },
         Qt::QueuedConnection);
   }
 }
@@ -304,7 +378,8 @@ void Library::drain() {
   std::vector<LibraryModel::Entry> slice;
   while (!m_pending.empty() && slice.size() < kSliceRows) {
     std::vector<LibraryModel::Entry>& batch = m_pending.front();
-    slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+    slice.insert(slice.end(), std::make_move_iterator(batch.begin()),
+                 std::make_move_iterator(batch.end()));
     m_pending.pop_front();
   }
   std::vector<ReplayRow> read;

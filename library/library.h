@@ -2,20 +2,21 @@
 // records on worker threads, handing rows to the table in batches.
 #pragma once
 
-#include "library/library_model.h"
-#include "library/replay_row.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
-
+#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
+
+#include "library/library_model.h"
+#include "library/replay_row.h"
 
 namespace myzor {
 
@@ -24,6 +25,28 @@ namespace myzor {
 struct ReadPlan {
   std::vector<ReplayRow> known;
   std::vector<FileEntry> to_read;
+};
+
+// Rows that come a chunk at a time from elsewhere (the index, as it reads
+// them), to be shown as they come: filled on one thread, taken on another.
+class RowFeed {
+ public:
+  // False once the rows are no longer wanted: the filler may stop.
+  bool push(std::vector<ReplayRow> rows);
+  // Every row has come.
+  void close();
+  // The next chunk, waited for; none once the feed is closed and empty, or
+  // abandoned.
+  [[nodiscard]] std::optional<std::vector<ReplayRow>> take();
+  // No more rows are wanted (another folder was opened).
+  void abandon();
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<std::vector<ReplayRow>> m_chunks;
+  bool m_closed = false;
+  bool m_abandoned = false;
 };
 
 class Library : public QObject {
@@ -51,6 +74,9 @@ class Library : public QObject {
   void openFolder(const QByteArray& root);
   // The same without a scan: shows `known` and reads `files` (paths below `root`).
   void load(const QByteArray& root, std::vector<ReplayRow> known, std::vector<FileEntry> files);
+  // The same for rows still coming, `expected` of them, all known and none
+  // to be read.
+  void load(const QByteArray& root, qint64 expected, std::shared_ptr<RowFeed> feed);
   // Empties the table for `root` and stops what runs, before its rows come
   // (from elsewhere, through load).
   void prepare(const QByteArray& root);

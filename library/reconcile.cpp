@@ -1,24 +1,28 @@
 #include "library/reconcile.h"
 
 #include <QHash>
-
 #include <algorithm>
 #include <utility>
 
 namespace myzor {
 
-Reconciliation Reconcile(std::vector<ReplayRow> indexed, const std::vector<FileEntry>& files) {
-  QHash<QByteArray, ReplayRow*> by_path;
+KnownFile KnownFile::of(const ReplayRow& row) {
+  return {row.file, (!row.ok && row.error_kind == QLatin1String("file")) || row.lacksRoster()};
+}
+
+Reconciliation Reconcile(const std::vector<KnownFile>& indexed,
+                         const std::vector<FileEntry>& files) {
+  QHash<QByteArray, const KnownFile*> by_path;
   by_path.reserve(static_cast<qsizetype>(indexed.size()));
-  for (ReplayRow& row : indexed) by_path.insert(row.file.path, &row);
+  for (const KnownFile& known : indexed) by_path.insert(known.file.path, &known);
 
   Reconciliation out;
   for (const FileEntry& file : files) {
-    ReplayRow* row = by_path.take(file.path);
+    const KnownFile* known = by_path.take(file.path);
     // An incomplete file (cut short or empty) changes size or time as it
     // grows, so the comparison below reads it again once it does.
-    if (row != nullptr && row->file == file && (row->ok || row->error_kind != QLatin1String("file")))
-      out.current.push_back(std::move(*row));
+    if (known != nullptr && known->file == file && !known->read_again)
+      out.current.push_back(file);
     else
       out.to_read.push_back(file);
   }

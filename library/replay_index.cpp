@@ -381,17 +381,17 @@ std::vector<ReplayRow> ReplayIndex::rowsUnder(const QByteArray& folder) {
   // Room for every row at once: a vector grown by doubling would hold half
   // again as much while it moves.
   rows.reserve(static_cast<std::size_t>(countUnder(folder)));
-  const bool read = rowsUnder(folder, 4096,
-                              [&rows](std::vector<ReplayRow> chunk) {
-                                rows.insert(rows.end(), std::make_move_iterator(chunk.begin()),
-                                            std::make_move_iterator(chunk.end()));
-                              });
+  const bool read = rowsUnder(folder, 4096, [&rows](std::vector<ReplayRow> chunk) {
+    rows.insert(rows.end(), std::make_move_iterator(chunk.begin()),
+                std::make_move_iterator(chunk.end()));
+    return true;
+  });
   if (!read) rows.clear();
   return rows;
 }
 
 bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
-                            const std::function<void(std::vector<ReplayRow>)>& take) {
+                            const std::function<bool(std::vector<ReplayRow>)>& take) {
   if (!m_used) return false;
   const auto [low, high] = pathRange(folder);
   sqlite3* const db = handleOf(QSqlDatabase::database(m_connection, false));
@@ -454,7 +454,7 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
       }
       rows.push_back(std::move(row));
       if (rows.size() >= chunk) {
-        take(std::exchange(rows, {}));
+        if (!take(std::exchange(rows, {}))) break;
         rows.reserve(std::min<std::size_t>(chunk, 4096));
       }
     }

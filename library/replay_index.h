@@ -49,10 +49,11 @@ class ReplayIndex {
   [[nodiscard]] std::vector<ReplayRow> rowsUnder(const QByteArray& folder);
   // The same rows handed to `take` in order of path, up to `chunk` at a
   // time as they are read, so that the first can be shown while the rest
-  // are read. False when the index failed midway (the rows handed over are
-  // sound, the others were not read) or is not used.
+  // are read; the read ends early when `take` returns false. False when the
+  // index failed midway (the rows handed over are sound, the others were
+  // not read) or is not used.
   bool rowsUnder(const QByteArray& folder, std::size_t chunk,
-                 const std::function<void(std::vector<ReplayRow>)>& take);
+                 const std::function<bool(std::vector<ReplayRow>)>& take);
   // How many rows `rowsUnder` has.
   [[nodiscard]] qint64 countUnder(const QByteArray& folder);
 

@@ -1,7 +1,5 @@
-#include "library/reconcile.h"
-#include "library/replay_index.h"
-
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,18 +7,19 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
-
 #include <csignal>
 #include <set>
+
+#include "library/reconcile.h"
+#include "library/replay_index.h"
 
 namespace myzor {
 namespace {
 
 ReplayRow Row(int n) {
   ReplayRow row;
-  row.file = {"/r/" + QByteArray::number(n) + ".rec", 1000 + n, 1'700'000'000'000'000'000 + n, 50u + n};
+  row.file = {"/r/" + QByteArray::number(n) + ".rec", 1000 + n, 1'700'000'000'000'000'000 + n,
+              50u + n};
   row.game = QStringLiteral("Game %1 ").repeated(20).arg(n);
   row.players = {QStringLiteral("Ashen\nVel"), QStringLiteral("Mira")};
   row.ok = n % 2 == 0;
@@ -46,10 +45,15 @@ std::set<std::string> Paths(const std::vector<T>& items) {
 }
 
 TEST(Reconcile, OpensOnlyNewAndChangedFilesAndDropsGoneOnes) {
-  std::vector<ReplayRow> rows = Rows(0, 7);
+  std::vector<ReplayRow> rows = Rows(0, 8);
+  for (ReplayRow& row : rows) {
+    for (const QString& name : row.players) row.roster.push_back({name, QString(), 1, 0, 0});
+  }
   rows[5].ok = rows[6].ok = false;
   rows[5].error_kind = QStringLiteral("out_of_range");  // cut short, unchanged since
   rows[6].error_kind = QStringLiteral("file");          // could not be opened
+  rows[7].ok = true;
+  rows[7].roster.clear();  // kept by an index too old to hold the teams
   std::vector<FileEntry> files;
   for (const ReplayRow& row : rows) files.push_back(row.file);
   files[1].size += 1;
@@ -58,10 +62,13 @@ TEST(Reconcile, OpensOnlyNewAndChangedFilesAndDropsGoneOnes) {
   files.erase(files.begin() + 4);
   files.push_back({"/r/new.rec", 1, 1, 1});
 
-  const Reconciliation result = Reconcile(rows, files);
+  std::vector<KnownFile> known;
+  for (const ReplayRow& row : rows) known.push_back(KnownFile::of(row));
+  const Reconciliation result = Reconcile(known, files);
   using Names = std::set<std::string>;
   EXPECT_EQ(Paths(result.current), (Names{"/r/0.rec", "/r/5.rec"}));
-  EXPECT_EQ(Paths(result.to_read), (Names{"/r/1.rec", "/r/2.rec", "/r/3.rec", "/r/6.rec", "/r/new.rec"}));
+  EXPECT_EQ(Paths(result.to_read),
+            (Names{"/r/1.rec", "/r/2.rec", "/r/3.rec", "/r/6.rec", "/r/7.rec", "/r/new.rec"}));
   EXPECT_EQ(Paths(result.gone), (Names{"/r/4.rec"}));
 }
 
@@ -87,7 +94,8 @@ class Index : public testing::Test {
   }
   void otherCopyRuns(const char* sql) {
     ReplayIndex(file).store(Rows(0, 3000));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other copy"));
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other copy"));
     db.setDatabaseName(file);
     if (db.open()) QSqlQuery(db).exec(QString::fromLatin1(sql));
   }
@@ -108,8 +116,8 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
     ReplayRow stored = Row(row.file.path.mid(3).chopped(4).toInt());
     EXPECT_EQ(row.file, stored.file);
     EXPECT_EQ(std::tie(row.relative_path, row.game, row.players, row.ok, row.error_offset),
-              std::tie(stored.relative_path = row.file.path.mid(3), stored.game, stored.players, stored.ok,
-                       stored.error_offset));
+              std::tie(stored.relative_path = row.file.path.mid(3), stored.game, stored.players,
+                       stored.ok, stored.error_offset));
   }
   EXPECT_EQ(index.takeStatus(), QString());
 }
@@ -120,7 +128,8 @@ TEST_F(Index, KeepsTheRowsOfTheVersionBeforeAndThePlayersOfEachRow) {
   rows[1].races = {"race_1", "race_2"};
   ReplayIndex(file).store(rows);
   {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
     db.setDatabaseName(file);
     ASSERT_TRUE(db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = 2")));
   }
@@ -216,11 +225,14 @@ int WriteIndex(const QString& file, int first, int count) {
 
 TEST_F(Index, TwoCopiesWriteAtOnceAndOneKilledMidWriteLosesNothingOfTheOther) {
   QProcess steady, killed;
-  for (auto [writer, first, count] : {std::tuple(&steady, 0, 3000), std::tuple(&killed, 3000, 10'000'000)})
-    writer->start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--write-index"), file, QString::number(first), QString::number(count)});
+  for (auto [writer, first, count] :
+       {std::tuple(&steady, 0, 3000), std::tuple(&killed, 3000, 10'000'000)})
+    writer->start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--write-index"), file, QString::number(first), QString::number(count)});
   QByteArray said;
-  while (said.count("stored") < 20 && killed.waitForReadyRead(30'000)) said += killed.readAllStandardOutput();
+  while (said.count("stored") < 20 && killed.waitForReadyRead(30'000))
+    said += killed.readAllStandardOutput();
   killed.kill();  // SIGKILL, most likely in the middle of a batch
   ASSERT_TRUE(killed.waitForFinished(30'000) && steady.waitForFinished(60'000));
   EXPECT_EQ(steady.exitCode(), 0) << steady.readAllStandardError().toStdString();
@@ -228,7 +240,8 @@ TEST_F(Index, TwoCopiesWriteAtOnceAndOneKilledMidWriteLosesNothingOfTheOther) {
   ReplayIndex index(file);
   EXPECT_TRUE(index.isUsed()) << index.takeStatus().toStdString();
   const std::vector<ReplayRow> rows = index.rowsUnder("/r");
-  const auto kept = std::count_if(rows.begin(), rows.end(), [](const ReplayRow& row) { return row.file.size < 4000; });
+  const auto kept = std::count_if(rows.begin(), rows.end(),
+                                  [](const ReplayRow& row) { return row.file.size < 4000; });
   EXPECT_EQ(kept, 3000);
   EXPECT_GE(rows.size() - 3000, 1000u);
   EXPECT_EQ((rows.size() - 3000) % 50, 0u);  // whole batches only
@@ -241,7 +254,8 @@ TEST_F(Index, TwoCopiesWriteAtOnceAndOneKilledMidWriteLosesNothingOfTheOther) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   if (argc == 5 && std::string_view(argv[1]) == "--write-index")
-    return myzor::WriteIndex(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    return myzor::WriteIndex(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]),
+                             std::atoi(argv[4]));
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
