@@ -28,6 +28,10 @@ constexpr std::size_t kBatchRows = 250;
 constexpr qint64 kBatchMs = 100;
 // Rows the window inserts in one go before it lets other events run.
 constexpr std::size_t kSliceRows = 500;
+// How long one drain of the rows that came may take, and the least time
+// between two (in which the table is painted and input handled).
+constexpr qint64 kDrainMs = 12;
+constexpr qint64 kDrainGapMs = 30;
 
 // Workers yield to the window's thread: on a machine with few cores the
 // window stays responsive while every core reads.
@@ -365,32 +369,37 @@ void Library::deliver(quint64 generation, std::vector<LibraryModel::Entry>& entr
 void Library::scheduleDrain() {
   if (m_drain_scheduled) return;
   m_drain_scheduled = true;
-  // A timer, not a posted event: timers and repaints get their turn between slices.
-  QTimer::singleShot(0, this, [this] {
+  // A timer, not a posted event: timers and repaints get their turn between
+  // drains. The table is painted again after each, which costs more than
+  // the insertion itself, so drains come no closer than a gap apart.
+  const qint64 wait = m_since_drain.isValid() ? std::max<qint64>(0, kDrainGapMs - m_since_drain.elapsed()) : 0;
+  QTimer::singleShot(static_cast<int>(wait), this, [this] {
     m_drain_scheduled = false;
     drain();
   });
 }
 
 void Library::drain() {
-  // Batches that piled up while the window was busy go in as one insertion,
-  // but no more than a slice at a time.
-  std::vector<LibraryModel::Entry> slice;
-  while (!m_pending.empty() && slice.size() < kSliceRows) {
-    std::vector<LibraryModel::Entry>& batch = m_pending.front();
-    slice.insert(slice.end(), std::make_move_iterator(batch.begin()),
-                 std::make_move_iterator(batch.end()));
-    m_pending.pop_front();
-  }
+  m_since_drain.start();
+  // Batches that piled up go in a slice at a time, until the drain has had
+  // its time.
   std::vector<ReplayRow> read;
-  for (const LibraryModel::Entry& entry : slice) {
-    if (entry.row.read) ++m_done;
-    if (entry.fresh) read.push_back(entry.row);
-  }
-  if (m_replacing)
-    m_model.upsertEntries(std::move(slice));
-  else
-    m_model.appendEntries(std::move(slice));
+  do {
+    std::vector<LibraryModel::Entry> slice;
+    while (!m_pending.empty() && slice.size() < kSliceRows) {
+      std::vector<LibraryModel::Entry>& batch = m_pending.front();
+      slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+      m_pending.pop_front();
+    }
+    for (const LibraryModel::Entry& entry : slice) {
+      if (entry.row.read) ++m_done;
+      if (entry.fresh) read.push_back(entry.row);
+    }
+    if (m_replacing)
+      m_model.upsertEntries(std::move(slice));
+    else
+      m_model.appendEntries(std::move(slice));
+  } while (!m_pending.empty() && m_since_drain.elapsed() < kDrainMs);
   if (!read.empty()) emit rowsRead(read);
   emit progress(m_done, m_total);
   if (!m_pending.empty())

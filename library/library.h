@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -147,6 +148,7 @@ class Library : public QObject {
   // Batches received and not yet in the table.
   std::deque<std::vector<LibraryModel::Entry>> m_pending;
   bool m_drain_scheduled = false;
+  QElapsedTimer m_since_drain;
   // Set when the workers are done; told once the pending rows are in.
   std::optional<bool> m_finished_stopped;
   qint64 m_done = 0;
