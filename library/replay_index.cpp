@@ -128,13 +128,22 @@ class Statement {
     return {static_cast<const char*>(data), sqlite3_column_bytes(m_statement, column)};
   }
   [[nodiscard]] QByteArray bytes(int column) const { return blob(column).toByteArray(); }
-  // As Qt reads text: in UTF-16, a NULL as a null string.
-  [[nodiscard]] QStringView textView(int column) const {
-    const void* data = sqlite3_column_text16(m_statement, column);
-    return {static_cast<const char16_t*>(data), sqlite3_column_bytes16(m_statement, column) / 2};
+  // The stored bytes: UTF-8, as SQLite keeps text here.
+  [[nodiscard]] std::string_view utf8(int column) const {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    return {data == nullptr ? "" : data, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column))};
   }
+  // As Qt reads text, a NULL as a null string. UTF-8 is read faster than
+  // UTF-16 made by SQLite; what does not decode cleanly (a lone surrogate of
+  // a damaged name) is taken in UTF-16, which gives it back as it was stored.
   [[nodiscard]] QString text(int column) const {
-    return isNull(column) ? QString() : textView(column).toString();
+    if (isNull(column)) return {};
+    const std::string_view bytes = utf8(column);
+    QString decoded = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (!decoded.contains(QChar::ReplacementCharacter)) return decoded;
+    const void* data = sqlite3_column_text16(m_statement, column);
+    return QStringView(static_cast<const char16_t*>(data), sqlite3_column_bytes16(m_statement, column) / 2)
+        .toString();
   }
 
  private:
@@ -148,21 +157,23 @@ class SharedTexts {
  public:
   QString of(const Statement& statement, int column) {
     if (statement.isNull(column)) return {};
-    const QStringView text = statement.textView(column);
-    const auto known = m_texts.find(view(text));
+    const std::string_view bytes = statement.utf8(column);
+    const auto known = m_texts.find(bytes);
     if (known != m_texts.end()) return known->second;
-    QString made = text.toString();
+    // Copied first: reading the text again in UTF-16 moves its bytes.
+    std::string key(bytes);
+    QString made = statement.text(column);
     ShareCommonText(made);
-    // The key looks into the kept copy's characters, which it holds alive.
-    m_texts.emplace(view(made), made);
+    m_texts.emplace(std::move(key), made);
     return made;
   }
 
  private:
-  static std::u16string_view view(QStringView text) {
-    return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())};
-  }
-  std::unordered_map<std::u16string_view, QString> m_texts;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
 };
 
 // Every path at or below `folder`: [low, high).

@@ -21,6 +21,8 @@ ReplayRow Row(int n) {
   row.file = {"/r/" + QByteArray::number(n) + ".rec", 1000 + n, 1'700'000'000'000'000'000 + n,
               50u + n};
   row.game = QStringLiteral("Game %1 ").repeated(20).arg(n);
+  // A replacement character that is really there, not a sign of bytes that failed to decode.
+  if (n == 3) row.game += QChar::ReplacementCharacter;
   row.players = {QStringLiteral("Ashen\nVel"), QStringLiteral("Mira")};
   row.ok = n % 2 == 0;
   if (!row.ok) row.error_offset = n;
