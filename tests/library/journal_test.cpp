@@ -101,10 +101,14 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
               summary.endsWith(", 1 failed: " + changed + ": left alone: it has changed since"))
       << summary.toStdString();
   Listing after = list(files());
-  if (c.other_file_system)
+  if (c.other_file_system) {
     for (const auto& [name, contents] : list(target)) after["dst/" + name] = contents;
-  for (const auto& [name, contents] : before)
-    if (name != "src/b.rec" || c.kind == BatchKind::copy) EXPECT_EQ(after[name], contents) << name;
+  }
+  for (const auto& [name, contents] : before) {
+    if (name != "src/b.rec" || c.kind == BatchKind::copy) {
+      EXPECT_EQ(after[name], contents) << name;
+    }
+  }
   // The changed file stays where the batch put it (the trash is not listed).
   EXPECT_EQ(after.size() + (c.kind == BatchKind::trash) + (c.kind != BatchKind::copy), before.size() + 1);
   EXPECT_EQ(reopened.batch(last->id)->state, BatchState::undone);

@@ -290,7 +290,7 @@ TEST_P(Recovery, AtStartTheWindowOffersUndoOrFinish) {
     myzor::FileEntry file;
     ASSERT_TRUE(myzor::StatFile(path, file));
     steps.push_back({i, myzor::StepState::planned, path, QFile::encodeName(dir.filePath(QStringLiteral("lib/new%1.rec").arg(i))),
-                     {}, 0, file.inode, file.size, file.mtime_ns});
+                     {}, 0, file.inode, file.size, file.mtime_ns, 0, {}, {}});
   }
   const pid_t child = ::fork();
   if (child == 0) {
