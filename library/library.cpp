@@ -232,11 +232,7 @@ void Library::load(const QByteArray& root, qint64 expected, std::shared_ptr<RowF
     qint64 came = 0;
     std::vector<LibraryModel::Entry> batch;
     while (std::optional<std::vector<ReplayRow>> rows = feed->take()) {
-      for (ReplayRow& row : *rows) {
-        batch.push_back(LibraryModel::makeEntry(std::move(row)));
-        batch.back().fresh = false;
-        if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
-      }
+      for (ReplayRow& row : *rows) addKnown(job, batch, std::move(row));
       came += static_cast<qint64>(rows->size());
     }
     post(job, std::move(batch));
@@ -295,11 +291,7 @@ void Library::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStr
       },
       Qt::QueuedConnection);
   std::vector<LibraryModel::Entry> batch;
-  for (ReplayRow& row : plan.known) {
-    batch.push_back(LibraryModel::makeEntry(std::move(row)));
-    batch.back().fresh = false;
-    if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
-  }
+  for (ReplayRow& row : plan.known) addKnown(job, batch, std::move(row));
   post(job, std::move(batch));
   job->files = std::move(plan.to_read);
   startReaders(job);
@@ -337,10 +329,7 @@ void Library::readFiles(const std::shared_ptr<Job>& job) {
     for (std::size_t i = std::min(job->next.load(), job->files.size()); i < job->files.size();
          ++i) {
       const FileEntry& file = job->files[i];
-      batch.push_back(
-          LibraryModel::makeEntry(MakeUnreadRow(file, RelativePath(job->root, file.path))));
-      batch.back().fresh = false;
-      if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
+      addKnown(job, batch, MakeUnreadRow(file, RelativePath(job->root, file.path)));
     }
     post(job, std::move(batch));
     QMetaObject::invokeMethod(
@@ -350,6 +339,13 @@ void Library::readFiles(const std::shared_ptr<Job>& job) {
         },
         Qt::QueuedConnection);
   }
+}
+
+void Library::addKnown(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry>& batch,
+                       ReplayRow row) {
+  batch.push_back(LibraryModel::makeEntry(std::move(row)));
+  batch.back().fresh = false;
+  if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
 }
 
 void Library::post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries) {

@@ -125,6 +125,10 @@ class Library : public QObject {
   void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
   void startReaders(const std::shared_ptr<Job>& job);
   void readFiles(const std::shared_ptr<Job>& job);
+  // A row not read just now (remembered, or not read yet) joins the batch,
+  // which is posted once full.
+  void addKnown(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry>& batch,
+                ReplayRow row);
   void post(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry> entries);
 
   // Called on the window's thread with what a worker of `generation` sent.

@@ -39,17 +39,14 @@ constexpr const char* kColumns =
     "player_count, ok, error_kind, error_offset, error_message";
 
 constexpr const char* kCreateTable =
-    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT "
-    "NULL, "
-    "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version "
-    "TEXT, "
+    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
+    "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
     "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
     "error_offset INTEGER, error_message TEXT) WITHOUT ROWID";
 
 // One row per player of a replay, in file order (seat).
 constexpr const char* kCreatePlayers =
-    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, "
-    "race TEXT, "
+    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, race TEXT, "
     "block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID";
 
 // Names may hold any character, so lists are stored in Qt's own framing.
@@ -410,11 +407,9 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
   {
     // Both tables in order of path, read side by side: each row takes the
     // players of its path as it is made.
-    Statement replays(
-        db,
-        "SELECT path, size, mtime_ns, inode, game, map, players, teams, races, version, "
-        "win_conditions, player_count, ok, error_kind, error_offset, error_message "
-        "FROM replays WHERE path >= ? AND path < ? ORDER BY path");
+    const QByteArray select =
+        QByteArray("SELECT ") + kColumns + " FROM replays WHERE path >= ? AND path < ? ORDER BY path";
+    Statement replays(db, select.constData());
     Statement players(db,
                       "SELECT path, name, team, race, block_start, block_end FROM players "
                       "WHERE path >= ? AND path < ? ORDER BY path, seat");
@@ -424,8 +419,9 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
     }
     // Maps, versions, names and races come again and again: each is made once.
     SharedTexts texts;
+    const std::size_t room = std::min<std::size_t>(chunk, 4096);
     std::vector<ReplayRow> rows;
-    rows.reserve(std::min<std::size_t>(chunk, 4096));
+    rows.reserve(room);
     bool player_ahead = players.next();
     while (replays.next()) {
       ReplayRow row;
@@ -466,7 +462,7 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
       rows.push_back(std::move(row));
       if (rows.size() >= chunk) {
         if (!take(std::exchange(rows, {}))) break;
-        rows.reserve(std::min<std::size_t>(chunk, 4096));
+        rows.reserve(room);
       }
     }
     if (!rows.empty()) take(std::move(rows));
