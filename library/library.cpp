@@ -248,7 +248,8 @@ void Library::load(const QByteArray& root, qint64 expected, std::shared_ptr<RowF
 
 bool RowFeed::push(std::vector<ReplayRow> rows) {
   {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    m_room.wait(lock, [this] { return m_abandoned || m_chunks.size() < kMostChunks; });
     if (m_abandoned) return false;
     m_chunks.push_back(std::move(rows));
   }
@@ -271,6 +272,7 @@ void RowFeed::abandon() {
     m_chunks.clear();
   }
   m_changed.notify_one();
+  m_room.notify_one();
 }
 
 std::optional<std::vector<ReplayRow>> RowFeed::take() {
@@ -279,6 +281,8 @@ std::optional<std::vector<ReplayRow>> RowFeed::take() {
   if (m_abandoned || m_chunks.empty()) return std::nullopt;
   std::vector<ReplayRow> rows = std::move(m_chunks.front());
   m_chunks.pop_front();
+  lock.unlock();
+  m_room.notify_one();
   return rows;
 }
 

@@ -32,7 +32,9 @@ struct ReadPlan {
 // them), to be shown as they come: filled on one thread, taken on another.
 class RowFeed {
  public:
-  // False once the rows are no longer wanted: the filler may stop.
+  // False once the rows are no longer wanted: the filler may stop. Waits
+  // while a few chunks are still to be taken, so that rows read faster than
+  // they are taken do not pile up in memory.
   bool push(std::vector<ReplayRow> rows);
   // Every row has come.
   void close();
@@ -44,7 +46,9 @@ class RowFeed {
 
  private:
   std::mutex m_mutex;
+  static constexpr std::size_t kMostChunks = 2;
   std::condition_variable m_changed;
+  std::condition_variable m_room;
   std::deque<std::vector<ReplayRow>> m_chunks;
   bool m_closed = false;
   bool m_abandoned = false;

@@ -26,38 +26,27 @@ namespace myzor {
 namespace {
 
 // Raised whenever the tables change; an index of any other version is
-// rebuilt, except the one before, which is upgraded (see openConnection).
-constexpr int kSchemaVersion = 3;
+// rebuilt, except the ones before, whose rows are kept (see upgrade).
+constexpr int kSchemaVersion = 4;
 // Kept only the replays table, without the players' teams.
 constexpr int kRosterlessVersion = 1;
-// Kept every row's names and races twice, in the replays table as well as
-// in the players table; its rows are read as they are.
+// Kept the players in a table of their own, one row each with the replay's
+// path; versions 2 and 3 differ only in which rows had the name lists too.
 constexpr int kListsVersion = 2;
+constexpr int kPlayersTableVersion = 3;
 
 constexpr const char* kColumns =
-    "path, size, mtime_ns, inode, game, map, players, teams, races, version, win_conditions, "
+    "path, size, mtime_ns, inode, game, map, roster, teams, version, win_conditions, "
     "player_count, ok, error_kind, error_offset, error_message";
 
+// `roster` holds the players in file order, packed (see packRoster).
 constexpr const char* kCreateTable =
     "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
-    "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
+    "inode INTEGER NOT NULL, game TEXT, map TEXT, roster BLOB, teams TEXT, version TEXT, "
     "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
     "error_offset INTEGER, error_message TEXT) WITHOUT ROWID";
 
-// One row per player of a replay, in file order (seat).
-constexpr const char* kCreatePlayers =
-    "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, race TEXT, "
-    "block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID";
-
-// Names may hold any character, so lists are stored in Qt's own framing.
-QByteArray packList(const QStringList& list) {
-  QByteArray bytes;
-  QDataStream stream(&bytes, QIODevice::WriteOnly);
-  stream.setVersion(QDataStream::Qt_6_0);
-  stream << list;
-  return bytes;
-}
-
+// The lists of the versions before, in Qt's own framing.
 QStringList unpackList(const QByteArray& bytes) {
   QStringList list;
   QDataStream stream(bytes);
@@ -65,6 +54,98 @@ QStringList unpackList(const QByteArray& bytes) {
   stream >> list;
   return list;
 }
+
+// A roster is packed as one tag byte and the number of players, then per
+// player its name and race
+// (each a length and UTF-8 bytes) and, under kWithTeams, its team, block
+// start and block length. Numbers are LEB128, signed ones zigzagged: a
+// player takes about 25 bytes instead of a table row that repeats the path.
+enum RosterTag : char { kNamesOnly = 0, kWithTeams = 1 };
+
+void putNumber(QByteArray& out, std::uint64_t n) {
+  for (; n >= 0x80; n >>= 7) out.append(static_cast<char>((n & 0x7f) | 0x80));
+  out.append(static_cast<char>(n));
+}
+void putSigned(QByteArray& out, std::int64_t n) {
+  putNumber(out, (static_cast<std::uint64_t>(n) << 1) ^ static_cast<std::uint64_t>(n >> 63));
+}
+// Block ends are kept as lengths; whatever the numbers, the sum and the
+// difference wrap instead of overflowing.
+std::int64_t wrappingSum(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+std::int64_t wrappingDifference(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+void putText(QByteArray& out, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  putNumber(out, static_cast<std::uint64_t>(bytes.size()));
+  out.append(bytes);
+}
+
+// NULL for a row without players.
+QVariant packRoster(const ReplayRow& row) {
+  const bool with_teams = !row.roster.isEmpty() && row.roster.size() == row.players.size();
+  if (!with_teams && row.players.isEmpty()) return QVariant(QMetaType::fromType<QByteArray>());
+  QByteArray out;
+  out.reserve(32 * (row.players.size() + 1));
+  out.append(with_teams ? kWithTeams : kNamesOnly);
+  putNumber(out, static_cast<std::uint64_t>(row.players.size()));
+  if (with_teams) {
+    for (const RowPlayer& player : row.roster) {
+      putText(out, player.name);
+      putText(out, player.race);
+      putSigned(out, player.team);
+      putSigned(out, player.block_start);
+      putSigned(out, wrappingDifference(player.block_end, player.block_start));
+    }
+  } else {
+    for (qsizetype i = 0; i < row.players.size(); ++i) {
+      putText(out, row.players[i]);
+      putText(out, row.races.value(i));
+    }
+  }
+  return out;
+}
+
+// Reads what packRoster wrote; false when the bytes end early or hold more.
+class RosterReader {
+ public:
+  explicit RosterReader(QByteArrayView bytes) : m_at(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+  [[nodiscard]] bool atEnd() const { return m_at == m_end; }
+  [[nodiscard]] std::uint64_t left() const { return static_cast<std::uint64_t>(m_end - m_at); }
+  bool tag(char& tag) {
+    if (m_at == m_end) return false;
+    tag = *m_at++;
+    return tag == kNamesOnly || tag == kWithTeams;
+  }
+  bool number(std::uint64_t& n) {
+    n = 0;
+    for (int shift = 0; m_at != m_end && shift < 64; shift += 7) {
+      const auto byte = static_cast<unsigned char>(*m_at++);
+      n |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+      if ((byte & 0x80) == 0) return true;
+    }
+    return false;
+  }
+  bool number(std::int64_t& n) {
+    std::uint64_t zigzag = 0;
+    if (!number(zigzag)) return false;
+    n = static_cast<std::int64_t>(zigzag >> 1) ^ -static_cast<std::int64_t>(zigzag & 1);
+    return true;
+  }
+  bool text(std::string_view& text) {
+    std::uint64_t size = 0;
+    if (!number(size) || size > static_cast<std::uint64_t>(m_end - m_at)) return false;
+    text = {m_at, static_cast<std::size_t>(size)};
+    m_at += size;
+    return true;
+  }
+
+ private:
+  const char* m_at;
+  const char* m_end;
+};
 
 // SQLITE_CORRUPT and SQLITE_NOTADB, with or without their extended codes.
 bool isDamage(const QSqlError& error) {
@@ -164,6 +245,15 @@ class SharedTexts {
     m_texts.emplace(std::move(key), made);
     return made;
   }
+  // A text of a packed roster, which is UTF-8 throughout.
+  QString of(std::string_view bytes) {
+    const auto known = m_texts.find(bytes);
+    if (known != m_texts.end()) return known->second;
+    QString made = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    ShareCommonText(made);
+    m_texts.emplace(std::string(bytes), made);
+    return made;
+  }
 
  private:
   struct Hash {
@@ -172,6 +262,123 @@ class SharedTexts {
   };
   std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
 };
+
+// Fills the row's players from a packed roster; false when it does not
+// unpack.
+bool unpackRoster(QByteArrayView bytes, SharedTexts& texts, ReplayRow& row) {
+  RosterReader in(bytes);
+  char tag = kNamesOnly;
+  std::uint64_t count = 0;
+  if (!in.tag(tag) || !in.number(count)) return false;
+  // Each player takes two bytes at least: a damaged count asks for no more.
+  if (count > in.left() / 2) return false;
+  const auto players = static_cast<qsizetype>(count);
+  row.players.reserve(players);
+  row.races.reserve(players);
+  if (tag == kWithTeams) row.roster.reserve(players);
+  for (; count > 0; --count) {
+    std::string_view name;
+    std::string_view race;
+    if (!in.text(name) || !in.text(race)) return false;
+    row.players.append(texts.of(name));
+    row.races.append(texts.of(race));
+    if (tag != kWithTeams) continue;
+    std::int64_t team = 0;
+    std::int64_t start = 0;
+    std::int64_t length = 0;
+    if (!in.number(team) || !in.number(start) || !in.number(length)) return false;
+    row.roster.push_back(RowPlayer{row.players.back(), row.races.back(), static_cast<int>(team), start,
+                                   wrappingSum(start, length)});
+  }
+  return in.atEnd();
+}
+
+// Adds or replaces the rows, by path.
+QSqlError insertRows(QSqlDatabase& db, const std::vector<ReplayRow>& rows) {
+  QSqlQuery insert(db);
+  if (!insert.prepare(QStringLiteral("INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                          .arg(QLatin1String(kColumns))))
+    return insert.lastError();
+  for (const ReplayRow& row : rows) {
+    insert.addBindValue(row.file.path);
+    insert.addBindValue(static_cast<qint64>(row.file.size));
+    insert.addBindValue(static_cast<qint64>(row.file.mtime_ns));
+    insert.addBindValue(static_cast<qint64>(row.file.inode));
+    insert.addBindValue(row.game);
+    insert.addBindValue(row.map);
+    insert.addBindValue(packRoster(row));
+    insert.addBindValue(row.teams);
+    insert.addBindValue(row.version);
+    insert.addBindValue(row.win_conditions);
+    insert.addBindValue(row.player_count);
+    insert.addBindValue(row.ok);
+    insert.addBindValue(row.error_kind);
+    insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset)) : QVariant());
+    insert.addBindValue(row.error_message);
+    if (!insert.exec()) return insert.lastError();
+  }
+  return QSqlError();
+}
+
+// Moves the rows of an index of a version before into the table of this
+// one, inside the caller's transaction. The players come from the players
+// table where there is one, else from the name lists.
+QSqlError upgrade(QSqlDatabase& db, bool players_table) {
+  QSqlQuery query(db);
+  for (const char* sql :
+       {"ALTER TABLE replays RENAME TO replays_before", kCreateTable,
+        "INSERT INTO replays (path, size, mtime_ns, inode, game, map, teams, version, win_conditions, "
+        "player_count, ok, error_kind, error_offset, error_message) SELECT path, size, mtime_ns, inode, "
+        "game, map, teams, version, win_conditions, player_count, ok, error_kind, error_offset, "
+        "error_message FROM replays_before"}) {
+    if (!query.exec(QString::fromLatin1(sql))) return query.lastError();
+  }
+  QSqlQuery lists(db);
+  QSqlQuery seats(db);
+  QSqlQuery set(db);
+  lists.setForwardOnly(true);
+  seats.setForwardOnly(true);
+  if (!lists.exec(QStringLiteral("SELECT path, players, races FROM replays_before ORDER BY path")))
+    return lists.lastError();
+  if (players_table &&
+      !seats.exec(QStringLiteral("SELECT path, name, team, race, block_start, block_end FROM players "
+                                 "ORDER BY path, seat")))
+    return seats.lastError();
+  if (!set.prepare(QStringLiteral("UPDATE replays SET roster = ? WHERE path = ?"))) return set.lastError();
+  bool seat_ahead = players_table && seats.next();
+  while (lists.next()) {
+    const QByteArray path = lists.value(0).toByteArray();
+    ReplayRow row;
+    row.players = unpackList(lists.value(1).toByteArray());
+    row.races = unpackList(lists.value(2).toByteArray());
+    while (seat_ahead && seats.value(0).toByteArray() < path) seat_ahead = seats.next();
+    for (; seat_ahead && seats.value(0).toByteArray() == path; seat_ahead = seats.next()) {
+      row.roster.push_back(RowPlayer{seats.value(1).toString(), seats.value(3).toString(), seats.value(2).toInt(),
+                                     seats.value(4).toLongLong(), seats.value(5).toLongLong()});
+    }
+    if (row.players.isEmpty()) {
+      for (const RowPlayer& player : row.roster) {
+        row.players.append(player.name);
+        row.races.append(player.race);
+      }
+    }
+    const QVariant roster = packRoster(row);
+    if (roster.isNull()) continue;
+    set.addBindValue(roster);
+    set.addBindValue(path);
+    if (!set.exec()) return set.lastError();
+  }
+  for (const QSqlQuery* read : {&lists, &seats}) {
+    if (read->lastError().isValid()) return read->lastError();
+  }
+  lists.finish();
+  seats.finish();
+  query.finish();
+  for (const char* sql : {"DROP TABLE replays_before", "DROP TABLE IF EXISTS players"}) {
+    if (!query.exec(QString::fromLatin1(sql))) return query.lastError();
+  }
+  return QSqlError();
+}
 
 // Every path at or below `folder`: [low, high).
 std::pair<QByteArray, QByteArray> pathRange(const QByteArray& folder) {
@@ -304,15 +511,20 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
   };
   if (!run("PRAGMA user_version") || !query.next()) return rollback(failure());
   const int version = query.value(0).toInt();
-  if (version == kListsVersion) {
+  bool upgraded = false;
+  if (version >= kRosterlessVersion && version <= kPlayersTableVersion) {
+    // Its rows stay. Those of the first version lack the players' teams,
+    // and the library reads such files again in the background
+    // (ReplayRow::lacksRoster).
+    query.finish();  // a table is dropped only with no statement open
+    const QSqlError error = upgrade(db, version >= kListsVersion);
+    if (error.isValid()) {
+      m_status = describe(m_file, error);
+      return rollback(isDamage(error) ? Opened::damaged : Opened::failed);
+    }
     if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
-  } else if (version == kRosterlessVersion) {
-    // Its rows stay: they lack only the players' teams, and the library reads
-    // such files again in the background (ReplayRow::lacksRoster).
-    if (!run(kCreatePlayers) ||
-        !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
-      return rollback(failure());
+    upgraded = true;
   } else if (version != kSchemaVersion) {
     if (!run("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"))
       return rollback(failure());
@@ -326,7 +538,7 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
         return rollback(failure());
       }
     }
-    if (!run(kCreateTable) || !run(kCreatePlayers) ||
+    if (!run(kCreateTable) ||
         !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
     if (version != 0)
@@ -334,6 +546,9 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
           QStringLiteral("The replay index was made by another version and has been rebuilt.");
   }
   if (!run("COMMIT")) return rollback(failure());
+  // The old tables' pages are given back to the disk; the index works
+  // without, so a failure here (a full disk) is let pass.
+  if (upgraded) query.exec(QStringLiteral("VACUUM"));
   m_used = true;
   return Opened::ok;
 }
@@ -405,26 +620,20 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
   sqlite3* const db = handleOf(QSqlDatabase::database(m_connection, false));
   QSqlError error;
   {
-    // Both tables in order of path, read side by side: each row takes the
-    // players of its path as it is made.
     const QByteArray select =
         QByteArray("SELECT ") + kColumns + " FROM replays WHERE path >= ? AND path < ? ORDER BY path";
     Statement replays(db, select.constData());
-    Statement players(db,
-                      "SELECT path, name, team, race, block_start, block_end FROM players "
-                      "WHERE path >= ? AND path < ? ORDER BY path, seat");
-    for (Statement* statement : {&replays, &players}) {
-      statement->bind(1, low);
-      statement->bind(2, high);
-    }
+    replays.bind(1, low);
+    replays.bind(2, high);
     // Maps, versions, names and races come again and again: each is made once.
     SharedTexts texts;
     const std::size_t room = std::min<std::size_t>(chunk, 4096);
     std::vector<ReplayRow> rows;
     rows.reserve(room);
-    bool player_ahead = players.next();
     while (replays.next()) {
       ReplayRow row;
+      // A roster that does not unpack leaves its file out, to be read again.
+      if (!replays.isNull(6) && !unpackRoster(replays.blob(6), texts, row)) continue;
       row.file.path = replays.bytes(0);
       row.file.size = replays.integer(1);
       row.file.mtime_ns = replays.integer(2);
@@ -432,33 +641,14 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
       row.relative_path = RelativePath(folder, row.file.path);
       row.game = replays.text(4);
       row.map = texts.of(replays, 5);
-      if (!replays.isNull(6)) row.players = unpackList(replays.bytes(6));
       row.teams = replays.text(7);
-      if (!replays.isNull(8)) row.races = unpackList(replays.bytes(8));
-      row.version = texts.of(replays, 9);
-      row.win_conditions = texts.of(replays, 10);
-      row.player_count = static_cast<int>(replays.integer(11));
-      row.ok = replays.integer(12) != 0;
-      row.error_kind = texts.of(replays, 13);
-      if (!replays.isNull(14)) row.error_offset = replays.integer(14);
-      row.error_message = replays.text(15);
-      for (QString& name : row.players) ShareCommonText(name);
-      for (QString& race : row.races) ShareCommonText(race);
-      while (player_ahead && players.blob(0) < replays.blob(0)) player_ahead = players.next();
-      if (player_ahead && players.blob(0) == replays.blob(0)) row.roster.reserve(row.player_count);
-      for (; player_ahead && players.blob(0) == replays.blob(0); player_ahead = players.next()) {
-        row.roster.push_back(RowPlayer{texts.of(players, 1), texts.of(players, 3),
-                                       static_cast<int>(players.integer(2)), players.integer(4),
-                                       players.integer(5)});
-      }
-      if (row.players.isEmpty() && !row.roster.isEmpty()) {
-        row.players.reserve(row.roster.size());
-        row.races.reserve(row.roster.size());
-        for (const RowPlayer& player : row.roster) {
-          row.players.append(player.name);
-          row.races.append(player.race);
-        }
-      }
+      row.version = texts.of(replays, 8);
+      row.win_conditions = texts.of(replays, 9);
+      row.player_count = static_cast<int>(replays.integer(10));
+      row.ok = replays.integer(11) != 0;
+      row.error_kind = texts.of(replays, 12);
+      if (!replays.isNull(13)) row.error_offset = replays.integer(13);
+      row.error_message = replays.text(14);
       rows.push_back(std::move(row));
       if (rows.size() >= chunk) {
         if (!take(std::exchange(rows, {}))) break;
@@ -466,9 +656,7 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
       }
     }
     if (!rows.empty()) take(std::move(rows));
-    for (const Statement* statement : {&players, &replays}) {
-      if (statement->failed()) error = statement->error(db);
-    }
+    if (replays.failed()) error = replays.error(db);
   }
   // Closing the connection needs every statement on it gone.
   if (!error.isValid()) return true;
@@ -477,75 +665,17 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
 }
 
 bool ReplayIndex::store(const std::vector<ReplayRow>& rows) {
-  return write([&rows](QSqlDatabase& db) {
-    QSqlQuery insert(db);
-    QSqlQuery unseat(db);
-    QSqlQuery seat(db);
-    if (!insert.prepare(
-            QStringLiteral(
-                "INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                .arg(QLatin1String(kColumns))))
-      return insert.lastError();
-    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?")))
-      return unseat.lastError();
-    if (!seat.prepare(QStringLiteral(
-            "INSERT INTO players (path, seat, name, team, race, block_start, block_end) "
-            "VALUES (?,?,?,?,?,?,?)")))
-      return seat.lastError();
-    for (const ReplayRow& row : rows) {
-      insert.addBindValue(row.file.path);
-      insert.addBindValue(static_cast<qint64>(row.file.size));
-      insert.addBindValue(static_cast<qint64>(row.file.mtime_ns));
-      insert.addBindValue(static_cast<qint64>(row.file.inode));
-      insert.addBindValue(row.game);
-      insert.addBindValue(row.map);
-      // Names and races in file order are the players table's, where it
-      // holds every player.
-      const bool listed = !row.roster.isEmpty() && row.roster.size() == row.players.size();
-      const QVariant none(QMetaType::fromType<QByteArray>());
-      insert.addBindValue(listed ? none : QVariant(packList(row.players)));
-      insert.addBindValue(row.teams);
-      insert.addBindValue(listed ? none : QVariant(packList(row.races)));
-      insert.addBindValue(row.version);
-      insert.addBindValue(row.win_conditions);
-      insert.addBindValue(row.player_count);
-      insert.addBindValue(row.ok);
-      insert.addBindValue(row.error_kind);
-      insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset))
-                                           : QVariant());
-      insert.addBindValue(row.error_message);
-      if (!insert.exec()) return insert.lastError();
-      unseat.addBindValue(row.file.path);
-      if (!unseat.exec()) return unseat.lastError();
-      for (qsizetype i = 0; i < row.roster.size(); ++i) {
-        const RowPlayer& player = row.roster[i];
-        seat.addBindValue(row.file.path);
-        seat.addBindValue(static_cast<qint64>(i));
-        seat.addBindValue(player.name);
-        seat.addBindValue(player.team);
-        seat.addBindValue(player.race);
-        seat.addBindValue(static_cast<qint64>(player.block_start));
-        seat.addBindValue(static_cast<qint64>(player.block_end));
-        if (!seat.exec()) return seat.lastError();
-      }
-    }
-    return QSqlError();
-  });
+  return write([&rows](QSqlDatabase& db) { return insertRows(db, rows); });
 }
 
 bool ReplayIndex::remove(const std::vector<QByteArray>& paths) {
   return write([&paths](QSqlDatabase& db) {
     QSqlQuery erase(db);
-    QSqlQuery unseat(db);
     if (!erase.prepare(QStringLiteral("DELETE FROM replays WHERE path = ?")))
       return erase.lastError();
-    if (!unseat.prepare(QStringLiteral("DELETE FROM players WHERE path = ?")))
-      return unseat.lastError();
     for (const QByteArray& path : paths) {
       erase.addBindValue(path);
-      unseat.addBindValue(path);
-      if (!erase.exec() || !unseat.exec())
-        return erase.lastError().isValid() ? erase.lastError() : unseat.lastError();
+      if (!erase.exec()) return erase.lastError();
     }
     return QSqlError();
   });

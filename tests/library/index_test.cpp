@@ -2,9 +2,11 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <csignal>
@@ -124,27 +126,113 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
   EXPECT_EQ(index.takeStatus(), QString());
 }
 
-TEST_F(Index, KeepsTheRowsOfTheVersionBeforeAndThePlayersOfEachRow) {
-  std::vector<ReplayRow> rows = Rows(0, 3);
-  rows[1].roster = {{"Ashen\nVel", "race_1", 2, 10, 20}, {"Mira", "race_2", 1, 20, 30}};
-  rows[1].races = {"race_1", "race_2"};
-  ReplayIndex(file).store(rows);
+// Names and races as the versions before framed them.
+QByteArray Framed(const QStringList& list) {
+  QByteArray bytes;
+  QDataStream stream(&bytes, QIODevice::WriteOnly);
+  stream.setVersion(QDataStream::Qt_6_0);
+  stream << list;
+  return bytes;
+}
+
+// An index left by each version before keeps its rows and their players:
+// version 1 had name lists only, 2 and 3 a players table beside them.
+class IndexBefore : public Index, public testing::WithParamInterface<int> {};
+
+TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
+  const int version = GetParam();
   {
-    QSqlDatabase db =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
     db.setDatabaseName(file);
-    ASSERT_TRUE(db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = 2")));
+    ASSERT_TRUE(db.open());
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(QStringLiteral(
+        "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
+        "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
+        "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
+        "error_offset INTEGER, error_message TEXT) WITHOUT ROWID")));
+    if (version > 1) {
+      ASSERT_TRUE(query.exec(QStringLiteral(
+          "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, "
+          "race TEXT, block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID")));
+      // The second row's players only in the players table, the third's in both.
+      for (const char* path : {"/r/1.rec", "/r/2.rec"}) {
+        ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO players VALUES (CAST('%1' AS BLOB), 0, "
+                                              "'Mira', 2, 'race_2', 20, 30), (CAST('%1' AS BLOB), 1, "
+                                              "'Ashen Vel', 1, 'race_1', 30, 40)")
+                                   .arg(QLatin1String(path))));
+      }
+    }
+    ASSERT_TRUE(query.prepare(QStringLiteral("INSERT INTO replays VALUES (?, 10, 20, 30, 'Game', 'Map', ?, "
+                                             "'A vs B', ?, '1.2', 'Annihilate', 2, ?, NULL, NULL, NULL)")));
+    for (int n = 0; n < 4; ++n) {
+      const bool listed = n == 0 || n == 2;
+      query.addBindValue("/r/" + QByteArray::number(n) + ".rec");
+      query.addBindValue(listed ? Framed({"Mira", "Ashen Vel"}) : QByteArray());
+      query.addBindValue(listed ? Framed({"race_2", "race_1"}) : QByteArray());
+      query.addBindValue(n != 3);
+      ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+    }
+    ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)));
   }
   QSqlDatabase::removeDatabase(QStringLiteral("before"));
+
   ReplayIndex index(file);
   const std::vector<ReplayRow> read = index.rowsUnder("/r");
-  ASSERT_EQ(read.size(), 3u);
-  for (std::size_t i = 0; i < read.size(); ++i) {
-    EXPECT_EQ(read[i].players, rows[i].players);
-    EXPECT_EQ(read[i].races, rows[i].races);
-    EXPECT_EQ(read[i].roster, rows[i].roster);
+  ASSERT_EQ(read.size(), 4u) << index.takeStatus().toStdString();
+  const Roster roster{{"Mira", "race_2", 2, 20, 30}, {"Ashen Vel", "race_1", 1, 30, 40}};
+  for (int n = 0; n < 4; ++n) {
+    SCOPED_TRACE(n);
+    const ReplayRow& row = read[static_cast<std::size_t>(n)];
+    const bool has_players = n == 0 || (n == 1 && version > 1) || n == 2;
+    EXPECT_EQ(row.players, has_players ? QStringList({"Mira", "Ashen Vel"}) : QStringList());
+    EXPECT_EQ(row.races, has_players ? QStringList({"race_2", "race_1"}) : QStringList());
+    EXPECT_EQ(row.roster, (n == 1 || n == 2) && version > 1 ? roster : Roster());
+    EXPECT_EQ(std::tie(row.game, row.map, row.teams, row.version, row.win_conditions, row.ok),
+              std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"), QStringLiteral("A vs B"),
+                              QStringLiteral("1.2"), QStringLiteral("Annihilate"), n != 3));
   }
   EXPECT_EQ(index.takeStatus(), QString());
+  // Kept as this version keeps them from now on.
+  EXPECT_EQ(ReplayIndex(file).rowsUnder("/r").size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, IndexBefore, testing::Values(1, 2, 3));
+
+// Players kept cut short or with bytes after them leave their file out, to
+// be read again, and every other row stays.
+TEST_F(Index, LeavesOutARowWhosePlayersAreDamaged) {
+  std::vector<ReplayRow> rows = Rows(0, 2);
+  rows[1].races = {"race_1", "race_2"};
+  rows[1].roster = {{"Ashen\nVel", "race_1", 2, 10, 20}, {"Mira", "race_2", 1, 20, 30}};
+  ReplayIndex(file).store(rows);
+  QByteArray packed;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other copy"));
+    db.setDatabaseName(file);
+    ASSERT_TRUE(db.open());
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT roster FROM replays WHERE path = CAST('/r/1.rec' AS BLOB)")) &&
+                query.next());
+    packed = query.value(0).toByteArray();
+  }
+  ASSERT_FALSE(packed.isEmpty());
+  std::vector<QByteArray> damaged;
+  for (qsizetype size = 0; size < packed.size(); ++size) damaged.push_back(packed.left(size));
+  damaged.push_back(packed + '\0');
+  for (const QByteArray& roster : damaged) {
+    SCOPED_TRACE(roster.toHex().toStdString());
+    {
+      QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other copy"));
+      QSqlQuery query(db);
+      ASSERT_TRUE(query.prepare(QStringLiteral("UPDATE replays SET roster = ? WHERE path = CAST('/r/1.rec' AS BLOB)")));
+      query.addBindValue(roster);
+      ASSERT_TRUE(query.exec());
+    }
+    const std::vector<ReplayRow> read = ReplayIndex(file).rowsUnder("/r");
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].file, rows[0].file);
+  }
 }
 
 // Each way the index can be spoiled, and what the user is told.

@@ -6,6 +6,7 @@
 #include "ui/form1.h"
 #include "ui/main_window.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -122,7 +123,20 @@ TEST_F(IndexWindowTest, AnIndexWithoutPlayersKeepsItsRowsShownWhileTheyAreReadAg
     db.setDatabaseName(path("cache/index.sqlite"));
     ASSERT_TRUE(db.open());
     QSqlQuery query(db);
-    ASSERT_TRUE(query.exec("DROP TABLE players") && query.exec("PRAGMA user_version = 1"));
+    ASSERT_TRUE(query.exec("ALTER TABLE replays ADD COLUMN players BLOB") &&
+                query.exec("ALTER TABLE replays ADD COLUMN races BLOB") &&
+                query.exec("ALTER TABLE replays DROP COLUMN roster"));
+    const auto framed = [](const QStringList& list) {
+      QByteArray bytes;
+      QDataStream stream(&bytes, QIODevice::WriteOnly);
+      stream.setVersion(QDataStream::Qt_6_0);
+      stream << list;
+      return bytes;
+    };
+    ASSERT_TRUE(query.prepare("UPDATE replays SET players = ?, races = ?"));
+    query.addBindValue(framed({"Mira", "Ashen Vel"}));
+    query.addBindValue(framed({"race_2", "race_1"}));
+    ASSERT_TRUE(query.exec() && query.exec("PRAGMA user_version = 1"));
   }
   QSqlDatabase::removeDatabase("older version");
   const auto rosters = [](const MainWindow& window) {
