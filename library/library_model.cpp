@@ -89,7 +89,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
       if (column == SizeColumn) return QVariant::fromValue<qint64>(entry.row.file.size);
       return text(entry.row, column);
     case SearchRole:
-      return searchRow(index.row()).column(static_cast<std::size_t>(column)).toString();
+      return QString::fromUtf8(searchRow(index.row()).column(static_cast<std::size_t>(column)));
     case PathRole:
       return entry.row.file.path;
     default:
@@ -132,8 +132,8 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
   Entry entry{std::move(row), {}, {}};
   for (int column = 0; column < ColumnCount; ++column) {
-    if (column > 0) entry.folded_all += QLatin1Char('\n');
-    entry.folded_all += FoldForSearch(text(entry.row, column));
+    if (column > 0) entry.folded_all += '\n';
+    entry.folded_all += FoldForSearch(text(entry.row, column)).toUtf8();
     entry.folded_ends[static_cast<std::size_t>(column)] = static_cast<std::uint32_t>(entry.folded_all.size());
   }
   entry.folded_all.squeeze();

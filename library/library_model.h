@@ -61,7 +61,7 @@ class LibraryModel : public QAbstractTableModel {
     ReplayRow row;
     // Every cell's folded text, '\n' between: a word searched in any column
     // is looked for once per row, a word of one column in its part.
-    QString folded_all;
+    QByteArray folded_all;  // UTF-8
     std::array<std::uint32_t, ColumnCount> folded_ends{};
     // Read from the file just now, not taken from what was known before.
     bool fresh = true;

@@ -154,7 +154,7 @@ QString fieldTerm(const Key& key, const QString& value, SearchTerm& term) {
   return {};
 }
 
-bool holds(const SearchTerm& term, const QStringMatcher& matcher, const SearchRow& row) {
+bool holds(const SearchTerm& term, const QByteArrayMatcher& matcher, const SearchRow& row) {
   switch (term.kind) {
     case SearchTerm::Kind::Contains:
       if (term.column >= 0)
@@ -163,7 +163,7 @@ bool holds(const SearchTerm& term, const QStringMatcher& matcher, const SearchRo
       return matcher.indexIn(row.folded_all) >= 0;
     case SearchTerm::Kind::Whole:
       return static_cast<std::size_t>(term.column) < row.columns() &&
-             row.column(static_cast<std::size_t>(term.column)) == term.text;
+             row.column(static_cast<std::size_t>(term.column)) == matcher.pattern();
     case SearchTerm::Kind::Modified:
       return term.from_ns <= row.mtime_ns && row.mtime_ns < term.to_ns;
     case SearchTerm::Kind::Players:
@@ -201,7 +201,7 @@ SearchQuery CompileSearch(const QString& text) {
       term.text = FoldForSearch(word.text).replace(u'\n', u' ');
       if (term.text.isEmpty()) continue;
     }
-    query.matchers.emplace_back(term.text);
+    query.matchers.emplace_back(term.text.toUtf8());
     query.terms.push_back(std::move(term));
   }
   return query;

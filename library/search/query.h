@@ -3,8 +3,9 @@
 // the same compiled search.
 #pragma once
 
+#include <QByteArrayMatcher>
+#include <QByteArrayView>
 #include <QString>
-#include <QStringMatcher>
 
 #include <cstdint>
 #include <limits>
@@ -36,14 +37,15 @@ struct SearchTerm {
 // What the search looks at in one row; the texts folded once, when the row
 // was made.
 struct SearchRow {
-  QStringView folded_all;  // every column's text, '\n' between
-  // Where each column's text ends in `folded_all`, by LibraryModel's column.
+  QByteArrayView folded_all;  // every column's text in UTF-8, '\n' between
+  // Where each column's text ends in `folded_all` (in bytes), by
+  // LibraryModel's column.
   std::span<const std::uint32_t> ends;
   std::int64_t mtime_ns = 0;
   int player_count = 0;
 
   [[nodiscard]] std::size_t columns() const { return ends.size(); }
-  [[nodiscard]] QStringView column(std::size_t at) const {
+  [[nodiscard]] QByteArrayView column(std::size_t at) const {
     const std::uint32_t begin = at == 0 ? 0 : ends[at - 1] + 1;
     return folded_all.sliced(begin, ends[at] - begin);
   }
@@ -51,7 +53,9 @@ struct SearchRow {
 
 struct SearchQuery {
   std::vector<SearchTerm> terms;  // in group order
-  std::vector<QStringMatcher> matchers;  // one per term, of its text
+  // One per term, of its text in UTF-8: a folded word is looked for in the
+  // rows' bytes.
+  std::vector<QByteArrayMatcher> matchers;
   // Empty for a valid search, else the hint for the user; a search with a
   // problem holds for no row.
   QString problem;
