@@ -44,8 +44,6 @@ std::vector<myzor::ReplayRow> madeUpRows(int count) {
     for (int p = 0; p < players; ++p) {
       const QString name = QStringLiteral("player %1").arg(std::min(activity(random), 399));
       const QString race = races[static_cast<int>(random() % races.size())];
-      row.players.append(name);
-      row.races.append(race);
       row.roster.push_back({name, race, p % teams, 0, 100});
     }
     row.player_count = players;

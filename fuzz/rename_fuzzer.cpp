@@ -41,9 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ReplayRow row;
   row.game = QString::fromUtf8(fields[1]);
   row.map = QString::fromStdU16String(map);
-  row.players = QString::fromUtf8(fields[3]).split(QLatin1Char(','));
+  const QStringList names = QString::fromUtf8(fields[3]).split(QLatin1Char(','));
+  const QStringList races = QString::fromUtf8(fields[5]).split(QLatin1Char(','));
+  for (qsizetype i = 0; i < names.size(); ++i) row.roster.push_back({names[i], races.value(i)});
   row.teams = QString::fromUtf8(fields[4]);
-  row.races = QString::fromUtf8(fields[5]).split(QLatin1Char(','));
   row.version = QString::fromUtf8(fields[6]);
   row.player_count = static_cast<int>(size % 300);
   row.ok = size % 7 != 0;

@@ -44,11 +44,11 @@ QString LibraryModel::text(const ReplayRow& row, int column) {
     case MapColumn:
       return row.map;
     case PlayersColumn:
-      return row.players.join(QStringLiteral(", "));
+      return row.players().join(QStringLiteral(", "));
     case TeamsColumn:
       return row.teams;
     case RacesColumn:
-      return row.races.join(QStringLiteral(", "));
+      return row.races().join(QStringLiteral(", "));
     case VersionColumn:
       return row.version;
     case WinConditionsColumn:

@@ -85,25 +85,18 @@ void putText(QByteArray& out, const QString& text) {
 
 // NULL for a row without players.
 QVariant packRoster(const ReplayRow& row) {
-  const bool with_teams = !row.roster.isEmpty() && row.roster.size() == row.players.size();
-  if (!with_teams && row.players.isEmpty()) return QVariant(QMetaType::fromType<QByteArray>());
+  if (row.roster.isEmpty()) return QVariant(QMetaType::fromType<QByteArray>());
   QByteArray out;
-  out.reserve(32 * (row.players.size() + 1));
-  out.append(with_teams ? kWithTeams : kNamesOnly);
-  putNumber(out, static_cast<std::uint64_t>(row.players.size()));
-  if (with_teams) {
-    for (const RowPlayer& player : row.roster) {
-      putText(out, player.name);
-      putText(out, player.race);
-      putSigned(out, player.team);
-      putSigned(out, player.block_start);
-      putSigned(out, wrappingDifference(player.block_end, player.block_start));
-    }
-  } else {
-    for (qsizetype i = 0; i < row.players.size(); ++i) {
-      putText(out, row.players[i]);
-      putText(out, row.races.value(i));
-    }
+  out.reserve(32 * (row.roster.size() + 1));
+  out.append(row.names_only ? kNamesOnly : kWithTeams);
+  putNumber(out, static_cast<std::uint64_t>(row.roster.size()));
+  for (const RowPlayer& player : row.roster) {
+    putText(out, player.name);
+    putText(out, player.race);
+    if (row.names_only) continue;
+    putSigned(out, player.team);
+    putSigned(out, player.block_start);
+    putSigned(out, wrappingDifference(player.block_end, player.block_start));
   }
   return out;
 }
@@ -273,22 +266,19 @@ bool unpackRoster(QByteArrayView bytes, SharedTexts& texts, ReplayRow& row) {
   // Each player takes two bytes at least: a damaged count asks for no more.
   if (count > in.left() / 2) return false;
   const auto players = static_cast<qsizetype>(count);
-  row.players.reserve(players);
-  row.races.reserve(players);
-  if (tag == kWithTeams) row.roster.reserve(players);
+  row.roster.reserve(players);
+  row.names_only = tag != kWithTeams;
   for (; count > 0; --count) {
     std::string_view name;
     std::string_view race;
     if (!in.text(name) || !in.text(race)) return false;
-    row.players.append(texts.of(name));
-    row.races.append(texts.of(race));
-    if (tag != kWithTeams) continue;
+    RowPlayer& player = row.roster.emplace_back(RowPlayer{texts.of(name), texts.of(race)});
+    if (row.names_only) continue;
     std::int64_t team = 0;
-    std::int64_t start = 0;
     std::int64_t length = 0;
-    if (!in.number(team) || !in.number(start) || !in.number(length)) return false;
-    row.roster.push_back(RowPlayer{row.players.back(), row.races.back(), static_cast<int>(team), start,
-                                   wrappingSum(start, length)});
+    if (!in.number(team) || !in.number(player.block_start) || !in.number(length)) return false;
+    player.team = static_cast<int>(team);
+    player.block_end = wrappingSum(player.block_start, length);
   }
   return in.atEnd();
 }
@@ -348,19 +338,20 @@ QSqlError upgrade(QSqlDatabase& db, bool players_table) {
   bool seat_ahead = players_table && seats.next();
   while (lists.next()) {
     const QByteArray path = lists.value(0).toByteArray();
+    const QStringList names = unpackList(lists.value(1).toByteArray());
+    const QStringList races = unpackList(lists.value(2).toByteArray());
     ReplayRow row;
-    row.players = unpackList(lists.value(1).toByteArray());
-    row.races = unpackList(lists.value(2).toByteArray());
     while (seat_ahead && seats.value(0).toByteArray() < path) seat_ahead = seats.next();
     for (; seat_ahead && seats.value(0).toByteArray() == path; seat_ahead = seats.next()) {
       row.roster.push_back(RowPlayer{seats.value(1).toString(), seats.value(3).toString(), seats.value(2).toInt(),
                                      seats.value(4).toLongLong(), seats.value(5).toLongLong()});
     }
-    if (row.players.isEmpty()) {
-      for (const RowPlayer& player : row.roster) {
-        row.players.append(player.name);
-        row.races.append(player.race);
-      }
+    // The lists name the players; seats that do not match them are not the
+    // same players, and the file is read again.
+    if (!names.isEmpty() && row.roster.size() != names.size()) {
+      row.roster.clear();
+      row.names_only = true;
+      for (qsizetype i = 0; i < names.size(); ++i) row.roster.push_back(RowPlayer{names[i], races.value(i)});
     }
     const QVariant roster = packRoster(row);
     if (roster.isNull()) continue;

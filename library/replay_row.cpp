@@ -40,6 +40,20 @@ QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
   return set.join(QStringLiteral(", "));
 }
 
+QStringList ReplayRow::players() const {
+  QStringList names;
+  names.reserve(roster.size());
+  for (const RowPlayer& player : roster) names.append(player.name);
+  return names;
+}
+
+QStringList ReplayRow::races() const {
+  QStringList races;
+  races.reserve(roster.size());
+  for (const RowPlayer& player : roster) races.append(player.race);
+  return races;
+}
+
 ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
                   const zor_rep_reader::ReplayInfo& replay) {
   ReplayRow row;
@@ -48,9 +62,8 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
   row.game = QString::fromStdString(replay.game_name);
   row.map = QString::fromStdString(replay.map_name);
   for (const zor_rep_reader::PlayerInfo& player : replay.players) {
-    row.players.append(QString::fromStdString(player.name));
-    row.races.append(QString::fromStdString(player.race));
-    row.roster.push_back({row.players.back(), row.races.back(), player.team, player.block_start, player.block_end});
+    row.roster.push_back({QString::fromStdString(player.name), QString::fromStdString(player.race), player.team,
+                          player.block_start, player.block_end});
   }
   row.teams = TeamsText(replay);
   row.version = QString::fromStdString(replay.version);
@@ -91,8 +104,6 @@ class CommonText {
     {
       const std::lock_guard lock(m_mutex);
       for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind}) share(*text);
-      for (QString& name : row.players) share(name);
-      for (QString& race : row.races) share(race);
     }
     for (RowPlayer& player : row.roster) share(player);
   }

@@ -50,16 +50,16 @@ struct ReplayRow {
   QString relative_path;  // to the library's folder, '/' between folders
   QString game;
   QString map;
-  QStringList players;  // names in file order
-  QString teams;        // players grouped by team: "A & B vs C & D"
-  QStringList races;    // in file order
+  QString teams;  // players grouped by team: "A & B vs C & D"
   QString version;
   QString win_conditions;  // "Annihilate, Take and Hold"; empty for none
   int player_count = 0;
-  // The players with their teams, in file order. Empty for a row that has
-  // players but was kept by an index too old to hold them: such a file is
-  // read again to fill it (see `lacksRoster`).
+  // The players in file order.
   Roster roster;
+  // The roster holds names and races only: it was kept by an index too old
+  // to hold teams and blocks, and the file is read again to fill it (see
+  // `lacksRoster`).
+  bool names_only = false;
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;
@@ -72,7 +72,12 @@ struct ReplayRow {
 
   // "ok", or the reader's message.
   [[nodiscard]] QString status() const { return ok ? QStringLiteral("ok") : error_message; }
-  [[nodiscard]] bool lacksRoster() const { return ok && roster.empty() && !players.isEmpty(); }
+  [[nodiscard]] bool lacksRoster() const { return ok && names_only && !roster.empty(); }
+  // The players' names (races), in file order.
+  [[nodiscard]] QStringList players() const;
+  [[nodiscard]] QStringList races() const;
+  // The roster as the stats count it: none while only the names are known.
+  [[nodiscard]] Roster knownRoster() const { return names_only ? Roster() : roster; }
 };
 
 // A file name (or path) in the file system's bytes as text; bytes that are

@@ -186,7 +186,7 @@ QString GameFormat(const Roster& roster) {
 
 QString LocalDate(std::int64_t mtime_ns) { return dayText(LocalDays().of(mtime_ns)); }
 
-StatsRow StatsRowOf(const ReplayRow& row) { return {row.file.path, row.map, row.roster, row.file.mtime_ns, row.ok}; }
+StatsRow StatsRowOf(const ReplayRow& row) { return {row.file.path, row.map, row.knownRoster(), row.file.mtime_ns, row.ok}; }
 
 ReplayStats ComputeStats(const std::vector<ReplayRow>& rows) {
   std::vector<StatsRow> light;

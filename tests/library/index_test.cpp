@@ -25,7 +25,7 @@ ReplayRow Row(int n) {
   row.game = QStringLiteral("Game %1 ").repeated(20).arg(n);
   // A replacement character that is really there, not a sign of bytes that failed to decode.
   if (n == 3) row.game += QChar::ReplacementCharacter;
-  row.players = {QStringLiteral("Ashen\nVel"), QStringLiteral("Mira")};
+  for (const char* name : {"Ashen\nVel", "Mira"}) row.roster.push_back({QString::fromUtf8(name), QString(), 1, 0, 0});
   row.ok = n % 2 == 0;
   if (!row.ok) row.error_offset = n;
   return row;
@@ -50,14 +50,11 @@ std::set<std::string> Paths(const std::vector<T>& items) {
 
 TEST(Reconcile, OpensOnlyNewAndChangedFilesAndDropsGoneOnes) {
   std::vector<ReplayRow> rows = Rows(0, 8);
-  for (ReplayRow& row : rows) {
-    for (const QString& name : row.players) row.roster.push_back({name, QString(), 1, 0, 0});
-  }
   rows[5].ok = rows[6].ok = false;
   rows[5].error_kind = QStringLiteral("out_of_range");  // cut short, unchanged since
   rows[6].error_kind = QStringLiteral("file");          // could not be opened
   rows[7].ok = true;
-  rows[7].roster.clear();  // kept by an index too old to hold the teams
+  rows[7].names_only = true;  // kept by an index too old to hold the teams
   std::vector<FileEntry> files;
   for (const ReplayRow& row : rows) files.push_back(row.file);
   files[1].size += 1;
@@ -119,8 +116,8 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
   for (const ReplayRow& row : rows) {
     ReplayRow stored = Row(row.file.path.mid(3).chopped(4).toInt());
     EXPECT_EQ(row.file, stored.file);
-    EXPECT_EQ(std::tie(row.relative_path, row.game, row.players, row.ok, row.error_offset),
-              std::tie(stored.relative_path = row.file.path.mid(3), stored.game, stored.players,
+    EXPECT_EQ(std::tie(row.relative_path, row.game, row.roster, row.ok, row.error_offset),
+              std::tie(stored.relative_path = row.file.path.mid(3), stored.game, stored.roster,
                        stored.ok, stored.error_offset));
   }
   EXPECT_EQ(index.takeStatus(), QString());
@@ -185,9 +182,11 @@ TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
     SCOPED_TRACE(n);
     const ReplayRow& row = read[static_cast<std::size_t>(n)];
     const bool has_players = n == 0 || (n == 1 && version > 1) || n == 2;
-    EXPECT_EQ(row.players, has_players ? QStringList({"Mira", "Ashen Vel"}) : QStringList());
-    EXPECT_EQ(row.races, has_players ? QStringList({"race_2", "race_1"}) : QStringList());
-    EXPECT_EQ(row.roster, (n == 1 || n == 2) && version > 1 ? roster : Roster());
+    const bool has_seats = (n == 1 || n == 2) && version > 1;
+    EXPECT_EQ(row.players(), has_players ? QStringList({"Mira", "Ashen Vel"}) : QStringList());
+    EXPECT_EQ(row.races(), has_players ? QStringList({"race_2", "race_1"}) : QStringList());
+    EXPECT_EQ(row.lacksRoster(), has_players && !has_seats);
+    if (has_seats) EXPECT_EQ(row.roster, roster);
     EXPECT_EQ(std::tie(row.game, row.map, row.teams, row.version, row.win_conditions, row.ok),
               std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"), QStringLiteral("A vs B"),
                               QStringLiteral("1.2"), QStringLiteral("Annihilate"), n != 3));
@@ -203,7 +202,6 @@ INSTANTIATE_TEST_SUITE_P(Versions, IndexBefore, testing::Values(1, 2, 3));
 // be read again, and every other row stays.
 TEST_F(Index, LeavesOutARowWhosePlayersAreDamaged) {
   std::vector<ReplayRow> rows = Rows(0, 2);
-  rows[1].races = {"race_1", "race_2"};
   rows[1].roster = {{"Ashen\nVel", "race_1", 2, 10, 20}, {"Mira", "race_2", 1, 20, 30}};
   ReplayIndex(file).store(rows);
   QByteArray packed;

@@ -50,12 +50,12 @@ ReplayRow rowFor(const QByteArray& path, const QString& map) {
 RenamePattern pattern(const char* text) { return *RenamePattern::parse(QString::fromUtf8(text)); }
 
 TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
-  const auto list = [](const char* a, const char* b, const char* c) { return QStringList{a, b, c}; };
   ReplayRow row;
   row.file.path = "/r/replay_2041.REC";
   row.file.mtime_ns = QDateTime(QDate(2026, 12, 6), QTime(21, 5)).toMSecsSinceEpoch() * 1'000'000;
   std::tie(row.game, row.map, row.teams, row.version) = std::tuple("Cup", "Ashfall Ridge", "A & C vs B", "1.3");
-  std::tie(row.players, row.races, row.player_count) = std::tuple(list("A", "B", "C"), list("x", "y", "x"), 3);
+  row.roster = {{"A", "x", 1}, {"B", "y", 2}, {"C", "x", 1}};
+  row.player_count = 3;
   EXPECT_EQ(pattern("{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
                 .expand(row, 7),
             QStringLiteral("2026-12-06 21-05 Cup Ashfall Ridge A, B, C A & C vs B x, y, x 1.3 3 007 7 replay_2041"));
@@ -233,7 +233,7 @@ TEST(Export, CsvQuotesCellsAndDisarmsFormulas) {
   ReplayRow row;
   row.relative_path = QStringLiteral("sub/a.rec");
   row.map = QStringLiteral("Say \"hi\", all");
-  row.players = QStringList{QStringLiteral("=HYPERLINK(1)"), QStringLiteral("B")};
+  row.roster = {{QStringLiteral("=HYPERLINK(1)")}, {QStringLiteral("B")}};
   const QList<QByteArray> lines = RowsToCsv({row}).split('\n');
   EXPECT_TRUE(lines[1].startsWith("sub/a.rec,"));
   EXPECT_TRUE(lines[1].contains(",\"Say \"\"hi\"\", all\",\"'=HYPERLINK(1), B\","));

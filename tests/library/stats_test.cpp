@@ -132,7 +132,6 @@ TEST_F(LocalZone, DatesAreLocalDays) {
 
 myzor::ReplayRow game(myzor::Roster roster) {
   myzor::ReplayRow row;
-  for (const myzor::RowPlayer& p : roster) row.players.append(p.name);
   row.roster = std::move(roster);
   return row;
 }
@@ -145,7 +144,8 @@ TEST(Stats, TeammatesAndOpponentsCountGamesNotSeats) {
       game({{"Ann", "elf", 1}, {"Cid", "orc", 2}}),
   };
   rows.push_back(myzor::ReplayRow{});
-  rows.back().players = QStringList{"Zed"};
+  rows.back().roster = {{"Zed", "orc"}};
+  rows.back().names_only = true;
   const myzor::ReplayStats stats = myzor::ComputeStats(rows);
   EXPECT_EQ(stats.games, 3);
   ASSERT_EQ(stats.players.size(), 3u);

@@ -25,7 +25,6 @@ myzor::ReplayRow game(const QString& map, myzor::Roster roster, bool ok = true) 
   row.file.path = row.relative_path.toUtf8();
   row.map = map;
   row.ok = ok;
-  for (const myzor::RowPlayer& p : roster) row.players.append(p.name);
   row.roster = std::move(roster);
   return row;
 }
