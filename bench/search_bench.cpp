@@ -20,7 +20,7 @@ myzor::LibraryModel& rows() {
       row.relative_path = QStringLiteral("2024-%1/game %2.rec").arg(i % 12 + 1).arg(i);
       row.file.mtime_ns = (1'700'000'000LL + i * 997LL) * 1'000'000'000;
       row.map = maps[i % maps.size()];
-      row.roster = {{names[i % names.size()]}, {names[(i / 7) % names.size()]}};
+      row.roster = {{names[i % names.size()], {}}, {names[(i / 7) % names.size()], {}}};
       row.player_count = 2 + i % 7;
       row.version = i % 3 == 0 ? QStringLiteral("1.30") : QStringLiteral("1.3");
     }

@@ -129,11 +129,45 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
   }
 }
 
+void LibraryModel::appendFoldedCell(QByteArray& out, const ReplayRow& row, int column) {
+  const QStringView path = row.relative_path;
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const auto names = [&](QString RowPlayer::*field) {
+    for (qsizetype i = 0; i < row.roster.size(); ++i) {
+      if (i > 0) out += ", ";
+      AppendFolded(out, row.roster[i].*field);
+    }
+  };
+  switch (column) {
+    case FileColumn:
+      return AppendFolded(out, path.mid(slash + 1));
+    case FolderColumn:
+      return AppendFolded(out, slash < 0 ? QStringView() : path.left(slash));
+    case GameColumn:
+      return AppendFolded(out, row.game);
+    case MapColumn:
+      return AppendFolded(out, row.map);
+    case PlayersColumn:
+      return names(&RowPlayer::name);
+    case TeamsColumn:
+      return AppendFolded(out, row.teams);
+    case RacesColumn:
+      return names(&RowPlayer::race);
+    case VersionColumn:
+      return AppendFolded(out, row.version);
+    case WinConditionsColumn:
+      return AppendFolded(out, row.win_conditions);
+    default:
+      return AppendFolded(out, text(row, column));
+  }
+}
+
 LibraryModel::Entry LibraryModel::makeEntry(ReplayRow row) {
   Entry entry{std::move(row), {}, {}};
+  entry.folded_all.reserve(256);
   for (int column = 0; column < ColumnCount; ++column) {
     if (column > 0) entry.folded_all += '\n';
-    entry.folded_all += FoldForSearch(text(entry.row, column)).toUtf8();
+    appendFoldedCell(entry.folded_all, entry.row, column);
     entry.folded_ends[static_cast<std::size_t>(column)] = static_cast<std::uint32_t>(entry.folded_all.size());
   }
   entry.folded_all.squeeze();

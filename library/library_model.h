@@ -92,6 +92,9 @@ class LibraryModel : public QAbstractTableModel {
   [[nodiscard]] static QString text(const ReplayRow& row, int column);
   // A damaged file's reason, its path given relative to the library's folder.
   [[nodiscard]] static QString statusText(const ReplayRow& row);
+  // The cell's text folded, as `text` gives it, with no copy of the texts
+  // the row holds.
+  static void appendFoldedCell(QByteArray& out, const ReplayRow& row, int column);
 
   void reindex();
 

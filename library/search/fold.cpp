@@ -54,4 +54,19 @@ QString FoldForSearch(const QString& text) {
   return QString(reinterpret_cast<const QChar*>(buffer.getBuffer()), buffer.length()).toCaseFolded();
 }
 
+void AppendFolded(QByteArray& out, QStringView text) {
+  const qsizetype start = out.size();
+  out.resize(start + text.size());
+  char* to = out.data() + start;
+  for (const QChar c : text) {
+    const char16_t unit = c.unicode();
+    if (unit >= 0x80) {
+      out.truncate(start);
+      out += FoldForSearch(text.toString()).toUtf8();
+      return;
+    }
+    *to++ = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+  }
+}
+
 }  // namespace myzor

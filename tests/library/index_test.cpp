@@ -186,7 +186,9 @@ TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
     EXPECT_EQ(row.players(), has_players ? QStringList({"Mira", "Ashen Vel"}) : QStringList());
     EXPECT_EQ(row.races(), has_players ? QStringList({"race_2", "race_1"}) : QStringList());
     EXPECT_EQ(row.lacksRoster(), has_players && !has_seats);
-    if (has_seats) EXPECT_EQ(row.roster, roster);
+    if (has_seats) {
+      EXPECT_EQ(row.roster, roster);
+    }
     EXPECT_EQ(std::tie(row.game, row.map, row.teams, row.version, row.win_conditions, row.ok),
               std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"), QStringLiteral("A vs B"),
                               QStringLiteral("1.2"), QStringLiteral("Annihilate"), n != 3));

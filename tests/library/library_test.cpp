@@ -31,7 +31,7 @@ myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringLi
   row.file.path = file.toUtf8();
   row.file.size = size;
   row.file.mtime_ns = mtime_s * 1'000'000'000;
-  for (const QString& name : players) row.roster.push_back({name});
+  for (const QString& name : players) row.roster.push_back({name, {}});
   row.map = map;
   row.game = QStringLiteral("Duel");
   row.version = version;

@@ -233,7 +233,7 @@ TEST(Export, CsvQuotesCellsAndDisarmsFormulas) {
   ReplayRow row;
   row.relative_path = QStringLiteral("sub/a.rec");
   row.map = QStringLiteral("Say \"hi\", all");
-  row.roster = {{QStringLiteral("=HYPERLINK(1)")}, {QStringLiteral("B")}};
+  row.roster = {{QStringLiteral("=HYPERLINK(1)"), {}}, {QStringLiteral("B"), {}}};
   const QList<QByteArray> lines = RowsToCsv({row}).split('\n');
   EXPECT_TRUE(lines[1].startsWith("sub/a.rec,"));
   EXPECT_TRUE(lines[1].contains(",\"Say \"\"hi\"\", all\",\"'=HYPERLINK(1), B\","));
