@@ -14,8 +14,8 @@
 namespace {
 
 // Input: fields separated by '\n': pattern, game, map (as UTF-16, so it can
-// hold lone surrogates), players (',' between), teams, races, version, file
-// name, and 8 bytes of modification time.
+// hold lone surrogates), players (',' between), a byte for each player's
+// team, races, version, file name, and 8 bytes of modification time.
 void check(const QByteArray& name) {
   if (name.isEmpty() || name.size() > 255 || !name.endsWith(".rec") || name.contains('/') || name.contains('\0') ||
       !QUtf8StringView(name).isValidUtf8())
@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   row.map = QString::fromStdU16String(map);
   const QStringList names = QString::fromUtf8(fields[3]).split(QLatin1Char(','));
   const QStringList races = QString::fromUtf8(fields[5]).split(QLatin1Char(','));
-  for (qsizetype i = 0; i < names.size(); ++i) row.roster.push_back({names[i], races.value(i)});
-  row.teams = QString::fromUtf8(fields[4]);
+  for (qsizetype i = 0; i < names.size(); ++i) row.roster.push_back({names[i], races.value(i), i < fields[4].size() ? fields[4][i] : 0});
   row.version = QString::fromUtf8(fields[6]);
   row.player_count = static_cast<int>(size % 300);
   row.ok = size % 7 != 0;

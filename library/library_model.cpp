@@ -46,7 +46,7 @@ QString LibraryModel::text(const ReplayRow& row, int column) {
     case PlayersColumn:
       return row.players().join(QStringLiteral(", "));
     case TeamsColumn:
-      return row.teams;
+      return row.teams();
     case RacesColumn:
       return row.races().join(QStringLiteral(", "));
     case VersionColumn:
@@ -150,7 +150,7 @@ void LibraryModel::appendFoldedCell(QByteArray& out, const ReplayRow& row, int c
     case PlayersColumn:
       return names(&RowPlayer::name);
     case TeamsColumn:
-      return AppendFolded(out, row.teams);
+      return AppendFolded(out, row.teams());
     case RacesColumn:
       return names(&RowPlayer::race);
     case VersionColumn:

@@ -110,7 +110,7 @@ QString RenamePattern::expand(const ReplayRow& row, int n) const {
       case Field::game: out += row.game; break;
       case Field::map: out += row.map; break;
       case Field::players: out += row.players().join(QStringLiteral(", ")); break;
-      case Field::teams: out += row.teams; break;
+      case Field::teams: out += row.teams(); break;
       case Field::races: out += row.races().join(QStringLiteral(", ")); break;
       case Field::version: out += row.version; break;
       case Field::count: out += QString::number(row.player_count); break;

@@ -297,7 +297,7 @@ QSqlError insertRows(QSqlDatabase& db, const std::vector<ReplayRow>& rows) {
     insert.addBindValue(row.game);
     insert.addBindValue(row.map);
     insert.addBindValue(packRoster(row));
-    insert.addBindValue(row.teams);
+    insert.addBindValue(row.teams());
     insert.addBindValue(row.version);
     insert.addBindValue(row.win_conditions);
     insert.addBindValue(row.player_count);
@@ -632,7 +632,7 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
       row.relative_path = RelativePath(folder, row.file.path);
       row.game = replays.text(4);
       row.map = texts.of(replays, 5);
-      row.teams = replays.text(7);
+      if (row.names_only) row.names_only_teams = replays.text(7);
       row.version = texts.of(replays, 8);
       row.win_conditions = texts.of(replays, 9);
       row.player_count = static_cast<int>(replays.integer(10));

@@ -2,7 +2,7 @@
 
 #include <QSet>
 
-#include <map>
+#include <algorithm>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -11,13 +11,23 @@ namespace myzor {
 
 QString DisplayName(const QByteArray& native) { return QString::fromUtf8(native); }
 
-QString TeamsText(const zor_rep_reader::ReplayInfo& replay) {
-  std::map<int, QStringList> teams;
-  for (const zor_rep_reader::PlayerInfo& player : replay.players)
-    teams[player.team].append(QString::fromStdString(player.name));
-  QStringList sides;
-  for (const auto& [team, names] : teams) sides.append(names.join(QStringLiteral(" & ")));
-  return sides.join(QStringLiteral(" vs "));
+QString TeamsText(const Roster& roster) {
+  std::vector<int> teams;
+  teams.reserve(static_cast<std::size_t>(roster.size()));
+  for (const RowPlayer& player : roster) teams.push_back(player.team);
+  std::sort(teams.begin(), teams.end());
+  teams.erase(std::unique(teams.begin(), teams.end()), teams.end());
+  QString text;
+  for (std::size_t side = 0; side < teams.size(); ++side) {
+    if (side > 0) text += QLatin1String(" vs ");
+    bool first = true;
+    for (const RowPlayer& player : roster) {
+      if (player.team != teams[side]) continue;
+      if (!std::exchange(first, false)) text += QLatin1String(" & ");
+      text += player.name;
+    }
+  }
+  return text;
 }
 
 std::array<WinConditionFlag, 7> WinConditionFlags(const zor_rep_reader::ReplayInfo& replay) {
@@ -54,6 +64,8 @@ QStringList ReplayRow::races() const {
   return races;
 }
 
+QString ReplayRow::teams() const { return names_only ? names_only_teams : TeamsText(roster); }
+
 ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
                   const zor_rep_reader::ReplayInfo& replay) {
   ReplayRow row;
@@ -65,7 +77,6 @@ ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
     row.roster.push_back({QString::fromStdString(player.name), QString::fromStdString(player.race), player.team,
                           player.block_start, player.block_end});
   }
-  row.teams = TeamsText(replay);
   row.version = QString::fromStdString(replay.version);
   row.win_conditions = WinConditionsText(replay);
   row.player_count = replay.player_count;

@@ -50,7 +50,6 @@ struct ReplayRow {
   QString relative_path;  // to the library's folder, '/' between folders
   QString game;
   QString map;
-  QString teams;  // players grouped by team: "A & B vs C & D"
   QString version;
   QString win_conditions;  // "Annihilate, Take and Hold"; empty for none
   int player_count = 0;
@@ -60,6 +59,8 @@ struct ReplayRow {
   // to hold teams and blocks, and the file is read again to fill it (see
   // `lacksRoster`).
   bool names_only = false;
+  // The teams as that index kept them, while the roster holds names only.
+  QString names_only_teams;
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;
@@ -76,6 +77,8 @@ struct ReplayRow {
   // The players' names (races), in file order.
   [[nodiscard]] QStringList players() const;
   [[nodiscard]] QStringList races() const;
+  // The players grouped by team: "A & B vs C & D" (see `TeamsText`).
+  [[nodiscard]] QString teams() const;
   // The roster as the stats count it: none while only the names are known.
   [[nodiscard]] Roster knownRoster() const { return names_only ? Roster() : roster; }
 };
@@ -86,7 +89,7 @@ struct ReplayRow {
 
 // Players grouped by team, teams in ascending order, names in file order
 // within a team: "Ashen Vel vs Mira Tolvane", "A & B vs C & D".
-[[nodiscard]] QString TeamsText(const zor_rep_reader::ReplayInfo& replay);
+[[nodiscard]] QString TeamsText(const Roster& roster);
 
 // The seven win-condition flags in record order, each with its caption in
 // the window.

@@ -53,7 +53,7 @@ TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
   ReplayRow row;
   row.file.path = "/r/replay_2041.REC";
   row.file.mtime_ns = QDateTime(QDate(2026, 12, 6), QTime(21, 5)).toMSecsSinceEpoch() * 1'000'000;
-  std::tie(row.game, row.map, row.teams, row.version) = std::tuple("Cup", "Ashfall Ridge", "A & C vs B", "1.3");
+  std::tie(row.game, row.map, row.version) = std::tuple("Cup", "Ashfall Ridge", "1.3");
   row.roster = {{"A", "x", 1}, {"B", "y", 2}, {"C", "x", 1}};
   row.player_count = 3;
   EXPECT_EQ(pattern("{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
