@@ -28,8 +28,8 @@ QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
   for (const ReplayRow& row : rows) {
     const QString modified = LocalTimeText(row.file.mtime_ns, true);
     const QString cells[] = {row.relative_path, modified, QString::number(row.file.size), row.game, row.map,
-                             row.players().join(QStringLiteral(", ")), row.teams(),
-                             row.races().join(QStringLiteral(", ")), row.version, row.win_conditions, row.status()};
+                             row.players(), row.teams(),
+                             row.races(), row.version, row.win_conditions, row.status()};
     bool first = true;
     for (const QString& cell : cells) {
       if (!std::exchange(first, false)) out.append(',');

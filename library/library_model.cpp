@@ -44,11 +44,11 @@ QString LibraryModel::text(const ReplayRow& row, int column) {
     case MapColumn:
       return row.map;
     case PlayersColumn:
-      return row.players().join(QStringLiteral(", "));
+      return row.players();
     case TeamsColumn:
       return row.teams();
     case RacesColumn:
-      return row.races().join(QStringLiteral(", "));
+      return row.races();
     case VersionColumn:
       return row.version;
     case WinConditionsColumn:

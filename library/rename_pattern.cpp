@@ -109,9 +109,9 @@ QString RenamePattern::expand(const ReplayRow& row, int n) const {
       case Field::literal: out += piece.text; break;
       case Field::game: out += row.game; break;
       case Field::map: out += row.map; break;
-      case Field::players: out += row.players().join(QStringLiteral(", ")); break;
+      case Field::players: out += row.players(); break;
       case Field::teams: out += row.teams(); break;
-      case Field::races: out += row.races().join(QStringLiteral(", ")); break;
+      case Field::races: out += row.races(); break;
       case Field::version: out += row.version; break;
       case Field::count: out += QString::number(row.player_count); break;
       case Field::date: out += dateText(row, "yyyy-MM-dd"); break;

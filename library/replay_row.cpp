@@ -50,19 +50,25 @@ QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay) {
   return set.join(QStringLiteral(", "));
 }
 
-QStringList ReplayRow::players() const {
-  QStringList names;
-  names.reserve(roster.size());
-  for (const RowPlayer& player : roster) names.append(player.name);
-  return names;
+namespace {
+
+QString joined(const Roster& roster, QString RowPlayer::*field, QStringView separator) {
+  qsizetype length = 0;
+  for (const RowPlayer& player : roster) length += (player.*field).size() + separator.size();
+  QString text;
+  text.reserve(length);
+  for (qsizetype i = 0; i < roster.size(); ++i) {
+    if (i > 0) text += separator;
+    text += roster[i].*field;
+  }
+  return text;
 }
 
-QStringList ReplayRow::races() const {
-  QStringList races;
-  races.reserve(roster.size());
-  for (const RowPlayer& player : roster) races.append(player.race);
-  return races;
-}
+}  // namespace
+
+QString ReplayRow::players(QStringView separator) const { return joined(roster, &RowPlayer::name, separator); }
+
+QString ReplayRow::races(QStringView separator) const { return joined(roster, &RowPlayer::race, separator); }
 
 QString ReplayRow::teams() const { return names_only ? names_only_teams : TeamsText(roster); }
 

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 #include <cstdint>
@@ -74,9 +75,9 @@ struct ReplayRow {
   // "ok", or the reader's message.
   [[nodiscard]] QString status() const { return ok ? QStringLiteral("ok") : error_message; }
   [[nodiscard]] bool lacksRoster() const { return ok && names_only && !roster.empty(); }
-  // The players' names (races), in file order.
-  [[nodiscard]] QStringList players() const;
-  [[nodiscard]] QStringList races() const;
+  // The players' names (races) in file order, `separator` between.
+  [[nodiscard]] QString players(QStringView separator = u", ") const;
+  [[nodiscard]] QString races(QStringView separator = u", ") const;
   // The players grouped by team: "A & B vs C & D" (see `TeamsText`).
   [[nodiscard]] QString teams() const;
   // The roster as the stats count it: none while only the names are known.

@@ -17,7 +17,7 @@ namespace {
 QString recordKey(const ReplayRow& row) {
   if (!row.ok)
     return QStringLiteral("error\x1f%1\x1f%2").arg(row.error_kind).arg(row.error_offset.value_or(-1));
-  return QStringList{row.game, row.map, row.players().join(QChar(0x1e)), row.teams(), row.races().join(QChar(0x1e)),
+  return QStringList{row.game, row.map, row.players(u"\x1e"), row.teams(), row.races(u"\x1e"),
                      row.version, row.win_conditions, QString::number(row.player_count)}
       .join(QChar(0x1f));
 }

@@ -4,6 +4,7 @@
 
 #include <unicode/ucol.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace myzor {
@@ -40,10 +41,12 @@ void Collation::appendKey(const QString& text, std::string& out) const {
   const auto* source = reinterpret_cast<const UChar*>(text.utf16());
   const auto length = static_cast<int32_t>(text.size());
   const std::size_t at = out.size();
-  // Most keys are short; a longer one is asked for again at its length.
-  out.resize(at + 64);
-  int32_t needed = ucol_getSortKey(m_collator, source, length, reinterpret_cast<uint8_t*>(out.data() + at), 64);
-  if (needed > 64) {
+  // Room for most keys (a list of names takes a few bytes a letter); a
+  // longer one is asked for again at its length.
+  const int32_t room = std::max<int32_t>(64, 4 * length + 16);
+  out.resize(at + static_cast<std::size_t>(room));
+  int32_t needed = ucol_getSortKey(m_collator, source, length, reinterpret_cast<uint8_t*>(out.data() + at), room);
+  if (needed > room) {
     out.resize(at + static_cast<std::size_t>(needed));
     needed = ucol_getSortKey(m_collator, source, length, reinterpret_cast<uint8_t*>(out.data() + at), needed);
   }
