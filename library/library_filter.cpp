@@ -82,18 +82,27 @@ void LibraryFilter::makeKeys(int column) const {
   };
   std::vector<Share> shares;
   for (int first = 0; first < rows; first += kShare) shares.push_back({first, {}});
+  // The table's own rows give their texts straight, with no index or
+  // variant made on the way.
+  const bool texts = m_rows != nullptr && rows > 0 &&
+                     model->index(0, column).data(LibraryModel::SortRole).typeId() != QMetaType::LongLong;
   const auto make = [&](Share& share) {
     const Collation collation;
     // Many cells repeat (maps, races, versions): each text gets its key once.
     QHash<QString, SortKey> made;
     for (int row = share.first; row < std::min(rows, share.first + kShare); ++row) {
-      const QVariant value = model->index(row, column).data(LibraryModel::SortRole);
       SortKey& key = m_keys[static_cast<std::size_t>(row)];
-      if (value.typeId() == QMetaType::LongLong) {
-        key.number = value.toLongLong();
-        continue;
+      QString text;
+      if (texts) {
+        text = LibraryModel::text(m_rows->row(row), column);
+      } else {
+        const QVariant value = model->index(row, column).data(LibraryModel::SortRole);
+        if (value.typeId() == QMetaType::LongLong) {
+          key.number = value.toLongLong();
+          continue;
+        }
+        text = value.toString();
       }
-      const QString text = value.toString();
       auto found = made.constFind(text);
       if (found == made.cend()) {
         SortKey added;

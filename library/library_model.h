@@ -88,8 +88,10 @@ class LibraryModel : public QAbstractTableModel {
   [[nodiscard]] int rowOf(const QByteArray& path) const { return m_index.value(path, -1); }
   void clear();
 
- private:
+  // The cell's text as the table shows it.
   [[nodiscard]] static QString text(const ReplayRow& row, int column);
+
+ private:
   // A damaged file's reason, its path given relative to the library's folder.
   [[nodiscard]] static QString statusText(const ReplayRow& row);
   // The cell's text folded, as `text` gives it, with no copy of the texts

@@ -2,7 +2,7 @@
 
 #include <QSet>
 
-#include <algorithm>
+#include <limits>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -12,22 +12,33 @@ namespace myzor {
 QString DisplayName(const QByteArray& native) { return QString::fromUtf8(native); }
 
 QString TeamsText(const Roster& roster) {
-  std::vector<int> teams;
-  teams.reserve(static_cast<std::size_t>(roster.size()));
-  for (const RowPlayer& player : roster) teams.push_back(player.team);
-  std::sort(teams.begin(), teams.end());
-  teams.erase(std::unique(teams.begin(), teams.end()), teams.end());
+  // Made for every row a sort or a search looks at: one string, no other
+  // allocation. Each side is the lowest team above the one before.
+  qsizetype length = 0;
+  for (const RowPlayer& player : roster) length += player.name.size() + 4;
   QString text;
-  for (std::size_t side = 0; side < teams.size(); ++side) {
-    if (side > 0) text += QLatin1String(" vs ");
+  text.reserve(length);
+  bool any = false;
+  long long side = std::numeric_limits<long long>::min();
+  for (;;) {
+    long long next = std::numeric_limits<long long>::max();
+    bool found = false;
+    for (const RowPlayer& player : roster) {
+      if (player.team > side && player.team <= next) {
+        next = player.team;
+        found = true;
+      }
+    }
+    if (!found) return text;
+    if (std::exchange(any, true)) text += QLatin1String(" vs ");
     bool first = true;
     for (const RowPlayer& player : roster) {
-      if (player.team != teams[side]) continue;
+      if (player.team != next) continue;
       if (!std::exchange(first, false)) text += QLatin1String(" & ");
       text += player.name;
     }
+    side = next;
   }
-  return text;
 }
 
 std::array<WinConditionFlag, 7> WinConditionFlags(const zor_rep_reader::ReplayInfo& replay) {
