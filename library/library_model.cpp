@@ -27,14 +27,27 @@ int LibraryModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : ColumnCount;
 }
 
+namespace {
+
+// The file's name and the folders above it in the library.
+QStringView fileName(const ReplayRow& row) {
+  const QStringView path = row.relative_path;
+  return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+QStringView folderName(const ReplayRow& row) {
+  const QStringView path = row.relative_path;
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  return slash < 0 ? QStringView() : path.left(slash);
+}
+
+}  // namespace
+
 QString LibraryModel::text(const ReplayRow& row, int column) {
   switch (column) {
     case FileColumn:
-      return row.relative_path.mid(row.relative_path.lastIndexOf(QLatin1Char('/')) + 1);
-    case FolderColumn: {
-      const qsizetype slash = row.relative_path.lastIndexOf(QLatin1Char('/'));
-      return slash < 0 ? QString() : row.relative_path.left(slash);
-    }
+      return fileName(row).toString();
+    case FolderColumn:
+      return folderName(row).toString();
     case ModifiedColumn:
       return LocalTimeText(row.file.mtime_ns);
     case SizeColumn:
@@ -130,8 +143,6 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 void LibraryModel::appendFoldedCell(QByteArray& out, const ReplayRow& row, int column) {
-  const QStringView path = row.relative_path;
-  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
   const auto names = [&](QString RowPlayer::*field) {
     for (qsizetype i = 0; i < row.roster.size(); ++i) {
       if (i > 0) out += ", ";
@@ -140,9 +151,9 @@ void LibraryModel::appendFoldedCell(QByteArray& out, const ReplayRow& row, int c
   };
   switch (column) {
     case FileColumn:
-      return AppendFolded(out, path.mid(slash + 1));
+      return AppendFolded(out, fileName(row));
     case FolderColumn:
-      return AppendFolded(out, slash < 0 ? QStringView() : path.left(slash));
+      return AppendFolded(out, folderName(row));
     case GameColumn:
       return AppendFolded(out, row.game);
     case MapColumn:
