@@ -1,6 +1,7 @@
 // Reading many files on several threads while writing the results in order.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -13,8 +14,12 @@ namespace myzor_info {
 
 // Reads on `readers` threads when `read` mostly waits for the disk.
 constexpr int kReaders = 16;
+// A reader takes this many files at a time: with small cached files, taking
+// and handing back one at a time costs more in locks and wake-ups than the
+// reading itself.
+constexpr std::size_t kRun = 16;
 // At most this many results wait to be written, whatever the number of files.
-constexpr std::size_t kWaiting = 64;
+constexpr std::size_t kWaiting = kRun * kReaders * 2;
 
 // Calls read(i) for every i below `count` on `readers` threads (on this one
 // when 0) and hands each result to write() in order of i.
@@ -26,35 +31,47 @@ void ReadInOrder(std::size_t count, int readers, const std::function<Result(std:
     return;
   }
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable room;   // readers wait for room in `waiting`
+  std::condition_variable ready;  // the writer waits for the next result
   std::vector<std::optional<Result>> waiting(kWaiting);
   std::size_t next = 0;     // the next index a reader takes
-  std::size_t written = 0;  // the results written so far
+  std::size_t written = 0;  // the results taken by the writer so far
   std::vector<std::jthread> threads;
   for (int t = 0; t < readers; ++t) {
     threads.emplace_back([&] {
+      std::vector<Result> results;
+      results.reserve(kRun);
       std::unique_lock lock(mutex);
       while (true) {
-        changed.wait(lock, [&] { return next >= count || next < written + kWaiting; });
+        room.wait(lock, [&] { return next >= count || next + kRun <= written + kWaiting; });
         if (next >= count) return;
-        const std::size_t i = next++;
+        const std::size_t first = next;
+        const std::size_t end = std::min(count, first + kRun);
+        next = end;
         lock.unlock();
-        Result result = read(i);
+        results.clear();
+        for (std::size_t i = first; i < end; ++i) results.push_back(read(i));
         lock.lock();
-        waiting[i % kWaiting] = std::move(result);
-        changed.notify_all();
+        for (std::size_t i = first; i < end; ++i) waiting[i % kWaiting] = std::move(results[i - first]);
+        if (first <= written) ready.notify_one();
       }
     });
   }
+  std::vector<Result> taken;
   while (written < count) {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return waiting[written % kWaiting].has_value(); });
-    const Result result = std::move(*waiting[written % kWaiting]);
-    waiting[written % kWaiting].reset();
-    ++written;
-    changed.notify_all();
-    lock.unlock();
-    write(result);
+    {
+      std::unique_lock lock(mutex);
+      ready.wait(lock, [&] { return waiting[written % kWaiting].has_value(); });
+      // Everything ready in order is taken at once.
+      taken.clear();
+      while (written < count && waiting[written % kWaiting].has_value()) {
+        taken.push_back(std::move(*waiting[written % kWaiting]));
+        waiting[written % kWaiting].reset();
+        ++written;
+      }
+    }
+    room.notify_all();
+    for (const Result& result : taken) write(result);
   }
 }
 
