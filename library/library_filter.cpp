@@ -89,8 +89,17 @@ void LibraryFilter::makeKeys(int column) const {
   const auto make = [&](Share& share) {
     const Collation collation;
     // Many cells repeat (maps, races, versions): each text gets its key once.
+    // Where nearly every text is new (lists of players) looking them up
+    // costs more than the keys, so a share that finds few repeats in its
+    // first rows stops looking.
     QHash<QString, SortKey> made;
+    constexpr int kTried = 512;
+    bool dedupe = true;
     for (int row = share.first; row < std::min(rows, share.first + kShare); ++row) {
+      if (dedupe && row == share.first + kTried && made.size() > kTried / 2) {
+        dedupe = false;
+        made = {};
+      }
       SortKey& key = m_keys[static_cast<std::size_t>(row)];
       QString text;
       if (texts) {
@@ -103,15 +112,17 @@ void LibraryFilter::makeKeys(int column) const {
         }
         text = value.toString();
       }
-      auto found = made.constFind(text);
-      if (found == made.cend()) {
-        SortKey added;
-        added.offset = static_cast<std::uint32_t>(share.bytes.size());
-        collation.appendKey(text, share.bytes);
-        added.length = static_cast<std::uint32_t>(share.bytes.size()) - added.offset;
-        found = made.insert(text, added);
+      if (dedupe) {
+        const auto found = made.constFind(text);
+        if (found != made.cend()) {
+          key = *found;
+          continue;
+        }
       }
-      key = *found;
+      key.offset = static_cast<std::uint32_t>(share.bytes.size());
+      collation.appendKey(text, share.bytes);
+      key.length = static_cast<std::uint32_t>(share.bytes.size()) - key.offset;
+      if (dedupe) made.insert(text, key);
     }
   };
   // Only the table's own rows are safe to read from other threads.
