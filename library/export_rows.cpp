@@ -43,7 +43,7 @@ QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
 QByteArray RowsToJsonLines(const std::vector<ReplayRow>& rows) {
   QByteArray out;
   for (const ReplayRow& row : rows) {
-    const std::string line = JsonLine(FileJson(row.file.path.toStdString()));
+    const std::string line = FileJsonLine(row.file.path.toStdString());
     out.append(line.data(), static_cast<qsizetype>(line.size()));
   }
   return out;

@@ -1,122 +1,206 @@
 #include "library/replay_json.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <utility>
+#include <type_traits>
 
 namespace myzor {
 namespace {
 
 using namespace zor_rep_reader;
 
-// Appends the fields of an object in the order given. Each name is given
-// once, so no field is looked for first.
-class Fields {
+// Writes one line of JSON straight into a string, field by field in the
+// order given, as the JSON library writes it: no spaces, and bytes that are
+// not UTF-8 as U+FFFD. The common values (whole numbers, and texts of plain
+// printable ASCII) are written here; any other value is handed to the
+// library, so its escaping and number forms are the library's own.
+class LineWriter {
  public:
-  Fields(Json& object, std::size_t count) : m_fields(object.get_ref<Json::object_t&>()) {
-    m_fields.reserve(count);
+  explicit LineWriter(std::string& out) : m_out(out) {}
+
+  void beginObject() { begin('{'); }
+  void endObject() { end('}'); }
+  void beginArray() { begin('['); }
+  void endArray() { end(']'); }
+
+  // The field names below are plain ASCII, written as they are.
+  LineWriter& key(std::string_view name) {
+    separate();
+    m_out.push_back('"');
+    m_out.append(name);
+    m_out.append("\":");
+    m_keyed = true;
+    return *this;
   }
-  template <typename Value>
-  void add(const char* name, Value&& value) {
-    m_fields.Json::object_t::Container::emplace_back(name, std::forward<Value>(value));
+
+  void value(const std::string& text) {
+    separate();
+    if (plain(text)) {
+      m_out.push_back('"');
+      m_out.append(text);
+      m_out.push_back('"');
+    } else {
+      library(text);
+    }
+  }
+  void value(std::string_view text) { value(std::string(text)); }
+  void value(bool flag) {
+    separate();
+    m_out.append(flag ? "true" : "false");
+  }
+  void value(std::nullptr_t) {
+    separate();
+    m_out.append("null");
+  }
+  template <typename Number>
+    requires std::is_integral_v<Number>
+  void value(Number number) {
+    separate();
+    char digits[24];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+    m_out.append(digits, end);
+  }
+  // The flags are floats holding 0 or 1, written as the whole numbers they are.
+  void value(float number) {
+    if (number == std::trunc(number) && std::abs(number) < 1e15f) {
+      value(static_cast<std::int64_t>(number));
+      return;
+    }
+    separate();
+    library(static_cast<double>(number));
+  }
+  void value(const PictureSize& size) {
+    if (!size.present()) {
+      value(nullptr);
+      return;
+    }
+    beginObject();
+    key("width").value(size.width);
+    key("height").value(size.height);
+    endObject();
+  }
+  void value(const std::vector<std::string>& texts) {
+    beginArray();
+    for (const std::string& text : texts) value(text);
+    endArray();
   }
 
  private:
-  Json::object_t& m_fields;
+  static bool plain(std::string_view text) {
+    for (const char c : text)
+      if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
+    return true;
+  }
+  void library(const Json& value) { m_out += value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+  void begin(char bracket) {
+    separate();
+    m_out.push_back(bracket);
+    m_first = true;
+  }
+  void end(char bracket) {
+    m_out.push_back(bracket);
+    m_first = false;
+  }
+  // A comma before every value but the first of its object or array; none
+  // between a key and its value.
+  void separate() {
+    if (std::exchange(m_keyed, false)) return;
+    if (!std::exchange(m_first, false)) m_out.push_back(',');
+  }
+
+  std::string& m_out;
+  bool m_first = true;
+  bool m_keyed = false;
 };
 
-// The flags are floats holding 0 or 1, written as the whole numbers they are.
-Json number(float value) {
-  if (value == std::trunc(value) && std::abs(value) < 1e15f) return static_cast<std::int64_t>(value);
-  return static_cast<double>(value);
-}
-
-Json picture(const PictureSize& size) {
-  if (!size.present()) return nullptr;
-  Json o = Json::object();
-  Fields fields(o, 2);
-  fields.add("width", size.width);
-  fields.add("height", size.height);
-  return o;
+void writeReplay(LineWriter& w, const ReplayInfo& r, const std::vector<PlayerPictureSizes>& pictures) {
+  w.beginObject();
+  w.key("game_name").value(r.game_name);
+  w.key("map_name").value(r.map_name);
+  w.key("version").value(r.version);
+  w.key("header_value").value(r.header_value);
+  w.key("ai_difficulty").value(r.ai_difficulty);
+  w.key("starting_resources").value(r.starting_resources);
+  w.key("lock_teams").value(r.lock_teams);
+  w.key("cheats").value(r.cheats);
+  w.key("starting_location").value(r.starting_location);
+  w.key("game_speed").value(r.game_speed);
+  w.key("resource_sharing").value(r.resource_sharing);
+  w.key("resource_rate").value(r.resource_rate);
+  w.key("win_annihilate").value(r.win_annihilate);
+  w.key("win_assassinate").value(r.win_assassinate);
+  w.key("win_control_area").value(r.win_control_area);
+  w.key("win_destroy_hq").value(r.win_destroy_hq);
+  w.key("win_economic_victory").value(r.win_economic_victory);
+  w.key("win_take_and_hold").value(r.win_take_and_hold);
+  w.key("win_sudden_death").value(r.win_sudden_death);
+  w.key("player_count").value(r.player_count);
+  w.key("players").beginArray();
+  for (std::size_t i = 0; i < r.players.size(); ++i) {
+    const PlayerInfo& p = r.players[i];
+    const PlayerPictureSizes sizes = i < pictures.size() ? pictures[i] : PlayerPictureSizes{};
+    w.beginObject();
+    w.key("block_start").value(p.block_start);
+    w.key("block_end").value(p.block_end);
+    w.key("name").value(p.name);
+    w.key("race").value(p.race);
+    w.key("team").value(p.team);
+    w.key("banner").value(sizes.banner);
+    w.key("banner_name").value(p.banner_name);
+    w.key("badge").value(sizes.badge);
+    w.key("badge_name").value(p.badge_name);
+    w.endObject();
+  }
+  w.endArray();
+  w.endObject();
 }
 
 }  // namespace
 
-Json ReplayJson(const ReplayInfo& r, const std::vector<PlayerPictureSizes>& pictures) {
-  // Filled field by field: braced lists would build every pair as a small
-  // array first, which costs more than reading the file.
-  Json players = Json::array();
-  players.get_ref<Json::array_t&>().reserve(r.players.size());
-  for (std::size_t i = 0; i < r.players.size(); ++i) {
-    const PlayerInfo& p = r.players[i];
-    const PlayerPictureSizes sizes = i < pictures.size() ? pictures[i] : PlayerPictureSizes{};
-    Fields player(players.emplace_back(Json::object()), 9);
-    player.add("block_start", p.block_start);
-    player.add("block_end", p.block_end);
-    player.add("name", p.name);
-    player.add("race", p.race);
-    player.add("team", p.team);
-    player.add("banner", picture(sizes.banner));
-    player.add("banner_name", p.banner_name);
-    player.add("badge", picture(sizes.badge));
-    player.add("badge_name", p.badge_name);
-  }
-  Json o = Json::object();
-  Fields fields(o, 21);
-  fields.add("game_name", r.game_name);
-  fields.add("map_name", r.map_name);
-  fields.add("version", r.version);
-  fields.add("header_value", r.header_value);
-  fields.add("ai_difficulty", r.ai_difficulty);
-  fields.add("starting_resources", r.starting_resources);
-  fields.add("lock_teams", r.lock_teams);
-  fields.add("cheats", r.cheats);
-  fields.add("starting_location", r.starting_location);
-  fields.add("game_speed", r.game_speed);
-  fields.add("resource_sharing", r.resource_sharing);
-  fields.add("resource_rate", r.resource_rate);
-  fields.add("win_annihilate", number(r.win_annihilate));
-  fields.add("win_assassinate", number(r.win_assassinate));
-  fields.add("win_control_area", number(r.win_control_area));
-  fields.add("win_destroy_hq", number(r.win_destroy_hq));
-  fields.add("win_economic_victory", number(r.win_economic_victory));
-  fields.add("win_take_and_hold", number(r.win_take_and_hold));
-  fields.add("win_sudden_death", number(r.win_sudden_death));
-  fields.add("player_count", r.player_count);
-  fields.add("players", std::move(players));
-  return o;
+std::string ReadJsonLine(const std::string& file, const ReplayMetadata& read,
+                         const std::vector<std::string>& actions) {
+  std::string line;
+  line.reserve(1024 + 160 * read.replay.players.size());
+  LineWriter w(line);
+  w.beginObject();
+  w.key("file").value(file);
+  w.key("ok").value(true);
+  w.key("replay");
+  writeReplay(w, read.replay, read.pictures);
+  w.key("actions").value(actions);
+  w.endObject();
+  line.push_back('\n');
+  return line;
 }
 
-Json ReadJson(const std::string& file, const ReplayMetadata& read,
-              const std::vector<std::string>& actions) {
-  Json o = Json::object();
-  Fields fields(o, 4);
-  fields.add("file", file);
-  fields.add("ok", true);
-  fields.add("replay", ReplayJson(read.replay, read.pictures));
-  fields.add("actions", actions);
-  return o;
+std::string ErrorJsonLine(const std::string& file, const ReaderError& error) {
+  std::string line;
+  LineWriter w(line);
+  w.beginObject();
+  w.key("file").value(file);
+  w.key("ok").value(false);
+  w.key("error").beginObject();
+  w.key("kind").value(errorKindName(error.kind()));
+  if (error.offset())
+    w.key("offset").value(*error.offset());
+  else
+    w.key("offset").value(nullptr);
+  w.key("message").value(error.message());
+  w.endObject();
+  w.endObject();
+  line.push_back('\n');
+  return line;
 }
 
-Json ErrorJson(const std::string& file, const ReaderError& error) {
-  Json offset = nullptr;
-  if (error.offset()) offset = *error.offset();
-  return {{"file", file},
-          {"ok", false},
-          {"error",
-           {{"kind", errorKindName(error.kind())},
-            {"offset", std::move(offset)},
-            {"message", error.message()}}}};
-}
-
-Json FileJson(const std::string& path) {
+std::string FileJsonLine(const std::string& path) {
   std::vector<std::string> actions;
   try {
     const ReplayMetadata read =
         ReadReplayMetadata(path, [&actions](const std::string& line) { actions.push_back(line); });
-    return ReadJson(path, read, actions);
+    return ReadJsonLine(path, read, actions);
   } catch (const ReaderError& error) {
-    return ErrorJson(path, error);
+    return ErrorJsonLine(path, error);
   }
 }
 

@@ -14,19 +14,17 @@ namespace myzor {
 
 using Json = nlohmann::ordered_json;
 
-// The record, its pictures given by their sizes (null where there is none).
-[[nodiscard]] Json ReplayJson(const zor_rep_reader::ReplayInfo& replay,
-                              const std::vector<zor_rep_reader::PlayerPictureSizes>& pictures);
-
-// {"file", "ok": true, "replay", "actions"} for a file that was read.
-[[nodiscard]] Json ReadJson(const std::string& file, const zor_rep_reader::ReplayMetadata& read,
-                            const std::vector<std::string>& actions);
+// {"file", "ok": true, "replay", "actions"} for a file that was read, the
+// replay's fields in the record's order and its pictures given by their sizes
+// (null where there is none); one line, ending in a newline.
+[[nodiscard]] std::string ReadJsonLine(const std::string& file, const zor_rep_reader::ReplayMetadata& read,
+                                       const std::vector<std::string>& actions);
 // {"file", "ok": false, "error": {"kind", "offset", "message"}} for one that was not.
-[[nodiscard]] Json ErrorJson(const std::string& file, const zor_rep_reader::ReaderError& error);
+[[nodiscard]] std::string ErrorJsonLine(const std::string& file, const zor_rep_reader::ReaderError& error);
 
 // Reads the file at `path` (its own bytes) without its pictures' pixels and
-// gives its object, whichever of the two it is.
-[[nodiscard]] Json FileJson(const std::string& path);
+// gives its line, whichever of the two it is.
+[[nodiscard]] std::string FileJsonLine(const std::string& path);
 
 // The object on one line, ending in a newline. File names are bytes and need
 // not be UTF-8; bytes that are not become U+FFFD, so the line stays valid JSON.

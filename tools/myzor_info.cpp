@@ -24,7 +24,6 @@
 namespace {
 
 using namespace zor_rep_reader;
-using myzor::JsonLine;
 using myzor_info::Input;
 namespace fs = std::filesystem;
 
@@ -172,13 +171,13 @@ int main(int argc, char* argv[]) {
           report.ok = false;
       }
       if (as_json)
-        report.out = JsonLine(myzor::ReadJson(input.argument, read, actions));
+        report.out = myzor::ReadJsonLine(input.argument, read, actions);
       else
         appendSummary(report.out, input.argument, read.replay, read.pictures, actions);
     } catch (const ReaderError& error) {
       report.ok = false;
       if (as_json)
-        report.out = JsonLine(myzor::ErrorJson(input.argument, error));
+        report.out = myzor::ErrorJsonLine(input.argument, error);
       else
         report.err = "myzor-info: " + error.message() + "\n";
     }

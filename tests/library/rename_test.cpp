@@ -4,6 +4,7 @@
 #include "library/file_operations.h"
 #include "library/folder_scan.h"
 #include "library/rename_pattern.h"
+#include "library/replay_json.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -237,6 +238,65 @@ TEST(Export, CsvQuotesCellsAndDisarmsFormulas) {
   const QList<QByteArray> lines = RowsToCsv({row}).split('\n');
   EXPECT_TRUE(lines[1].startsWith("sub/a.rec,"));
   EXPECT_TRUE(lines[1].contains(",\"Say \"\"hi\"\", all\",\"'=HYPERLINK(1), B\","));
+}
+
+// A line is written straight, without a JSON tree; it must read back as
+// the same values and be the very text the JSON library writes for them,
+// for whatever texts and numbers a replay holds.
+TEST(Export, JsonLinesAreTheJsonLibrarysOwnText) {
+  using zor_rep_reader::ReaderError;
+  struct Case {
+    const char* what;
+    std::string text;
+    float flag;
+  };
+  const Case cases[] = {
+      {"plain", "Map 7", 1.0f},
+      {"quotes", "say \"hi\"", 0.0f},
+      {"backslashes", "C:\\games\\", 3.0f},
+      {"control characters", std::string("tab\tnew\nline\x01\x1f\x7f", 18), 0.5f},
+      {"UTF-8", "\xc5\x81\xc3\xb3" "d\xc5\xba", -2.0f},
+      {"bytes that are not UTF-8", "bad \xff\xfe end \xc3", 1e20f},
+      {"empty", "", 0.25f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zor_rep_reader::ReplayMetadata read;
+    read.replay.game_name = c.text;
+    read.replay.win_take_and_hold = c.flag;
+    read.replay.header_value = -5;
+    zor_rep_reader::PlayerInfo player;
+    player.name = c.text;
+    player.block_end = std::int64_t{1} << 40;
+    read.replay.players = {player, player};
+    read.pictures = {{{64, 64}, {}}, {}};
+    const std::vector<std::string> lines = {
+        ReadJsonLine(c.text, read, {c.text, "x"}),
+        ReadJsonLine("a.rec", {}, {}),
+        ErrorJsonLine(c.text, ReaderError(zor_rep_reader::ErrorKind::file, 12, c.text)),
+        ErrorJsonLine("b.rec", ReaderError(zor_rep_reader::ErrorKind::file, std::nullopt, "gone")),
+    };
+    for (const std::string& line : lines) {
+      ASSERT_FALSE(line.empty());
+      EXPECT_EQ(line.back(), '\n');
+      const Json parsed = Json::parse(line, nullptr, false);
+      ASSERT_FALSE(parsed.is_discarded()) << line;
+      EXPECT_EQ(JsonLine(parsed), line);
+    }
+    const Json first = Json::parse(lines[0], nullptr, false);
+    // The text as the library reads back its own writing of it (U+FFFD for odd bytes).
+    const Json text = Json::parse(Json(c.text).dump(-1, ' ', false, Json::error_handler_t::replace));
+    EXPECT_EQ(first["file"], text);
+    EXPECT_EQ(first["replay"]["game_name"], text);
+    EXPECT_EQ(first["replay"]["players"][1]["name"], text);
+    EXPECT_EQ(first["replay"]["players"][0]["block_end"], std::int64_t{1} << 40);
+    EXPECT_EQ(first["replay"]["players"][0]["badge"]["width"], 64);
+    EXPECT_TRUE(first["replay"]["players"][1]["badge"].is_null());
+    EXPECT_EQ(first["replay"]["win_take_and_hold"].get<double>(), static_cast<double>(c.flag));
+    EXPECT_EQ(first["replay"]["header_value"], -5);
+    EXPECT_EQ(first["actions"], Json::array({text, "x"}));
+    EXPECT_EQ(Json::parse(lines[2])["error"]["offset"], 12);
+  }
 }
 
 }  // namespace
