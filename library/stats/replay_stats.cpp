@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <limits>
 #include <ctime>
 #include <map>
@@ -23,18 +24,37 @@ namespace {
 // kept by number rather than by text.
 class Names {
  public:
+  // The rows share one copy of each name, so a name is first looked for by
+  // where its text lies, which costs no hashing of the text: a name whose
+  // text lies where a kept name's does is that name.
   int id(const QString& name) {
+    const Seen& seen = m_seen[slot(name.constData())];
+    if (seen.text == name.constData() && seen.size == name.size()) return seen.id;
+    int id;
     const auto found = m_ids.constFind(name);
-    if (found != m_ids.cend()) return found.value();
-    const int id = static_cast<int>(m_names.size());
-    m_ids.insert(name, id);
-    m_names.push_back(name);
+    if (found != m_ids.cend()) {
+      id = found.value();
+    } else {
+      id = static_cast<int>(m_names.size());
+      m_ids.insert(name, id);
+      m_names.push_back(name);
+    }
+    const QString& kept = m_names[static_cast<std::size_t>(id)];
+    if (kept.constData() == name.constData()) m_seen[slot(kept.constData())] = {kept.constData(), kept.size(), id};
     return id;
   }
   [[nodiscard]] const QString& name(int id) const { return m_names[static_cast<std::size_t>(id)]; }
   [[nodiscard]] std::size_t size() const { return m_names.size(); }
 
  private:
+  struct Seen {
+    const QChar* text = nullptr;
+    qsizetype size = -1;
+    int id = 0;
+  };
+  static constexpr std::size_t kSeen = 1024;
+  static std::size_t slot(const QChar* text) { return (reinterpret_cast<std::uintptr_t>(text) >> 4) % kSeen; }
+  std::vector<Seen> m_seen = std::vector<Seen>(kSeen);
   QHash<QString, int> m_ids;
   std::vector<QString> m_names;
 };
