@@ -4,6 +4,8 @@
 
 #include <limits>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -83,21 +85,89 @@ QString ReplayRow::races(QStringView separator) const { return joined(roster, &R
 
 QString ReplayRow::teams() const { return names_only ? names_only_teams : TeamsText(roster); }
 
+namespace {
+
+class CommonText {
+ public:
+  void share(ReplayRow& row) {
+    for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind}) share(*text);
+    for (RowPlayer& player : row.roster) share(player);
+  }
+  void share(RowPlayer& player) {
+    share(player.name);
+    share(player.race);
+  }
+  // The shared text of the UTF-8 `bytes`, made once per thread and text:
+  // the rows of a library repeat their maps, races and names.
+  QString fromUtf8(const std::string& bytes) {
+    thread_local std::unordered_map<std::string, QString> made;
+    if (const auto known = made.find(bytes); known != made.end()) return known->second;
+    QString text = QString::fromStdString(bytes);
+    if (!share(text)) return text;
+    if (made.size() >= static_cast<std::size_t>(kMet)) made.clear();
+    made.emplace(bytes, text);
+    return text;
+  }
+  // Whether `text` is now the shared copy of itself.
+  bool share(QString& text) {
+    if (text.isEmpty()) return false;
+    // Each thread first asks the shared texts it has met itself, without
+    // the lock: rows read on many threads at once would otherwise queue
+    // for it text by text.
+    thread_local QSet<QString> met;
+    if (const auto known = met.constFind(text); known != met.cend()) {
+      text = *known;
+      return true;
+    }
+    {
+      const std::lock_guard lock(m_mutex);
+      if (const auto known = m_texts.constFind(text); known != m_texts.cend())
+        text = *known;
+      else if (m_texts.size() < kMost)
+        m_texts.insert(text);
+      else
+        return false;
+    }
+    if (met.size() >= kMet) met.clear();
+    met.insert(text);
+    return true;
+  }
+
+ private:
+  // Enough for every name of a very large library; past it texts are kept
+  // as they come.
+  static constexpr qsizetype kMost = 1 << 18;
+  // What one thread keeps of them at most.
+  static constexpr qsizetype kMet = 1 << 14;
+
+  std::mutex m_mutex;
+  QSet<QString> m_texts;
+};
+
+CommonText& common() {
+  static CommonText texts;
+  return texts;
+}
+
+}  // namespace
+
 ReplayRow MakeRow(const FileEntry& file, const QString& relative_path,
                   const zor_rep_reader::ReplayInfo& replay) {
   ReplayRow row;
   row.file = file;
   row.relative_path = relative_path;
+  CommonText& texts = common();
   row.game = QString::fromStdString(replay.game_name);
-  row.map = QString::fromStdString(replay.map_name);
+  row.map = texts.fromUtf8(replay.map_name);
+  row.roster.reserve(static_cast<qsizetype>(replay.players.size()));
   for (const zor_rep_reader::PlayerInfo& player : replay.players) {
-    row.roster.push_back({QString::fromStdString(player.name), QString::fromStdString(player.race), player.team,
+    row.roster.push_back({texts.fromUtf8(player.name), texts.fromUtf8(player.race), player.team,
                           player.block_start, player.block_end});
   }
-  row.version = QString::fromStdString(replay.version);
+  row.version = texts.fromUtf8(replay.version);
   row.win_conditions = WinConditionsText(replay);
+  texts.share(row.win_conditions);
   row.player_count = replay.player_count;
-  ShareCommonText(row);
   return row;
 }
 
@@ -124,54 +194,9 @@ ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
   return row;
 }
 
-namespace {
-
-class CommonText {
- public:
-  void share(ReplayRow& row) {
-    {
-      const std::lock_guard lock(m_mutex);
-      for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind}) share(*text);
-    }
-    for (RowPlayer& player : row.roster) share(player);
-  }
-  void share(RowPlayer& player) {
-    const std::lock_guard lock(m_mutex);
-    share(player.name);
-    share(player.race);
-  }
-  void shareOne(QString& text) {
-    const std::lock_guard lock(m_mutex);
-    share(text);
-  }
-
- private:
-  // Enough for every name of a very large library; past it texts are kept
-  // as they come.
-  static constexpr qsizetype kMost = 1 << 18;
-
-  void share(QString& text) {
-    if (text.isEmpty()) return;
-    const auto known = m_texts.constFind(text);
-    if (known != m_texts.cend())
-      text = *known;
-    else if (m_texts.size() < kMost)
-      m_texts.insert(text);
-  }
-
-  std::mutex m_mutex;
-  QSet<QString> m_texts;
-};
-
-CommonText& common() {
-  static CommonText texts;
-  return texts;
-}
-
-}  // namespace
 
 void ShareCommonText(ReplayRow& row) { common().share(row); }
 void ShareCommonText(RowPlayer& player) { common().share(player); }
-void ShareCommonText(QString& text) { common().shareOne(text); }
+void ShareCommonText(QString& text) { common().share(text); }
 
 }  // namespace myzor
