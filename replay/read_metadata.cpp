@@ -4,39 +4,25 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <span>
 #include <vector>
 
 namespace zor_rep_reader {
 namespace {
 
-// A file without pictures is a few kilobytes: read whole at the first
-// request, one system call instead of one per stretch the parser asks for.
+// A file without pictures is a few kilobytes: read whole, one system call
+// instead of one per stretch the parser asks for.
 constexpr std::int64_t kWholeFileBytes = 32 * 1024;
 
-// Reads exactly the stretches the parser asks for, with one pread each,
-// except from a small file, which is read whole.
+// Reads exactly the stretches the parser asks for, with one pread each.
 class FileSource : public ByteSource {
  public:
   explicit FileSource(const ReplayFile& file) : m_file(file) {}
 
-  [[nodiscard]] bool readsWhole() const { return m_file.size() <= kWholeFileBytes; }
+  void read(std::int64_t first, std::span<std::uint8_t> out) override { readExactly(first, out); }
 
-  void read(std::int64_t first, std::span<std::uint8_t> out) override {
-    if (!readsWhole()) {
-      readExactly(first, out);
-      return;
-    }
-    if (m_whole.empty() && m_file.size() > 0) {
-      m_whole.resize(static_cast<std::size_t>(m_file.size()));
-      readExactly(0, m_whole);
-    }
-    // The image asks only for bytes inside the file's size.
-    std::copy_n(m_whole.begin() + first, out.size(), out.begin());
-  }
-
- private:
   void readExactly(std::int64_t first, std::span<std::uint8_t> out) {
     std::size_t filled = 0;
     while (filled < out.size()) {
@@ -56,7 +42,6 @@ class FileSource : public ByteSource {
   }
 
   const ReplayFile& m_file;
-  std::vector<std::uint8_t> m_whole;
 };
 
 ReplayMetadata parse(const ByteImage& image, const AppendAction& append_action) {
@@ -72,9 +57,16 @@ ReplayMetadata ReadReplayMetadata(const std::filesystem::path& path,
                                   const AppendAction& append_action) {
   ReplayFile file(path);
   FileSource source(file);
+  if (file.size() <= kWholeFileBytes) {
+    // Read at once and parsed where it lies.
+    const auto whole = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(file.size()));
+    const std::span<std::uint8_t> bytes(whole.get(), static_cast<std::size_t>(file.size()));
+    source.readExactly(0, bytes);
+    return parse(ByteImage(bytes, file.name()), append_action);
+  }
   // The parser reads a few hundred bytes here and there of a large file;
   // read-ahead would fetch the pixels between them from disk.
-  if (!source.readsWhole()) ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_RANDOM);
+  ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_RANDOM);
   return parse(ByteImage(source, file.size(), file.name()), append_action);
 }
 
