@@ -5,11 +5,17 @@
 #include "replay/reader_error.h"
 #include "tools/raw_arguments.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <system_error>
 #include <vector>
 
@@ -30,6 +36,69 @@ inline std::vector<std::string> RawPositionals(const RawArguments& arguments, co
   return raw;
 }
 
+// Whether a file name ends in ".rec", in any case, with a name before it.
+inline bool IsReplayName(std::string_view name) {
+  constexpr std::string_view kExtension = ".rec";
+  if (name.size() <= kExtension.size()) return false;
+  return std::equal(kExtension.begin(), kExtension.end(), name.end() - kExtension.size(),
+                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+// Appends the replay files in `folder` and the folders below it to `found`,
+// in no order. Links are followed to files, not to folders; folders that may
+// not be read are passed over. Folders that lie below another are listed on
+// threads of their own, as a large archive keeps one folder a month.
+inline std::error_code ListReplays(const std::string& folder, std::vector<std::string>& found, bool split = true) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return errno == EACCES ? std::error_code() : std::error_code(errno, std::generic_category());
+  const std::string prefix = folder.ends_with('/') ? folder : folder + '/';
+  std::vector<std::string> below;
+  std::error_code ec;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      if (errno != 0) ec = std::error_code(errno, std::generic_category());
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    unsigned char type = entry->d_type;
+    std::string path = prefix;
+    path += name;
+    struct stat info {};
+    if (type == DT_UNKNOWN) type = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
+    if (type == DT_DIR) {
+      below.push_back(std::move(path));
+    } else if (IsReplayName(name) &&
+               (type == DT_REG || (type == DT_LNK && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)))) {
+      found.push_back(std::move(path));
+    }
+  }
+  ::closedir(dir);
+  if (!split || below.size() < 2) {
+    for (const std::string& sub : below)
+      if (const std::error_code sub_ec = ListReplays(sub, found, split); sub_ec && !ec) ec = sub_ec;
+    return ec;
+  }
+  std::vector<std::vector<std::string>> lists(below.size());
+  std::vector<std::error_code> errors(below.size());
+  std::atomic<std::size_t> next = 0;
+  {
+    std::vector<std::jthread> threads;
+    const auto count = std::min<std::size_t>(below.size(), std::max(1u, std::thread::hardware_concurrency()));
+    for (std::size_t t = 0; t < count; ++t)
+      threads.emplace_back([&] {
+        for (std::size_t i; (i = next++) < below.size();) errors[i] = ListReplays(below[i], lists[i], false);
+      });
+  }
+  for (std::size_t i = 0; i < below.size(); ++i) {
+    found.insert(found.end(), std::make_move_iterator(lists[i].begin()), std::make_move_iterator(lists[i].end()));
+    if (errors[i] && !ec) ec = errors[i];
+  }
+  return ec;
+}
+
 inline std::vector<Input> ExpandArguments(const std::vector<std::string>& arguments, bool recursive) {
   std::vector<Input> inputs;
   for (const std::string& path : arguments) {
@@ -45,15 +114,7 @@ inline std::vector<Input> ExpandArguments(const std::vector<std::string>& argume
       continue;
     }
     std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(
-             path, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      std::string extension = it->path().extension().string();
-      std::transform(extension.begin(), extension.end(), extension.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      std::error_code file_ec;
-      if (extension == ".rec" && it->is_regular_file(file_ec)) found.push_back(it->path().string());
-    }
+    ec = ListReplays(path, found);
     if (ec)
       inputs.push_back({path, ReaderError(ErrorKind::file, std::nullopt,
                                           path + ": cannot list the folder: " + ec.message())});

@@ -175,6 +175,13 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
   }
   paths.push_back(QFile::encodeName(write(QStringLiteral("games/deep/z.REC"), BuildReplay(SimpleReplay(1, false)))));
   write(QStringLiteral("games/notes.txt"), {});
+  // Links lead to files but not into folders: a link to the folder itself
+  // lists nothing twice, and a folder named like a replay is a folder still.
+  const QByteArray outside = QFile::encodeName(write(QStringLiteral("outside.rec"), BuildReplay(SimpleReplay(1, false))));
+  paths.push_back(folder + "/linked.rec");
+  ASSERT_EQ(::symlink(outside.constData(), paths.back().constData()), 0);
+  ASSERT_EQ(::symlink(folder.constData(), (folder + "/again").constData()), 0);
+  paths.push_back(QFile::encodeName(write(QStringLiteral("games/box.rec/in.rec"), BuildReplay(SimpleReplay(1, false)))));
   std::sort(paths.begin(), paths.end());
 
   const auto expectEveryFile = [&paths](const QByteArray& out) {
