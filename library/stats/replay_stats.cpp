@@ -76,21 +76,16 @@ std::vector<NameCount> sorted(const std::vector<std::int64_t>& counts, const Nam
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
 
 // Local calendar days as yyyymmdd, times before 1970 rounded down to their
-// second. Zones change their offset at quarter hours, so each quarter hour's
-// offset is asked of the C library once; one whose end has another offset
-// is asked second by second.
+// second. A day (in UTC) with one offset at its start and its end has it
+// throughout; in a day that changes its offset, which zones do at quarter
+// hours, each quarter hour's offset is asked of the C library once, and one
+// whose end has another offset is asked second by second.
 class LocalDays {
  public:
   int of(std::int64_t mtime_ns) {
     const std::int64_t seconds = floorDiv(mtime_ns, 1'000'000'000);
-    const std::int64_t quarter = floorDiv(seconds, kQuarter);
-    auto [at, added] = m_offsets.try_emplace(quarter, 0);
-    if (added) {
-      const std::optional<long> start = offset(quarter * kQuarter);
-      const std::optional<long> end = offset(quarter * kQuarter + kQuarter - 1);
-      at->second = start && start == end ? *start : kUneven;
-    }
-    long utc_offset = at->second;
+    long utc_offset = offsetOver(m_days, floorDiv(seconds, kDay), kDay);
+    if (utc_offset == kUneven) utc_offset = offsetOver(m_quarters, floorDiv(seconds, kQuarter), kQuarter);
     if (utc_offset == kUneven) {
       const std::optional<long> exact = offset(seconds);
       if (!exact) return 19700101;
@@ -103,14 +98,26 @@ class LocalDays {
 
  private:
   static constexpr std::int64_t kQuarter = 900;
+  static constexpr std::int64_t kDay = 86'400;
   static constexpr long kUneven = LONG_MIN;
+  // The offset throughout the span `number` of `length` seconds, or kUneven.
+  static long offsetOver(std::unordered_map<std::int64_t, long>& spans, std::int64_t number, std::int64_t length) {
+    auto [at, added] = spans.try_emplace(number, 0);
+    if (added) {
+      const std::optional<long> start = offset(number * length);
+      const std::optional<long> end = offset(number * length + length - 1);
+      at->second = start && start == end ? *start : kUneven;
+    }
+    return at->second;
+  }
   static std::optional<long> offset(std::int64_t seconds) {
     const auto t = static_cast<std::time_t>(seconds);
     std::tm local{};
     if (::localtime_r(&t, &local) == nullptr) return std::nullopt;
     return local.tm_gmtoff;
   }
-  std::unordered_map<std::int64_t, long> m_offsets;
+  std::unordered_map<std::int64_t, long> m_days;
+  std::unordered_map<std::int64_t, long> m_quarters;
 };
 
 QString dayText(int day) {

@@ -65,9 +65,10 @@ class LocalZone : public testing::Test {
     const char* old = std::getenv("TZ");
     m_old = old ? old : "";
     m_had = old != nullptr;
-    ::setenv("TZ", "XYZ-10", 1);
+    ::setenv("TZ", zone(), 1);
     ::tzset();
   }
+  [[nodiscard]] virtual const char* zone() const { return "XYZ-10"; }
   void TearDown() override {
     if (m_had)
       ::setenv("TZ", m_old.c_str(), 1);
@@ -134,6 +135,29 @@ myzor::ReplayRow game(myzor::Roster roster) {
   myzor::ReplayRow row;
   row.roster = std::move(roster);
   return row;
+}
+
+// Central Europe: summer time from 01:00 UTC on the last Sunday of March.
+class ChangingZone : public LocalZone {
+  [[nodiscard]] const char* zone() const override { return "CET-1CEST,M3.5.0,M10.5.0/3"; }
+};
+
+// Days are local days also on and around the day the offset changes.
+TEST_F(ChangingZone, DaysAroundAChangeOfOffset) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2026-03-28T22:59:59Z", "2026-03-28"}, {"2026-03-28T23:00:00Z", "2026-03-29"},
+      {"2026-03-29T00:59:59Z", "2026-03-29"}, {"2026-03-29T01:00:00Z", "2026-03-29"},
+      {"2026-03-29T21:59:59Z", "2026-03-29"}, {"2026-03-29T22:30:00Z", "2026-03-30"},
+      {"2026-10-24T22:30:00Z", "2026-10-25"}, {"2026-10-25T22:30:00Z", "2026-10-25"},
+  };
+  std::vector<myzor::ReplayRow> rows;
+  for (const auto& [utc, day] : cases) {
+    rows.push_back(game({{QString::fromLatin1(utc), "elf", 1}}));
+    rows.back().file.mtime_ns =
+        QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() * 1'000'000;
+  }
+  const myzor::ReplayStats stats = myzor::ComputeStats(rows);
+  for (const auto& [utc, day] : cases) EXPECT_EQ(player(stats, utc).first, day) << utc;
 }
 
 TEST(Stats, TeammatesAndOpponentsCountGamesNotSeats) {
