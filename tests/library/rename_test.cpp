@@ -254,7 +254,7 @@ TEST(Export, JsonLinesAreTheJsonLibrarysOwnText) {
       {"plain", "Map 7", 1.0f},
       {"quotes", "say \"hi\"", 0.0f},
       {"backslashes", "C:\\games\\", 3.0f},
-      {"control characters", std::string("tab\tnew\nline\x01\x1f\x7f", 18), 0.5f},
+      {"control characters", "tab\tnew\nline\x01\x1f\x7f", 0.5f},
       {"UTF-8", "\xc5\x81\xc3\xb3" "d\xc5\xba", -2.0f},
       {"bytes that are not UTF-8", "bad \xff\xfe end \xc3", 1e20f},
       {"empty", "", 0.25f},
