@@ -1,9 +1,13 @@
 #include "library/replay_json.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace myzor {
 namespace {
@@ -17,7 +21,14 @@ using namespace zor_rep_reader;
 // library, so its escaping and number forms are the library's own.
 class LineWriter {
  public:
-  explicit LineWriter(std::string& out) : m_out(out) {}
+  // Room for `room` bytes is made at once; the line grows past it as needed.
+  LineWriter(std::string& out, std::size_t room) : m_out(out) { m_out.resize(room); }
+
+  // Ends the line with a newline and cuts the text to it.
+  void finish() {
+    put('\n');
+    m_out.resize(m_size);
+  }
 
   void beginObject() { begin('{'); }
   void endObject() { end('}'); }
@@ -25,33 +36,36 @@ class LineWriter {
   void endArray() { end(']'); }
 
   // The field names below are plain ASCII, written as they are.
-  LineWriter& key(std::string_view name) {
+  template <std::size_t N>
+  LineWriter& key(const char (&name)[N]) {
     separate();
-    m_out.push_back('"');
-    m_out.append(name);
-    m_out.append("\":");
+    char* at = room(N + 2);
+    at[0] = '"';
+    std::memcpy(at + 1, name, N - 1);
+    at[N] = '"';
+    at[N + 1] = ':';
     m_keyed = true;
     return *this;
   }
 
-  void value(const std::string& text) {
+  void value(std::string_view text) {
     separate();
     if (plain(text)) {
-      m_out.push_back('"');
-      m_out.append(text);
-      m_out.push_back('"');
+      char* at = room(text.size() + 2);
+      at[0] = '"';
+      std::memcpy(at + 1, text.data(), text.size());
+      at[text.size() + 1] = '"';
     } else {
-      library(text);
+      library(std::string(text));
     }
   }
-  void value(std::string_view text) { value(std::string(text)); }
   void value(bool flag) {
     separate();
-    m_out.append(flag ? "true" : "false");
+    put(flag ? std::string_view("true") : std::string_view("false"));
   }
   void value(std::nullptr_t) {
     separate();
-    m_out.append("null");
+    put("null");
   }
   template <typename Number>
     requires std::is_integral_v<Number>
@@ -59,7 +73,7 @@ class LineWriter {
     separate();
     char digits[24];
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
-    m_out.append(digits, end);
+    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
   }
   // The flags are floats holding 0 or 1, written as the whole numbers they are.
   void value(float number) {
@@ -82,7 +96,7 @@ class LineWriter {
   }
   void value(const std::vector<std::string>& texts) {
     beginArray();
-    for (const std::string& text : texts) value(text);
+    for (const std::string& text : texts) value(std::string_view(text));
     endArray();
   }
 
@@ -92,24 +106,34 @@ class LineWriter {
       if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
     return true;
   }
-  void library(const Json& value) { m_out += value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+  void library(const Json& value) { put(value.dump(-1, ' ', false, Json::error_handler_t::replace)); }
+  // The next `count` bytes of the line, to be written.
+  char* room(std::size_t count) {
+    if (m_size + count > m_out.size()) m_out.resize(std::max(2 * m_out.size(), m_size + count));
+    char* at = m_out.data() + m_size;
+    m_size += count;
+    return at;
+  }
+  void put(char c) { *room(1) = c; }
+  void put(std::string_view text) { std::memcpy(room(text.size()), text.data(), text.size()); }
   void begin(char bracket) {
     separate();
-    m_out.push_back(bracket);
+    put(bracket);
     m_first = true;
   }
   void end(char bracket) {
-    m_out.push_back(bracket);
+    put(bracket);
     m_first = false;
   }
   // A comma before every value but the first of its object or array; none
   // between a key and its value.
   void separate() {
     if (std::exchange(m_keyed, false)) return;
-    if (!std::exchange(m_first, false)) m_out.push_back(',');
+    if (!std::exchange(m_first, false)) put(',');
   }
 
   std::string& m_out;
+  std::size_t m_size = 0;  // the bytes written so far
   bool m_first = true;
   bool m_keyed = false;
 };
@@ -161,8 +185,7 @@ void writeReplay(LineWriter& w, const ReplayInfo& r, const std::vector<PlayerPic
 std::string ReadJsonLine(const std::string& file, const ReplayMetadata& read,
                          const std::vector<std::string>& actions) {
   std::string line;
-  line.reserve(1024 + 160 * read.replay.players.size());
-  LineWriter w(line);
+  LineWriter w(line, 1024 + 160 * read.replay.players.size() + file.size());
   w.beginObject();
   w.key("file").value(file);
   w.key("ok").value(true);
@@ -170,13 +193,13 @@ std::string ReadJsonLine(const std::string& file, const ReplayMetadata& read,
   writeReplay(w, read.replay, read.pictures);
   w.key("actions").value(actions);
   w.endObject();
-  line.push_back('\n');
+  w.finish();
   return line;
 }
 
 std::string ErrorJsonLine(const std::string& file, const ReaderError& error) {
   std::string line;
-  LineWriter w(line);
+  LineWriter w(line, 256 + file.size() + error.message().size());
   w.beginObject();
   w.key("file").value(file);
   w.key("ok").value(false);
@@ -189,7 +212,7 @@ std::string ErrorJsonLine(const std::string& file, const ReaderError& error) {
   w.key("message").value(error.message());
   w.endObject();
   w.endObject();
-  line.push_back('\n');
+  w.finish();
   return line;
 }
 
