@@ -14,11 +14,6 @@
 namespace myzor {
 namespace {
 
-bool hasReplayExtension(const char* name) {
-  const std::size_t length = std::strlen(name);
-  return length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0;
-}
-
 FileEntry entryFrom(const QByteArray& path, const struct stat& info) {
   FileEntry entry;
   entry.path = path;
@@ -63,7 +58,7 @@ class Scanner {
       const char* name = item->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       const bool maybe_folder = item->d_type == DT_DIR || item->d_type == DT_LNK || item->d_type == DT_UNKNOWN;
-      const bool maybe_replay = hasReplayExtension(name);
+      const bool maybe_replay = HasReplayExtension(name);
       if (!maybe_folder && !maybe_replay) continue;
       struct stat info {};
       // Follows symbolic links; a broken one is simply not listed.
@@ -85,6 +80,11 @@ class Scanner {
 };
 
 }  // namespace
+
+bool HasReplayExtension(const char* name) {
+  const std::size_t length = std::strlen(name);
+  return length > 4 && strncasecmp(name + length - 4, ".rec", 4) == 0;
+}
 
 FolderScan ScanFolder(const QByteArray& root, const std::atomic_bool* stop) {
   FolderScan out;

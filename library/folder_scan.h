@@ -26,6 +26,9 @@ struct FolderScan {
 // another thread ends the scan early.
 [[nodiscard]] FolderScan ScanFolder(const QByteArray& root, const std::atomic_bool* stop = nullptr);
 
+// Whether a file name ends in ".rec", ignoring case, with a name before it.
+[[nodiscard]] bool HasReplayExtension(const char* name);
+
 // The same facts for one file; false when it is not a regular file or cannot
 // be examined.
 [[nodiscard]] bool StatFile(const QByteArray& path, FileEntry& entry);

@@ -194,7 +194,6 @@ ReplayRow MakeErrorRow(const FileEntry& file, const QString& relative_path,
   return row;
 }
 
-
 void ShareCommonText(ReplayRow& row) { common().share(row); }
 void ShareCommonText(RowPlayer& player) { common().share(player); }
 void ShareCommonText(QString& text) { common().share(text); }

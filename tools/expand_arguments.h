@@ -2,6 +2,7 @@
 // (with --recursive) in sorted order, each kept by its own bytes.
 #pragma once
 
+#include "library/folder_scan.h"
 #include "replay/reader_error.h"
 #include "tools/raw_arguments.h"
 
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -34,14 +34,6 @@ inline std::vector<std::string> RawPositionals(const RawArguments& arguments, co
   std::vector<std::string> raw;
   for (const QString& argument : positionals) raw.push_back(arguments.raw(argument).toStdString());
   return raw;
-}
-
-// Whether a file name ends in ".rec", in any case, with a name before it.
-inline bool IsReplayName(std::string_view name) {
-  constexpr std::string_view kExtension = ".rec";
-  if (name.size() <= kExtension.size()) return false;
-  return std::equal(kExtension.begin(), kExtension.end(), name.end() - kExtension.size(),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 // Appends the replay files in `folder` and the folders below it to `found`,
@@ -70,7 +62,7 @@ inline std::error_code ListReplays(const std::string& folder, std::vector<std::s
     if (type == DT_UNKNOWN) type = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
     if (type == DT_DIR) {
       below.push_back(std::move(path));
-    } else if (IsReplayName(name) &&
+    } else if (myzor::HasReplayExtension(entry->d_name) &&
                (type == DT_REG || (type == DT_LNK && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)))) {
       found.push_back(std::move(path));
     }
