@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <fcntl.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -32,7 +33,7 @@ QString reasonFor(int error) { return QString::fromLocal8Bit(std::strerror(error
 // where it has them: files are hashed about as fast as they are read.
 class Sha256 {
  public:
-  Sha256() : m_context(EVP_MD_CTX_new()) {
+  Sha256() : m_context((startLibcrypto(), EVP_MD_CTX_new())) {
     m_ok = m_context != nullptr && EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr) == 1;
   }
   void add(const char* bytes, std::size_t size) {
@@ -47,6 +48,14 @@ class Sha256 {
   }
 
  private:
+  // Files are hashed on pool threads that outlive main(). Were libcrypto
+  // torn down at exit, as it is by default, a pool thread that ends after
+  // it would leave its per-thread state behind; so it is left standing, and
+  // each thread frees its own when it ends.
+  static void startLibcrypto() {
+    static const bool started = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    (void)started;
+  }
   struct Free {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
   };
