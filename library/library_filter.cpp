@@ -71,7 +71,8 @@ void LibraryFilter::makeKeys(int column) const {
   const int rows = model->rowCount();
   m_key_column = column;
   m_keys.assign(static_cast<std::size_t>(rows), SortKey{});
-  m_key_bytes.clear();
+  // The last column's keys are let go before this one's are made.
+  m_key_bytes = std::string();
   // Collation is the slow part: with many rows every core takes a share,
   // each with a collator of its own. The rows do not change meanwhile, as
   // this thread waits.
@@ -130,13 +131,19 @@ void LibraryFilter::makeKeys(int column) const {
     QtConcurrent::blockingMap(shares, make);
   else
     for (Share& share : shares) make(share);
-  for (const Share& share : shares) {
+  // Joined into room made once, each share let go as it is copied: the keys
+  // are held about once, not up to three times over as a string grows.
+  std::size_t total = 0;
+  for (const Share& share : shares) total += share.bytes.size();
+  m_key_bytes.reserve(total);
+  for (Share& share : shares) {
     const auto base = static_cast<std::uint32_t>(m_key_bytes.size());
     for (int row = share.first; row < std::min(rows, share.first + kShare); ++row) {
       SortKey& key = m_keys[static_cast<std::size_t>(row)];
       if (key.length != SortKey::kNumber) key.offset += base;
     }
     m_key_bytes += share.bytes;
+    share.bytes = std::string();
   }
   makeRanks();
 }

@@ -21,10 +21,7 @@ Reconciliation Reconcile(const std::vector<KnownFile>& indexed,
     const KnownFile* known = by_path.take(file.path);
     // An incomplete file (cut short or empty) changes size or time as it
     // grows, so the comparison below reads it again once it does.
-    if (known != nullptr && known->file == file && !known->read_again)
-      out.current.push_back(file);
-    else
-      out.to_read.push_back(file);
+    if (known == nullptr || known->file != file || known->read_again) out.to_read.push_back(file);
   }
   for (auto left = by_path.cbegin(); left != by_path.cend(); ++left) out.gone.push_back(left.key());
   std::sort(out.gone.begin(), out.gone.end());

@@ -18,8 +18,7 @@ struct KnownFile {
 };
 
 struct Reconciliation {
-  std::vector<FileEntry> current;  // files that have not changed: their rows are shown as they are
-  std::vector<FileEntry> to_read;  // new or changed files
+  std::vector<FileEntry> to_read;  // new or changed files; the others keep their rows
   std::vector<QByteArray> gone;    // paths of rows whose files are no longer there
 };
 
