@@ -32,8 +32,7 @@
 #include <utility>
 
 #include "bench/stall_meter.h"
-#include "library/indexed_library.h"
-#include "library/library.h"
+#include "library/replay_library.h"
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
 
@@ -56,10 +55,10 @@ int main(int argc, char* argv[]) {
       arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
   const QString added = arguments.size() > 3 ? arguments.at(3) : QString();
   QSettings settings(scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-  MainWindow window(QString(), settings, index);
+  MainWindow window(new myzor::ReplayLibrary(index), QString(), settings);
   window.show();
   QCoreApplication::processEvents();
-  myzor::Library* library = window.library();
+  myzor::ReplayLibrary* library = window.library();
 
   StallMeter stalls;
 
@@ -123,7 +122,7 @@ int main(int argc, char* argv[]) {
     }
   };
   QObject::connect(
-      library, &myzor::Library::rowsRead, [&](const std::vector<myzor::ReplayRow>& rows) {
+      library, &myzor::ReplayLibrary::rowsRead, [&](const std::vector<myzor::ReplayRow>& rows) {
         if (new_row_ms < 0 && since_copy.isValid() && library->model()->rowOf(new_path) >= 0) {
           new_row_ms = since_copy.elapsed();
           QTimer::singleShot(100, &app, &QCoreApplication::quit);
@@ -131,13 +130,13 @@ int main(int argc, char* argv[]) {
         read_again += static_cast<qint64>(rows.size());
         if (to_read > 0 && read_again == to_read) settled();
       });
-  QObject::connect(window.findChild<myzor::IndexedLibrary*>(), &myzor::IndexedLibrary::checked,
+  QObject::connect(window.findChild<myzor::ReplayLibrary*>(), &myzor::ReplayLibrary::checked,
                    [&](qint64 count) {
                      to_read = count;
                      read_again = 0;
                      if (count == 0) settled();
                    });
-  QObject::connect(library, &myzor::Library::finished, [&](bool) {
+  QObject::connect(library, &myzor::ReplayLibrary::finished, [&](bool) {
     if (listed_ms >= 0) return;
     listed_ms = clock.elapsed();
     // Read from the files: that is all. Shown from the index: the check follows.

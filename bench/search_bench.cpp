@@ -1,7 +1,7 @@
 // The library's search over 100,000 made-up rows: compiling a search and
 // testing every row, alone and through the table's filter.
-#include "library/library_filter.h"
-#include "library/library_model.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,8 +6,8 @@
 //     prints "rows N", "update_ms M" (median of the searches), "update_max_ms X",
 //     "max_stall_ms S"
 #include "bench/stall_meter.h"
-#include "library/library_filter.h"
-#include "library/library_model.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
 #include "ui/statistics_view.h"
 
 #include <QApplication>

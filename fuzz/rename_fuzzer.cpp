@@ -2,8 +2,8 @@
 // gives either a pattern error that points into the pattern (or at its end),
 // or one name that is a single path component of at most 255 bytes of UTF-8
 // ending in ".rec".
-#include "library/file_operations.h"
-#include "library/rename_pattern.h"
+#include "library/files/file_operations.h"
+#include "library/files/rename_pattern.h"
 
 #include <QUtf8StringView>
 

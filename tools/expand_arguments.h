@@ -2,7 +2,7 @@
 // (with --recursive) in sorted order, each kept by its own bytes.
 #pragma once
 
-#include "library/folder_scan.h"
+#include "library/core/folder_scan.h"
 #include "replay/reader_error.h"
 #include "tools/raw_arguments.h"
 
@@ -62,7 +62,7 @@ inline std::error_code ListReplays(const std::string& folder, std::vector<std::s
     if (type == DT_UNKNOWN) type = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
     if (type == DT_DIR) {
       below.push_back(std::move(path));
-    } else if (myzor::HasReplayExtension(entry->d_name) &&
+    } else if (myzor::IsReplayFileName(QByteArrayView(entry->d_name)) &&
                (type == DT_REG || (type == DT_LNK && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)))) {
       found.push_back(std::move(path));
     }

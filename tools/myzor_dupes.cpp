@@ -1,6 +1,6 @@
 // myzor-dupes: lists groups of replay files that are byte for byte the same.
 #include "library/dupes/dupes.h"
-#include "library/folder_scan.h"
+#include "library/core/folder_scan.h"
 #include "tools/raw_arguments.h"
 
 #include <QCommandLineParser>

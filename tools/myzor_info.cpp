@@ -1,6 +1,6 @@
 // myzor-info: prints what the replay reader finds in replay files, for people
 // or, with --json, as one JSON object per line for scripts.
-#include "library/replay_json.h"
+#include "library/export/replay_json.h"
 #include "replay/metadata.h"
 #include "tools/expand_arguments.h"
 #include "tools/raw_arguments.h"

@@ -1,11 +1,11 @@
 // myzor-rename: renames replay files by a pattern of their content
 // ("{date} {map} - {teams}"), never overwriting a file, for scripts.
-#include "library/file_operations.h"
-#include "library/folder_scan.h"
+#include "library/files/file_operations.h"
+#include "library/core/folder_scan.h"
 #include "library/journal/batches.h"
 #include "library/journal/journal.h"
-#include "library/rename_pattern.h"
-#include "library/replay_row.h"
+#include "library/files/rename_pattern.h"
+#include "library/core/replay_row.h"
 #include "replay/metadata.h"
 #include "tools/raw_arguments.h"
 

@@ -1,10 +1,10 @@
 // myzor-stats: who played whom, where and with what over replay files, as
 // tables for people or, with --json, as one object for scripts.
-#include "library/folder_scan.h"
-#include "library/library_filter.h"
-#include "library/library_model.h"
-#include "library/replay_json.h"
-#include "library/replay_row.h"
+#include "library/core/folder_scan.h"
+#include "library/export/replay_json.h"
+#include "library/search/folded_row.h"
+#include "library/search/query.h"
+#include "library/core/replay_row.h"
 #include "library/stats/replay_stats.h"
 #include "replay/metadata.h"
 #include "tools/expand_arguments.h"
@@ -196,20 +196,16 @@ int main(int argc, char* argv[]) {
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   if (parser.positionalArguments().isEmpty()) return usage(QStringLiteral("no replay file or folder given"));
-  const QString query = parser.value(search);
-  if (const QString problem = myzor::SearchProblem(query); !problem.isEmpty())
-    return usage(QStringLiteral("--search \"%1\": %2").arg(query, problem));
+  const QString query_text = parser.value(search);
+  const myzor::SearchQuery query = myzor::CompileSearch(query_text);
+  if (!query.problem.isEmpty())
+    return usage(QStringLiteral("--search \"%1\": %2").arg(query_text, query.problem));
 
   const std::vector<myzor_info::Input> inputs = myzor_info::ExpandArguments(
       myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
-  // Without a search only what the counts read is kept of each row.
-  const bool searched = !query.trimmed().isEmpty();
-  std::vector<myzor::ReplayRow> rows;
+  // Only what the counts read is kept of each row the search lists.
   std::vector<myzor::StatsRow> counted;
-  if (searched)
-    rows.reserve(inputs.size());
-  else
-    counted.reserve(inputs.size());
+  counted.reserve(inputs.size());
   bool all_ok = true;
   // The metadata read mostly waits for the disk, so several files are read at once.
   myzor_info::ReadInOrder<Read>(
@@ -219,22 +215,8 @@ int main(int argc, char* argv[]) {
           std::fprintf(stderr, "myzor-stats: %s\n", read.error.c_str());
           all_ok = false;
         }
-        if (searched)
-          rows.push_back(read.row);
-        else
-          counted.push_back(myzor::StatsRowOf(read.row));
+        if (myzor::Matches(query, read.row)) counted.push_back(myzor::StatsRowOf(read.row));
       });
-
-  if (searched) {
-    // The window's own search over the window's own table.
-    myzor::LibraryModel model;
-    model.appendRows(std::move(rows));
-    myzor::LibraryFilter filter;
-    filter.setSourceModel(&model);
-    filter.setSearchText(query);
-    for (int i = 0; i < filter.rowCount(); ++i)
-      counted.push_back(myzor::StatsRowOf(model.row(filter.mapToSource(filter.index(i, 0)).row())));
-  }
 
   const myzor::ReplayStats stats = myzor::ComputeStats(counted);
   const std::string out = parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));

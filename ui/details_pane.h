@@ -4,7 +4,7 @@
 // at once; the rest comes from a full read of that one file on a worker.
 #pragma once
 
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -2,10 +2,10 @@
 
 #include "library/journal/batches.h"
 #include "library/journal/journal.h"
-#include "library/library.h"
-#include "library/library_filter.h"
-#include "library/library_model.h"
-#include "library/rename_pattern.h"
+#include "library/replay_library.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
+#include "library/files/rename_pattern.h"
 #include "ui/duplicates_dialog.h"
 #include "ui/history_dialog.h"
 #include "ui/library_panel.h"
@@ -53,7 +53,7 @@ QString undoneText(myzor::BatchKind kind) {
 
 }  // namespace
 
-LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSettings& settings, QWidget* window)
+LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings, QWidget* window)
     : QObject(window), m_library(library), m_panel(panel), m_settings(settings), m_window(window) {
   m_choose_folder = [this](const QString& title) {
     return QFileDialog::getExistingDirectory(m_window, title, QFile::decodeName(m_library->root()));
@@ -108,10 +108,10 @@ LibraryActions::LibraryActions(myzor::Library* library, LibraryPanel* panel, QSe
   m_read_rest_action = addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
   m_read_rest_action->setToolTip(tr("Read the replays left unread when reading was stopped"));
   panel->setReadRestAction(m_read_rest_action);
-  connect(library, &myzor::Library::started, this, &LibraryActions::updateActions);
-  connect(library, &myzor::Library::finished, this, &LibraryActions::updateActions);
+  connect(library, &myzor::ReplayLibrary::started, this, &LibraryActions::updateActions);
+  connect(library, &myzor::ReplayLibrary::finished, this, &LibraryActions::updateActions);
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
-  connect(library, &myzor::Library::rowsRead, this, &LibraryActions::selectArrived);
+  connect(library, &myzor::ReplayLibrary::rowsRead, this, &LibraryActions::selectArrived);
   updateActions();
   // After the window is up: the journal is read on a worker.
   QTimer::singleShot(0, this, [this] { checkJournal(true); });

@@ -6,10 +6,10 @@
 // batch that was cut short is offered for Undo or Finish, once.
 #pragma once
 
-#include "library/export_rows.h"
-#include "library/file_operations.h"
+#include "library/export/export_rows.h"
+#include "library/files/file_operations.h"
 #include "library/journal/batches.h"
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 
 #include <QByteArray>
 #include <QList>
@@ -32,7 +32,7 @@ class QSettings;
 class QWidget;
 
 namespace myzor {
-class Library;
+class ReplayLibrary;
 }
 
 class LibraryActions : public QObject {
@@ -40,7 +40,7 @@ class LibraryActions : public QObject {
 
  public:
   // The actions act on `panel`'s table, with their shortcuts while it has focus.
-  LibraryActions(myzor::Library* library, LibraryPanel* panel, QSettings& settings, QWidget* window);
+  LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings, QWidget* window);
   // Cancels a running copy or move and waits for the operation to end.
   ~LibraryActions() override;
 
@@ -105,7 +105,7 @@ class LibraryActions : public QObject {
   // Moves the files to the trash as one journaled batch.
   void trashPaths(const std::vector<QByteArray>& paths);
 
-  myzor::Library* const m_library;
+  myzor::ReplayLibrary* const m_library;
   LibraryPanel* const m_panel;
   QSettings& m_settings;
   QWidget* const m_window;

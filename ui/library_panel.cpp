@@ -1,8 +1,8 @@
 #include "ui/library_panel.h"
 
-#include "library/library.h"
-#include "library/library_filter.h"
-#include "library/library_model.h"
+#include "library/replay_library.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,7 +81,7 @@ class LibraryTable : public QTableView {
 
 }  // namespace
 
-LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
+LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
     : QWidget(parent),
       m_library(library),
       m_filter(new myzor::LibraryFilter(this)),
@@ -220,7 +220,7 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   m_stop->setObjectName(QStringLiteral("btn_stop"));
   m_stop->setAccessibleName(tr("Stop reading"));
   m_stop->setToolTip(tr("Stop reading the folder; the replays read so far stay listed"));
-  connect(m_stop, &QPushButton::clicked, library, &myzor::Library::stop);
+  connect(m_stop, &QPushButton::clicked, library, &myzor::ReplayLibrary::stop);
   m_read_rest->setObjectName(QStringLiteral("btn_read_rest"));
   m_read_rest->setToolButtonStyle(Qt::ToolButtonTextOnly);
   m_read_rest->hide();
@@ -258,10 +258,10 @@ LibraryPanel::LibraryPanel(myzor::Library* library, QWidget* parent)
   // A change of sort or search keeps the rows selected; the current one stays in sight.
   connect(m_filter, &QAbstractItemModel::layoutChanged, this, &LibraryPanel::keepCurrentInView);
   connect(m_filter, &QAbstractItemModel::rowsRemoved, this, &LibraryPanel::keepCurrentInView);
-  connect(library, &myzor::Library::started, this, &LibraryPanel::clearForNewFolder);
-  connect(library, &myzor::Library::progress, this, &LibraryPanel::showProgress);
-  connect(library, &myzor::Library::finished, this, &LibraryPanel::showFinished);
-  connect(library, &myzor::Library::problemsFound, this, &LibraryPanel::showProblems);
+  connect(library, &myzor::ReplayLibrary::started, this, &LibraryPanel::clearForNewFolder);
+  connect(library, &myzor::ReplayLibrary::progress, this, &LibraryPanel::showProgress);
+  connect(library, &myzor::ReplayLibrary::finished, this, &LibraryPanel::showFinished);
+  connect(library, &myzor::ReplayLibrary::problemsFound, this, &LibraryPanel::showProblems);
   updateCount();
   showFinished(false);
 }

@@ -16,7 +16,7 @@ class QTableView;
 class QToolButton;
 
 namespace myzor {
-class Library;
+class ReplayLibrary;
 class LibraryFilter;
 }  // namespace myzor
 
@@ -24,7 +24,7 @@ class LibraryPanel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit LibraryPanel(myzor::Library* library, QWidget* parent = nullptr);
+  explicit LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent = nullptr);
 
   [[nodiscard]] QTableView* table() const { return m_table; }
   [[nodiscard]] QLineEdit* searchField() const { return m_search; }
@@ -69,7 +69,7 @@ class LibraryPanel : public QWidget {
   void selectPending();
   void keepCurrentInView();
 
-  myzor::Library* const m_library;
+  myzor::ReplayLibrary* const m_library;
   myzor::LibraryFilter* const m_filter;
   QPushButton* const m_open;
   QLineEdit* const m_search;

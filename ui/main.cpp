@@ -1,4 +1,5 @@
 // myzor: the replay browser window.
+#include "library/replay_library.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -140,7 +141,7 @@ int main(int argc, char* argv[]) {
   // ~/.config/myzor/myzor.conf; no organisation name is set, so the cache
   // (the replay index) stays in ~/.cache/myzor.
   QSettings settings(QSettings::UserScope, QStringLiteral("myzor"), QStringLiteral("myzor"));
-  MainWindow window(QString(), settings);
+  MainWindow window(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), QString(), settings);
   // A wrong argument is reported in the window's status line; the window opens all the same.
   window.start(parser.positionalArguments());
   window.show();

@@ -1,8 +1,8 @@
 #include "ui/main_window.h"
 
-#include "library/indexed_library.h"
-#include "library/library.h"
-#include "library/library_model.h"
+#include "library/core/paths.h"
+#include "library/replay_library.h"
+#include "library/model/library_model.h"
 #include "ui/details_pane.h"
 #include "ui/form1.h"
 #include "ui/library_actions.h"
@@ -62,7 +62,7 @@ QString droppedPath(const QMimeData* data) {
   if (!url.isLocalFile()) return {};
   const QFileInfo info(url.toLocalFile());
   if (info.isDir()) return info.absoluteFilePath();
-  if (info.isFile() && info.suffix().compare(QStringLiteral("rec"), Qt::CaseInsensitive) == 0)
+  if (info.isFile() && myzor::IsReplayFileName(info.fileName()))
     return info.absoluteFilePath();
   return {};
 }
@@ -76,18 +76,18 @@ bool isBelow(const QString& path, const QString& folder) {
 
 }  // namespace
 
-MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file,
+MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_folder, QSettings& settings,
                        QWidget* parent)
     : QMainWindow(parent),
       m_settings(settings),
       m_program_folder(program_folder.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder),
-      m_library(new myzor::Library(this)),
-      m_indexed(new myzor::IndexedLibrary(
-          m_library, index_file.isEmpty() ? myzor::ReplayIndex::defaultFile() : index_file, {}, this)),
+      m_library(library),
       m_splitter(new QSplitter(Qt::Horizontal, this)),
       m_panel(new LibraryPanel(m_library, m_splitter)),
       m_details(new DetailsPane(m_program_folder, m_splitter)),
       m_form(new Form1(m_program_folder, this)) {
+  // Gone after the panes and views that show it.
+  m_library->setParent(this);
   setObjectName(QStringLiteral("main_window"));
   setWindowTitle(m_form->windowTitle());
   setAcceptDrops(true);
@@ -119,10 +119,10 @@ MainWindow::MainWindow(const QString& program_folder, QSettings& settings, const
     m_form->raise();
     m_form->activateWindow();
   });
-  connect(m_indexed, &myzor::IndexedLibrary::statusChanged, this,
+  connect(m_library, &myzor::ReplayLibrary::statusChanged, this,
           [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files: only new and removed ones there change it.
-  connect(m_indexed, &myzor::IndexedLibrary::folderChanged, this, [this](const myzor::FolderChanges& changes) {
+  connect(m_library, &myzor::ReplayLibrary::folderChanged, this, [this](const myzor::FolderChanges& changes) {
     QList<QByteArray> paths(changes.removed.cbegin(), changes.removed.cend());
     for (const myzor::FileEntry& entry : changes.added) paths.append(entry.path);
     const QByteArray folder = m_library->root() + '/';
@@ -354,7 +354,7 @@ void MainWindow::openFolder(const QString& folder) {
   statusBar()->clearMessage();
   m_details->clear();
   m_form->openFolder(absolute);
-  m_indexed->open(QFile::encodeName(absolute));
+  m_library->open(QFile::encodeName(absolute));
   m_settings.setValue(kFolderKey, absolute);
   rememberRecent(absolute);
   setWindowTitle(tr("%1 — %2").arg(m_form->windowTitle(), QDir::toNativeSeparators(absolute)));

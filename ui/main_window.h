@@ -18,26 +18,24 @@ class QSettings;
 class QSplitter;
 
 namespace myzor {
-class IndexedLibrary;
-class Library;
+class ReplayLibrary;
 }
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  // `program_folder` as for Form1; `settings` keeps the folder, the panes
-  // and the table's columns between runs, and must outlive the window. The
-  // library's rows are kept in the index at `index_file` (empty: the user's
-  // cache folder).
-  MainWindow(const QString& program_folder, QSettings& settings, const QString& index_file = QString(),
+  // Shows `library`, which the window takes as its own child. `program_folder`
+  // as for Form1; `settings` keeps the folder, the panes and the table's
+  // columns between runs, and must outlive the window.
+  MainWindow(myzor::ReplayLibrary* library, const QString& program_folder, QSettings& settings,
              QWidget* parent = nullptr);
   ~MainWindow() override;
 
   [[nodiscard]] Form1* form() const { return m_form; }
   [[nodiscard]] LibraryPanel* panel() const { return m_panel; }
   [[nodiscard]] DetailsPane* details() const { return m_details; }
-  [[nodiscard]] myzor::Library* library() const { return m_library; }
+  [[nodiscard]] myzor::ReplayLibrary* library() const { return m_library; }
   [[nodiscard]] LibraryActions* actions() const { return m_actions; }
   // The menus by name: "file", "edit", "view", "help".
   [[nodiscard]] QMenu* menu(const QString& name) const;
@@ -76,8 +74,7 @@ class MainWindow : public QMainWindow {
 
   QSettings& m_settings;
   const QString m_program_folder;
-  myzor::Library* const m_library;
-  myzor::IndexedLibrary* const m_indexed;
+  myzor::ReplayLibrary* const m_library;
   QSplitter* const m_splitter;
   LibraryPanel* const m_panel;
   DetailsPane* const m_details;

@@ -1,6 +1,6 @@
 #include "ui/players_view.h"
 
-#include "library/library.h"
+#include "library/replay_library.h"
 #include "library/stats/stats_runner.h"
 #include "replay/replay.h"
 
@@ -57,7 +57,7 @@ std::pair<QImage, QImage> readPictures(const QByteArray& path, int player) {
 
 }  // namespace
 
-PlayersView::PlayersView(myzor::Library* library, std::function<void(const QString&)> set_search, QWidget* parent)
+PlayersView::PlayersView(myzor::ReplayLibrary* library, std::function<void(const QString&)> set_search, QWidget* parent)
     : QWidget(parent),
       m_library(library),
       m_set_search(std::move(set_search)),

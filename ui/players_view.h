@@ -19,7 +19,7 @@ class QTableView;
 class QTextBrowser;
 
 namespace myzor {
-class Library;
+class ReplayLibrary;
 class StatsRunner;
 }  // namespace myzor
 
@@ -29,7 +29,7 @@ class PlayersView : public QWidget {
  public:
   // `library` must outlive the view; `set_search` puts a text into the
   // library's search field.
-  PlayersView(myzor::Library* library, std::function<void(const QString&)> set_search, QWidget* parent = nullptr);
+  PlayersView(myzor::ReplayLibrary* library, std::function<void(const QString&)> set_search, QWidget* parent = nullptr);
   ~PlayersView() override;
 
   [[nodiscard]] myzor::StatsRunner* runner() const { return m_runner; }
@@ -47,7 +47,7 @@ class PlayersView : public QWidget {
   void showDetails();
   void activate(const QModelIndex& index);
 
-  myzor::Library* const m_library;
+  myzor::ReplayLibrary* const m_library;
   const std::function<void(const QString&)> m_set_search;
   myzor::StatsRunner* const m_runner;
   QLineEdit* const m_search;

@@ -1,6 +1,6 @@
 #include "ui/rename_dialog.h"
 
-#include "library/rename_pattern.h"
+#include "library/files/rename_pattern.h"
 #include "ui/signal_colour.h"
 
 #include <QAbstractTableModel>

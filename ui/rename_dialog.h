@@ -2,8 +2,8 @@
 // file before anything is renamed.
 #pragma once
 
-#include "library/file_operations.h"
-#include "library/replay_row.h"
+#include "library/files/file_operations.h"
+#include "library/core/replay_row.h"
 
 #include <QDialog>
 #include <QString>

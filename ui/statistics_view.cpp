@@ -1,7 +1,7 @@
 #include "ui/statistics_view.h"
 
-#include "library/library_filter.h"
-#include "library/library_model.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
 #include "library/stats/stats_runner.h"
 
 #include <QBarCategoryAxis>

@@ -1,7 +1,7 @@
 #include "library/dupes/dupes.h"
 
-#include "library/file_operations.h"
-#include "library/library.h"
+#include "library/files/file_operations.h"
+#include "library/core/read_row.h"
 
 #include <QtConcurrent>
 

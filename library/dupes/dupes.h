@@ -3,7 +3,7 @@
 // left with a partner are read in full and hashed (SHA-256).
 #pragma once
 
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "library/journal/batches.h"
 
+#include "library/core/paths.h"
+
 #include <QFile>
 #include <QStandardPaths>
 
@@ -14,13 +16,6 @@
 
 namespace myzor {
 namespace {
-
-QByteArray folderOf(const QByteArray& path) {
-  const qsizetype slash = path.lastIndexOf('/');
-  return slash <= 0 ? QByteArray("/") : path.left(slash);
-}
-
-QByteArray nameOf(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
 
 QString shown(const QByteArray& path) { return DisplayName(path); }
 
@@ -90,7 +85,7 @@ BatchOutcome journaled(Journal& journal, BatchKind kind, const std::vector<QByte
   std::vector<JournalStep> steps;
   for (const QByteArray& path : paths) {
     steps.push_back(stepFor(static_cast<int>(steps.size()), path));
-    if (!folder.isEmpty()) steps.back().target = folder + '/' + nameOf(path);
+    if (!folder.isEmpty()) steps.back().target = folder + '/' + NameOf(path);
   }
   const std::optional<qint64> batch = journal.begin(kind, steps, options);
   if (!batch) return refusal(journal);
@@ -134,16 +129,16 @@ QByteArray locate(BatchKind kind, const JournalStep& step) {
   if (kind == BatchKind::trash) {
     const QByteArray trash =
         QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) + "/Trash/files";
-    return findIn(step.target.isEmpty() ? trash : folderOf(step.target), step.device, step.inode);
+    return findIn(step.target.isEmpty() ? trash : FolderOf(step.target), step.device, step.inode);
   }
-  return step.target.isEmpty() ? QByteArray() : findIn(folderOf(step.target), step.device, step.inode);
+  return step.target.isEmpty() ? QByteArray() : findIn(FolderOf(step.target), step.device, step.inode);
 }
 
 // A copy the step made, complete and in place.
 QByteArray locateCopy(const JournalStep& step) {
   if (step.copy_inode == 0) return {};
   if (isFile(step.target, 0, step.copy_inode)) return step.target;
-  return findIn(folderOf(step.target), 0, step.copy_inode);
+  return findIn(FolderOf(step.target), 0, step.copy_inode);
 }
 
 bool sameBytes(const QByteArray& path, const JournalStep& step) {
@@ -163,7 +158,7 @@ QString reasonFor(int error) { return QString::fromLocal8Bit(std::strerror(error
 
 FileResult renameBack(const QByteArray& from, const QByteArray& to) {
   const int error = RenameNoReplace(from, to);
-  if (error == EEXIST) return result(from, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(nameOf(to))));
+  if (error == EEXIST) return result(from, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(to))));
   return error == 0 ? result(from, to) : result(from, {}, reasonFor(error));
 }
 
@@ -185,9 +180,9 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
       if (::unlink(copy.constData()) != 0) return result(copy, {}, reasonFor(errno));
       return result(copy, {});
     }
-    std::vector<FileResult> back = MoveToFolder({copy}, folderOf(step.source), {}, ClashPolicy::skip);
+    std::vector<FileResult> back = MoveToFolder({copy}, FolderOf(step.source), {}, ClashPolicy::skip);
     FileResult& moved = back.front();
-    if (moved.skipped) return result(copy, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(nameOf(step.source))));
+    if (moved.skipped) return result(copy, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(step.source))));
     if (moved.ok && moved.new_path != step.source && RenameNoReplace(moved.new_path, step.source) == 0)
       moved.new_path = step.source;
     return moved;
@@ -205,7 +200,7 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
     return result(now, {}, QStringLiteral("left alone: it has changed since"));
   FileResult back = renameBack(now, step.source);
   if (back.ok && kind == BatchKind::trash) {
-    const QByteArray info_file = folderOf(folderOf(now)) + "/info/" + nameOf(now) + ".trashinfo";
+    const QByteArray info_file = FolderOf(FolderOf(now)) + "/info/" + NameOf(now) + ".trashinfo";
     ::unlink(info_file.constData());
   }
   return back;
@@ -312,7 +307,7 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
     if (kind == BatchKind::rename) {
       PlannedRename& file = plan.files.emplace_back();
       file.old_path = step.source;
-      file.new_name = nameOf(step.target);
+      file.new_name = NameOf(step.target);
       file.stem = FileStem(step.target);
       file.state = RenameState::ok;
     } else {
@@ -321,7 +316,7 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
   }
   JournalLog log(journal, id, steps, positions);
   const ClashPolicy policy = batch->options == QLatin1String("skip") ? ClashPolicy::skip : ClashPolicy::keep_both;
-  const QByteArray folder = positions.empty() ? QByteArray() : folderOf(steps[positions.front()].target);
+  const QByteArray folder = positions.empty() ? QByteArray() : FolderOf(steps[positions.front()].target);
   std::vector<FileResult> done;
   if (kind == BatchKind::rename)
     done = ExecuteRename(plan, &log).results;

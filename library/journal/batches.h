@@ -2,7 +2,7 @@
 // one that was cut short, from what the journal says and what the disk shows.
 #pragma once
 
-#include "library/file_operations.h"
+#include "library/files/file_operations.h"
 #include "library/journal/journal.h"
 
 #include <QByteArray>

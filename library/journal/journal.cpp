@@ -1,5 +1,7 @@
 #include "library/journal/journal.h"
 
+#include "library/sqlite/damaged_file.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -47,11 +49,6 @@ QString bootId() {
 bool processAlive(qint64 pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
 
 // SQLITE_CORRUPT and SQLITE_NOTADB, with or without their extended codes.
-bool isDamage(const QSqlError& error) {
-  const int code = error.nativeErrorCode().toInt() & 0xff;
-  return code == 11 || code == 26;
-}
-
 QString stateName(BatchState state) {
   switch (state) {
     case BatchState::running: return QStringLiteral("running");
@@ -99,7 +96,7 @@ Journal::Journal(const QString& file, int busy_timeout_ms) : m_file(file), m_bus
   close();
   if (!damaged) return;
   QString aside;
-  if (!setAside(aside)) {
+  if (!SetAsideDamaged(m_file, aside)) {
     m_error = QStringLiteral("%1 is damaged (%2) and cannot be set aside").arg(QDir::toNativeSeparators(m_file), why);
     return;
   }
@@ -126,7 +123,7 @@ bool Journal::open(bool& damaged) {
   db.setDatabaseName(m_file);
   db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busy_timeout_ms));
   const auto failed = [&](const QSqlError& error) {
-    damaged = isDamage(error);
+    damaged = IsDamage(error);
     m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file),
                                            error.databaseText().isEmpty() ? error.text() : error.databaseText());
     return false;
@@ -181,19 +178,6 @@ void Journal::close() {
   QSqlDatabase::database(m_connection, false).close();
   QSqlDatabase::removeDatabase(m_connection);
   m_connection.clear();
-}
-
-// Renamed, never deleted: what it holds may still be worth a look.
-bool Journal::setAside(QString& aside) {
-  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-  aside = QStringLiteral("%1.damaged-%2").arg(m_file, stamp);
-  for (int n = 2; QFile::exists(aside); ++n) aside = QStringLiteral("%1.damaged-%2-%3").arg(m_file, stamp).arg(n);
-  if (QFile::exists(m_file) && !QFile::rename(m_file, aside)) return false;
-  for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
-    if (QFile::exists(m_file + suffix) && !QFile::rename(m_file + suffix, aside + suffix) &&
-        !QFile::remove(m_file + suffix))
-      return false;
-  return true;
 }
 
 bool Journal::fail(const QString& what) {

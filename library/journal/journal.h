@@ -100,7 +100,6 @@ class Journal {
  private:
   bool open(bool& damaged);
   void close();
-  bool setAside(QString& aside);
   bool fail(const QString& what);
 
   QString m_file;

@@ -1,6 +1,6 @@
 #include "library/search/query.h"
 
-#include "library/library_model.h"
+#include "library/core/columns.h"
 #include "library/search/fold.h"
 
 #include <QDate>
@@ -22,17 +22,17 @@ struct Key {
 
 // The hint lists the fields in this order: the columns first.
 constexpr Key kKeys[] = {
-    {"game", Field::Column, LibraryModel::GameColumn},
-    {"map", Field::Column, LibraryModel::MapColumn},
-    {"player", Field::Column, LibraryModel::PlayersColumn},
-    {"race", Field::Column, LibraryModel::RacesColumn},
-    {"status", Field::Column, LibraryModel::StatusColumn},
-    {"team", Field::Column, LibraryModel::TeamsColumn},
-    {"version", Field::Version, LibraryModel::VersionColumn},
-    {"date", Field::Date, LibraryModel::ModifiedColumn},
-    {"after", Field::After, LibraryModel::ModifiedColumn},
-    {"before", Field::Before, LibraryModel::ModifiedColumn},
-    {"count", Field::Count, LibraryModel::PlayersColumn},
+    {"game", Field::Column, ReplayColumns::GameColumn},
+    {"map", Field::Column, ReplayColumns::MapColumn},
+    {"player", Field::Column, ReplayColumns::PlayersColumn},
+    {"race", Field::Column, ReplayColumns::RacesColumn},
+    {"status", Field::Column, ReplayColumns::StatusColumn},
+    {"team", Field::Column, ReplayColumns::TeamsColumn},
+    {"version", Field::Version, ReplayColumns::VersionColumn},
+    {"date", Field::Date, ReplayColumns::ModifiedColumn},
+    {"after", Field::After, ReplayColumns::ModifiedColumn},
+    {"before", Field::Before, ReplayColumns::ModifiedColumn},
+    {"count", Field::Count, ReplayColumns::PlayersColumn},
 };
 
 const Key* keyNamed(QStringView name) {
@@ -206,6 +206,8 @@ SearchQuery CompileSearch(const QString& text) {
   }
   return query;
 }
+
+QString SearchProblem(const QString& text) { return CompileSearch(text).problem; }
 
 bool SearchQuery::matches(const SearchRow& row) const {
   if (!problem.isEmpty()) return false;

@@ -72,4 +72,9 @@ struct SearchQuery {
 // or the number of players (count:4).
 [[nodiscard]] SearchQuery CompileSearch(const QString& text);
 
+// Empty when `text` is a valid search, else a hint for the user, e.g.
+// "unknown field foo: game, map, player, …" or "malformed date 2024-13: …".
+// A search with a problem lists no rows.
+[[nodiscard]] QString SearchProblem(const QString& text);
+
 }  // namespace myzor

@@ -2,7 +2,7 @@
 // rows that the Players and Statistics views and myzor-stats show.
 #pragma once
 
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 // Computing the aggregates on a worker thread for a view that shows them.
 #pragma once
 
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 #include "library/stats/replay_stats.h"
 
 #include <QFutureWatcher>

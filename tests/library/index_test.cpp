@@ -12,8 +12,8 @@
 #include <csignal>
 #include <set>
 
-#include "library/reconcile.h"
-#include "library/replay_index.h"
+#include "library/index/reconcile.h"
+#include "library/index/replay_index.h"
 
 namespace myzor {
 namespace {

@@ -1,9 +1,9 @@
 // The library's table: what a folder's files become, how rows sort and which
 // rows a search shows.
-#include "library/folder_scan.h"
-#include "library/library.h"
-#include "library/library_filter.h"
-#include "library/library_model.h"
+#include "library/core/folder_scan.h"
+#include "library/load/replay_loader.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
 #include "tests/support/replay_builder.h"
 
 #include <QCoreApplication>
@@ -219,8 +219,8 @@ class FolderTest : public ::testing::Test {
     ASSERT_TRUE(replay_builder::WriteFile(QFile::encodeName(path(relative)).toStdString(), bytes));
   }
   // Opens `folder` and waits for the read to end.
-  void read(myzor::Library& library, const QString& folder) {
-    QSignalSpy finished(&library, &myzor::Library::finished);
+  void read(myzor::ReplayLoader& library, const QString& folder) {
+    QSignalSpy finished(&library, &myzor::ReplayLoader::finished);
     library.openFolder(QFile::encodeName(folder));
     ASSERT_TRUE(finished.wait(10'000));
   }
@@ -237,8 +237,8 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   write("z/.hidden.rec", duel);
   ASSERT_TRUE(QFile::link(m_dir.path(), path("b/back")));  // a loop
 
-  myzor::Library library;
-  QSignalSpy problems(&library, &myzor::Library::problemsFound);
+  myzor::ReplayLoader library;
+  QSignalSpy problems(&library, &myzor::ReplayLoader::problemsFound);
   read(library, m_dir.path());
   LibraryModel& model = *library.model();
   ASSERT_EQ(Files(model), QStringList({"a.rec", "duel.REC", ".hidden.rec"}));
@@ -269,7 +269,7 @@ TEST_F(FolderTest, AnotherFolderOpenedMidReadGetsNoneOfTheFirstFoldersRows) {
     write(QStringLiteral("old/old_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
   for (int i = 0; i < 3; ++i) write(QStringLiteral("new/new_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
 
-  myzor::Library library;
+  myzor::ReplayLoader library;
   library.openFolder(QFile::encodeName(path("old")));
   QSignalSpy rows(library.model(), &QAbstractItemModel::rowsInserted);
   ASSERT_TRUE(rows.wait(10'000));  // the old folder's read is under way
@@ -292,9 +292,9 @@ int StatusCount(const LibraryModel& model, const QString& status) {
 TEST_F(FolderTest, StopKeepsARowForEveryFileFoundAndReadTheRestReadsThem) {
   constexpr int kFiles = 1500;
   for (int i = 0; i < kFiles; ++i) write(QStringLiteral("r_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
-  myzor::Library library;
+  myzor::ReplayLoader library;
   library.setMaxThreads(1);
-  QSignalSpy finished(&library, &myzor::Library::finished);
+  QSignalSpy finished(&library, &myzor::ReplayLoader::finished);
   QSignalSpy inserted(library.model(), &QAbstractItemModel::rowsInserted);
   library.openFolder(QFile::encodeName(m_dir.path()));
   ASSERT_TRUE(inserted.wait(10'000));
@@ -319,7 +319,7 @@ TEST_F(FolderTest, StopKeepsARowForEveryFileFoundAndReadTheRestReadsThem) {
 
 TEST_F(FolderTest, AFileRewrittenInPlaceIsReadAgainWhenItsRowIsChecked) {
   write("a.rec", replay_builder::SimpleReplay(2, false));
-  myzor::Library library;
+  myzor::ReplayLoader library;
   read(library, m_dir.path());
   const QByteArray file = QFile::encodeName(path("a.rec"));
   const qint64 opened = myzor::ReplayFilesRead();
@@ -330,7 +330,7 @@ TEST_F(FolderTest, AFileRewrittenInPlaceIsReadAgainWhenItsRowIsChecked) {
   replay_builder::ReplaySpec other = replay_builder::SimpleReplay(3, false);
   other.map_name = "Salt Marsh";
   write("a.rec", other);  // the same inode, no new entry in the folder
-  QSignalSpy read_again(&library, &myzor::Library::rowsRead);
+  QSignalSpy read_again(&library, &myzor::ReplayLoader::rowsRead);
   library.checkFile(file);
   ASSERT_TRUE(read_again.wait(10'000));
   EXPECT_EQ(library.model()->row(0).map, "Salt Marsh");

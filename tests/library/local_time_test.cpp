@@ -1,4 +1,4 @@
-#include "library/local_time.h"
+#include "library/core/local_time.h"
 
 #include <QDateTime>
 

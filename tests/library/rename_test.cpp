@@ -1,10 +1,10 @@
 // Renaming, copying and moving replay files: names stay safe, nothing is
 // ever overwritten or left half-written, and a batch can be put back.
-#include "library/export_rows.h"
-#include "library/file_operations.h"
-#include "library/folder_scan.h"
-#include "library/rename_pattern.h"
-#include "library/replay_json.h"
+#include "library/export/export_rows.h"
+#include "library/files/file_operations.h"
+#include "library/core/folder_scan.h"
+#include "library/files/rename_pattern.h"
+#include "library/export/replay_json.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 // The aggregates over library rows: counts, formats, teammates, local months.
-#include "library/folder_scan.h"
-#include "library/library.h"
+#include "library/core/folder_scan.h"
+#include "library/load/replay_loader.h"
 #include "library/stats/replay_stats.h"
 #include "tests/support/replay_builder.h"
 

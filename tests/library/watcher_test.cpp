@@ -1,5 +1,5 @@
-#include "library/folder_scan.h"
-#include "library/folder_watcher.h"
+#include "library/core/folder_scan.h"
+#include "library/watch/folder_watcher.h"
 
 #include <gtest/gtest.h>
 

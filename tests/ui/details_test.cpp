@@ -1,6 +1,6 @@
 // The details pane: everything one replay holds, and nothing of the one
 // shown before it.
-#include "library/replay_row.h"
+#include "library/core/replay_row.h"
 #include "tests/support/replay_builder.h"
 #include "ui/details_pane.h"
 

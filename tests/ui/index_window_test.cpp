@@ -1,7 +1,6 @@
 // The window with its replay index: a start shows what the index remembers
 // without opening a replay, reads only what changed, and follows the folder.
-#include "library/indexed_library.h"
-#include "library/library.h"
+#include "library/replay_library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/form1.h"
 #include "ui/main_window.h"
@@ -43,9 +42,9 @@ class IndexWindowTest : public ::testing::Test {
   }
   // A window on lib/, its rows listed and, on a start from the index, the folder checked.
   std::unique_ptr<MainWindow> open() {
-    auto window = std::make_unique<MainWindow>(m_dir.path(), m_settings, path("cache/index.sqlite"));
-    QSignalSpy checked(window->findChild<myzor::IndexedLibrary*>(), &myzor::IndexedLibrary::checked);
-    QSignalSpy finished(window->library(), &myzor::Library::finished);
+    auto window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(path("cache/index.sqlite")), m_dir.path(), m_settings);
+    QSignalSpy checked(window->findChild<myzor::ReplayLibrary*>(), &myzor::ReplayLibrary::checked);
+    QSignalSpy finished(window->library(), &myzor::ReplayLibrary::finished);
     window->start({path("lib")});
     EXPECT_TRUE(finished.wait(10'000));
     if (m_opened++ > 0) {

@@ -1,6 +1,6 @@
 // The window with the library: which folder it opens, the panel beside the
 // designed controls, and a row of the table shown as a pick in File1 would.
-#include "library/library.h"
+#include "library/replay_library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/form1.h"
 #include "ui/library_panel.h"
@@ -49,7 +49,7 @@ class MainWindowTest : public ::testing::Test {
   }
   // A window as the program opens it with `arguments`, its library read.
   std::unique_ptr<MainWindow> open(const QStringList& arguments = {}) {
-    auto window = std::make_unique<MainWindow>(m_dir.path(), m_settings);
+    auto window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), m_dir.path(), m_settings);
     window->start(arguments);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -57,7 +57,7 @@ class MainWindowTest : public ::testing::Test {
     return window;
   }
   static void waitForRead(MainWindow& window) {
-    QSignalSpy finished(window.library(), &myzor::Library::finished);
+    QSignalSpy finished(window.library(), &myzor::ReplayLibrary::finished);
     if (window.library()->isRunning()) {
       EXPECT_TRUE(finished.wait(10'000));
     }

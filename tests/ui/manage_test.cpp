@@ -1,10 +1,10 @@
 // Managing replays from the library's table, driven by keys as a user would:
 // rename by pattern and undo, trash, copy to a folder (asking once when names
 // are taken), find duplicates and undo any batch from the history.
-#include "library/file_operations.h"
-#include "library/folder_scan.h"
+#include "library/files/file_operations.h"
+#include "library/core/folder_scan.h"
 #include "library/journal/journal.h"
-#include "library/library.h"
+#include "library/replay_library.h"
 #include "tests/support/replay_builder.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
@@ -59,11 +59,11 @@ class ManageTest : public ::testing::Test {
                                             replay_builder::BuildReplay(recipe)));
       m_contents[name] = read(lib(name));
     }
-    m_window = std::make_unique<MainWindow>(m_dir.path(), m_settings);
+    m_window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), m_dir.path(), m_settings);
     m_window->start({lib()});
     m_window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-    QSignalSpy finished(m_window->library(), &myzor::Library::finished);
+    QSignalSpy finished(m_window->library(), &myzor::ReplayLibrary::finished);
     if (m_window->library()->isRunning()) {
       ASSERT_TRUE(finished.wait(10'000));
     }
@@ -115,7 +115,7 @@ TEST_F(ManageTest, RenamesFiftyByPatternAfterAPreviewAndUndoGivesTheOldNamesBack
   EXPECT_EQ(marked, 46);
   EXPECT_TRUE(QFile::exists(lib("replay_0001.rec")));  // nothing renamed before the confirmation
 
-  QSignalSpy reread(m_window->library(), &myzor::Library::rowsRead);
+  QSignalSpy reread(m_window->library(), &myzor::ReplayLibrary::rowsRead);
   QTest::keyClick(pattern, Qt::Key_Enter);
   ASSERT_TRUE(eventually([&] { return status() == QStringLiteral("50 replays renamed"); })) << status().toStdString();
   QStringList contents_after, contents_before;
@@ -304,7 +304,7 @@ TEST_P(Recovery, AtStartTheWindowOffersUndoOrFinish) {
   ASSERT_EQ(exit_status, 0);
 
   QSettings settings(dir.filePath("settings.ini"), QSettings::IniFormat);
-  MainWindow window(dir.path(), settings);
+  MainWindow window(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), dir.path(), settings);
   window.start({dir.filePath("lib")});
   window.show();
   QMessageBox* box = nullptr;

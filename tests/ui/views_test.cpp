@@ -1,6 +1,6 @@
 // The Players and Statistics views over library rows, driven as a user would.
-#include "library/library.h"
-#include "library/library_filter.h"
+#include "library/replay_library.h"
+#include "library/model/library_filter.h"
 #include "library/stats/stats_runner.h"
 #include "ui/players_view.h"
 #include "ui/statistics_view.h"
@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
@@ -43,7 +44,8 @@ class Views : public testing::Test {
     QSignalSpy shown(&view, &View::shown);
     QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty() && !view.runner()->isBusy(), 10'000);
   }
-  myzor::Library library;
+  QTemporaryDir cache;
+  myzor::ReplayLibrary library{cache.filePath("index.sqlite")};
   myzor::LibraryFilter filter;
 };
 

@@ -1,0 +1,40 @@
+// The columns a replay's row is shown, searched and exported in, and the
+// text of each cell.
+#pragma once
+
+#include "library/core/replay_row.h"
+
+#include <QString>
+#include <QStringView>
+
+namespace myzor {
+
+// Held in a struct so that a table model can take the names in as its own
+// (LibraryModel::MapColumn).
+struct ReplayColumns {
+  enum Column {
+    FileColumn,
+    FolderColumn,
+    ModifiedColumn,
+    SizeColumn,
+    GameColumn,
+    MapColumn,
+    PlayersColumn,
+    TeamsColumn,
+    RacesColumn,
+    VersionColumn,
+    WinConditionsColumn,
+    StatusColumn,
+    ColumnCount
+  };
+};
+
+// The cell's text as the table shows it; empty for a column out of range.
+[[nodiscard]] QString CellText(const ReplayRow& row, int column);
+
+// The file's name, and the folders above it below the library's folder
+// (empty for a file of the folder itself).
+[[nodiscard]] QStringView FileNameOf(const ReplayRow& row);
+[[nodiscard]] QStringView FolderNameOf(const ReplayRow& row);
+
+}  // namespace myzor

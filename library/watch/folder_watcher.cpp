@@ -1,0 +1,384 @@
+#include "library/watch/folder_watcher.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "library/core/folder_scan.h"
+
+namespace myzor {
+namespace {
+
+struct Listing {
+  enum State { listed, gone, unreadable } state = listed;
+  std::vector<FileEntry> files;
+  std::vector<QByteArray> folders;
+};
+
+// The replay files (when `files`) and subfolders directly in `folder`.
+Listing listFolder(const QByteArray& folder, bool files = true) {
+  Listing out;
+  DIR* dir = ::opendir(folder.constData());
+  if (dir == nullptr) {
+    out.state = errno == ENOENT || errno == ENOTDIR ? Listing::gone : Listing::unreadable;
+    return out;
+  }
+  while (const dirent* item = ::readdir(dir)) {
+    const char* name = item->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    const QByteArray path = folder + '/' + name;
+    if (files && IsReplayFileName(QByteArrayView(name))) {
+      FileEntry entry;
+      if (StatFile(path, entry)) {
+        out.files.push_back(std::move(entry));
+        continue;
+      }
+    }
+    struct stat info {};
+    if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 &&
+        S_ISDIR(info.st_mode))
+      out.folders.push_back(path);
+  }
+  ::closedir(dir);
+  return out;
+}
+
+// Keys of `map` that lie below `folder`.
+template <typename Map>
+std::vector<QByteArray> pathsBelow(const Map& map, const QByteArray& folder) {
+  const QByteArray prefix = folder + '/';
+  std::vector<QByteArray> paths;
+  for (auto it = map.lower_bound(prefix); it != map.end() && it->first.startsWith(prefix); ++it)
+    paths.push_back(it->first);
+  return paths;
+}
+
+}  // namespace
+
+FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), m_timing(timing) {
+  m_collect_timer.setSingleShot(true);
+  m_collect_timer.setInterval(m_timing.collect_ms);
+  m_settle_timer.setInterval(std::max(10, m_timing.settle_ms / 4));
+  m_rescan_timer.setInterval(m_timing.rescan_ms);
+  connect(&m_collect_timer, &QTimer::timeout, this, &FolderWatcher::collect);
+  connect(&m_settle_timer, &QTimer::timeout, this, &FolderWatcher::settle);
+  connect(&m_rescan_timer, &QTimer::timeout, this, &FolderWatcher::rescan);
+  connect(&m_rescan, &QFutureWatcherBase::finished, this, &FolderWatcher::rescanned);
+  connect(&m_tree, &QFutureWatcherBase::finished, this, &FolderWatcher::treeFound);
+  connect(&m_first_look, &QFutureWatcherBase::finished, this, &FolderWatcher::firstLookDone);
+  m_clock.start();
+}
+
+FolderWatcher::~FolderWatcher() = default;
+
+void FolderWatcher::watch(const QByteArray& root, std::vector<FileEntry> known) {
+  stop();
+  m_root = root.size() > 1 && root.endsWith('/') ? root.chopped(1) : root;
+  // Known by path once the first look is done.
+  m_first_known = std::move(known);
+  m_watcher = new QFileSystemWatcher(this);
+  connect(m_watcher, &QFileSystemWatcher::directoryChanged, this,
+          &FolderWatcher::onDirectoryChanged);
+  // First the folders, each watched before its files are listed, so that
+  // nothing made in between is missed.
+  m_looking = true;
+  m_tree.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    FolderTree tree{generation, {}};
+    std::set<FolderId> seen;  // a folder reached twice (a loop of links) is listed once
+    std::vector<QByteArray> next{root};
+    while (!next.empty()) {
+      const QByteArray folder = next.back();
+      next.pop_back();
+      struct stat info {};
+      if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+      const FolderId id{info.st_dev, info.st_ino};
+      if (!seen.insert(id).second) continue;
+      tree.folders.emplace_back(folder, id);
+      for (QByteArray& below : listFolder(folder, false).folders) next.push_back(std::move(below));
+    }
+    return tree;
+  }));
+}
+
+void FolderWatcher::treeFound() {
+  const FolderTree tree = m_tree.result();
+  if (tree.generation != m_generation || m_scanning || m_watcher == nullptr) return;
+  for (const auto& [folder, id] : tree.folders)
+    if (!addWatch(folder, id)) return;
+  std::vector<QByteArray> folders;
+  for (const auto& [folder, id] : m_folders) folders.push_back(folder);
+  m_first_look.setFuture(
+      QtConcurrent::run([folders = std::move(folders), known = std::exchange(m_first_known, {}),
+                         generation = m_generation]() mutable {
+        // Shared, not copied, on its way to the window's thread.
+        auto made = std::make_shared<FirstLook>();
+        FirstLook& look = *made;
+        look.generation = generation;
+        std::sort(known.begin(), known.end(),
+                  [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+        for (const FileEntry& entry : known)
+          look.known.emplace_hint(look.known.end(), entry.path, entry);
+        const auto find = [&known](const QByteArray& path) {
+          const auto at =
+              std::lower_bound(known.begin(), known.end(), path,
+                               [](const FileEntry& a, const QByteArray& b) { return a.path < b; });
+          return at != known.end() && at->path == path ? at : known.end();
+        };
+        std::vector<bool> seen(known.size(), false);
+        const std::set<QByteArray> watched(folders.begin(), folders.end());
+        std::set<QByteArray> listed;
+        for (const QByteArray& folder : folders) {
+          const Listing listing = listFolder(folder, true);
+          if (listing.state == Listing::gone) look.gone.push_back(folder);
+          if (listing.state != Listing::listed) continue;
+          listed.insert(folder);
+          for (const FileEntry& entry : listing.files) {
+            const auto at = find(entry.path);
+            if (at != known.end()) seen[static_cast<std::size_t>(at - known.begin())] = true;
+            if (at == known.end() || !(*at == entry)) look.differing.push_back(entry);
+          }
+          for (const QByteArray& below : listing.folders)
+            if (!watched.contains(below)) look.subfolders.push_back(below);
+        }
+        // Known files that were not listed: gone, or in folders no longer
+        // there; those of a folder that could not be read are left alone.
+        for (std::size_t i = 0; i < known.size(); ++i) {
+          const QByteArray folder = FolderOf(known[i].path);
+          if (!seen[i] && (listed.contains(folder) || !watched.contains(folder)))
+            look.missing.push_back(known[i].path);
+        }
+        return made;
+      }));
+}
+
+void FolderWatcher::firstLookDone() {
+  FirstLook look = std::move(*m_first_look.result());
+  if (look.generation != m_generation || m_scanning) return;
+  m_looking = false;
+  // What was learnt of single files meanwhile holds over the first look.
+  m_known.merge(look.known);
+  for (const FileEntry& entry : look.differing) note(entry);
+  for (const QByteArray& path : look.missing)
+    if (!m_pending.contains(path)) forget(path);
+  for (const QByteArray& folder : look.gone) dropFolder(folder);
+  for (const QByteArray& folder : look.subfolders) addFolderTree(folder);
+  report();
+  // Folders that changed while they were first listed are listed again.
+  if (!m_dirty.isEmpty()) m_collect_timer.start();
+}
+
+void FolderWatcher::stop() {
+  delete m_watcher;
+  m_watcher = nullptr;
+  m_collect_timer.stop();
+  m_settle_timer.stop();
+  m_rescan_timer.stop();
+  m_folders.clear();
+  m_folder_ids.clear();
+  m_folder_by_name.clear();
+  m_known.clear();
+  m_pending.clear();
+  m_suspects.clear();
+  m_dirty.clear();
+  m_changes = {};
+  m_scanning = false;
+  m_looking = false;
+  m_first_known.clear();
+  ++m_generation;
+}
+
+void FolderWatcher::recheck(const FileEntry& entry) {
+  m_suspects[entry.path] = entry;
+  m_settle_timer.start();
+}
+
+void FolderWatcher::onDirectoryChanged(const QString& name) {
+  m_dirty.insert(name);
+  if (!m_collect_timer.isActive()) m_collect_timer.start();
+}
+
+void FolderWatcher::collect() {
+  if (m_looking) return;  // listed again when the first look is done
+  const QSet<QString> dirty = std::exchange(m_dirty, {});
+  for (const QString& name : dirty) {
+    const QByteArray folder = m_folder_by_name.value(name);
+    if (!m_scanning && m_folders.contains(folder)) syncFolder(folder);
+  }
+  report();
+}
+
+void FolderWatcher::addFolderTree(const QByteArray& folder) {
+  if (m_scanning) return;
+  struct stat info {};
+  if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
+  const FolderId id{info.st_dev, info.st_ino};
+  if (m_folder_ids.contains(id)) return;
+  // Listed after the watch is in place, so nothing made in between is missed.
+  if (addWatch(folder, id)) syncFolder(folder);
+}
+
+bool FolderWatcher::addWatch(const QByteArray& folder, FolderId id) {
+  if (m_folder_ids.contains(id)) return true;
+  const QString name = QFile::decodeName(folder);
+  const bool full = m_timing.max_folders > 0 && std::ssize(m_folders) >= m_timing.max_folders;
+  if (full || !m_watcher->addPath(name)) {
+    startScanning();
+    return false;
+  }
+  m_folders.emplace(folder, id);
+  m_folder_ids.insert(id);
+  m_folder_by_name.insert(name, folder);
+  return true;
+}
+
+void FolderWatcher::syncFolder(const QByteArray& folder) {
+  const Listing listing = listFolder(folder);
+  if (listing.state == Listing::unreadable) return;
+  if (listing.state == Listing::gone) {
+    dropFolder(folder);
+    return;
+  }
+  std::set<QByteArray> present;
+  for (const FileEntry& entry : listing.files) {
+    present.insert(entry.path);
+    note(entry);
+  }
+  std::vector<QByteArray> stale;
+  for (const QByteArray& path : pathsBelow(m_known, folder))
+    if (FolderOf(path) == folder && !present.contains(path)) stale.push_back(path);
+  for (const QByteArray& path : pathsBelow(m_pending, folder))
+    if (FolderOf(path) == folder && !present.contains(path)) stale.push_back(path);
+  for (const QByteArray& path : stale) forget(path);
+
+  const std::set<QByteArray> subfolders(listing.folders.begin(), listing.folders.end());
+  std::vector<QByteArray> removed;
+  for (const QByteArray& path : pathsBelow(m_folders, folder))
+    if (FolderOf(path) == folder && !subfolders.contains(path)) removed.push_back(path);
+  for (const QByteArray& path : removed) dropFolder(path);
+  for (const QByteArray& path : listing.folders)
+    if (!m_folders.contains(path)) addFolderTree(path);
+}
+
+void FolderWatcher::dropFolder(const QByteArray& folder) {
+  std::vector<QByteArray> folders = pathsBelow(m_folders, folder);
+  folders.push_back(folder);
+  for (const QByteArray& path : folders) {
+    const auto it = m_folders.find(path);
+    if (it == m_folders.end()) continue;
+    m_folder_ids.erase(it->second);
+    m_folders.erase(it);
+    const QString name = QFile::decodeName(path);
+    m_folder_by_name.remove(name);
+    if (m_watcher != nullptr) m_watcher->removePath(name);
+  }
+  for (const QByteArray& path : pathsBelow(m_known, folder)) forget(path);
+  for (const QByteArray& path : pathsBelow(m_pending, folder)) forget(path);
+}
+
+void FolderWatcher::note(const FileEntry& entry) {
+  const auto known = m_known.find(entry.path);
+  if (known != m_known.end() && known->second == entry) {
+    m_pending.erase(entry.path);
+    return;
+  }
+  const auto pending = m_pending.find(entry.path);
+  if (pending == m_pending.end() || !(pending->second.entry == entry))
+    m_pending[entry.path] = Pending{entry, m_clock.elapsed()};
+  if (!m_settle_timer.isActive()) m_settle_timer.start();
+}
+
+void FolderWatcher::forget(const QByteArray& path) {
+  m_pending.erase(path);
+  m_suspects.erase(path);
+  if (m_known.erase(path) > 0) m_changes.removed.push_back(path);
+}
+
+void FolderWatcher::settle() {
+  const qint64 now = m_clock.elapsed();
+  for (auto it = m_suspects.begin(); it != m_suspects.end();) {
+    FileEntry entry;
+    if (StatFile(it->first, entry) && entry == it->second) {
+      ++it;
+      continue;
+    }
+    // Changed, or gone (which the folder's own event reports).
+    if (StatFile(it->first, entry)) m_pending[it->first] = Pending{entry, now};
+    it = m_suspects.erase(it);
+  }
+  std::vector<QByteArray> gone;
+  for (auto it = m_pending.begin(); it != m_pending.end();) {
+    FileEntry entry;
+    if (!StatFile(it->first, entry)) {
+      gone.push_back(it->first);
+      ++it;
+    } else if (!(entry == it->second.entry)) {
+      it->second = Pending{entry, now};
+      ++it;
+    } else if (now - it->second.since_ms < m_timing.settle_ms) {
+      ++it;
+    } else {
+      auto& list = m_known.contains(it->first) ? m_changes.changed : m_changes.added;
+      list.push_back(entry);
+      m_known[it->first] = entry;
+      it = m_pending.erase(it);
+    }
+  }
+  for (const QByteArray& path : gone) forget(path);
+  if (m_pending.empty() && m_suspects.empty()) m_settle_timer.stop();
+  report();
+}
+
+void FolderWatcher::startScanning() {
+  if (m_scanning) return;
+  m_scanning = true;
+  m_looking = false;
+  m_first_known.clear();
+  if (m_watcher != nullptr) m_watcher->deleteLater();
+  m_watcher = nullptr;
+  m_folders.clear();
+  m_folder_ids.clear();
+  m_folder_by_name.clear();
+  m_dirty.clear();
+  m_rescan_timer.start();
+  QTimer::singleShot(0, this, &FolderWatcher::rescan);
+  emit statusChanged(
+      QStringLiteral("The folder is checked for changes every %1 seconds: the system cannot follow "
+                     "all its subfolders.")
+          .arg(m_timing.rescan_ms / 1000.0));
+}
+
+void FolderWatcher::rescan() {
+  if (!m_scanning || m_rescan.isRunning()) return;
+  m_rescan.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    return std::pair(generation, ScanFolder(root));
+  }));
+}
+
+void FolderWatcher::rescanned() {
+  const auto& [generation, scan] = m_rescan.future().result();
+  if (!m_scanning || generation != m_generation) return;
+  std::set<QByteArray> present;
+  for (const FileEntry& entry : scan.files) {
+    present.insert(entry.path);
+    note(entry);
+  }
+  std::vector<QByteArray> stale;
+  for (const auto& [path, entry] : m_known)
+    if (!present.contains(path)) stale.push_back(path);
+  for (const auto& [path, pending] : m_pending)
+    if (!present.contains(path)) stale.push_back(path);
+  for (const QByteArray& path : stale) forget(path);
+  report();
+}
+
+void FolderWatcher::report() {
+  if (!m_changes.empty()) emit changed(std::exchange(m_changes, {}));
+}
+
+}  // namespace myzor
