@@ -1,6 +1,7 @@
 #include "ui/players_view.h"
 
 #include "library/replay_library.h"
+#include "library/search/query.h"
 #include "library/stats/stats_runner.h"
 #include "replay/replay.h"
 
@@ -223,5 +224,5 @@ void PlayersView::showDetails() {
 }
 
 void PlayersView::activate(const QModelIndex& index) {
-  m_set_search(QStringLiteral("player:\"%1\"").arg(index.siblingAtColumn(NameColumn).data().toString()));
+  m_set_search(myzor::PlayerSearch(index.siblingAtColumn(NameColumn).data().toString()));
 }

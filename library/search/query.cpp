@@ -57,10 +57,12 @@ struct Word {
   qsizetype colon = -1;  // the first colon outside quotes, or -1
   bool negated = false;
   bool is_or = false;
+  bool whole = false;  // ":=": the field's whole value
 };
 
 // A word runs to the next blank outside quotes, the quotes dropped; a dash
-// or an OR in quotes is text.
+// or an OR in quotes is text. Within quotes \" and \\ stand for the
+// character after the backslash; any other backslash is itself.
 std::vector<Word> splitWords(const QString& text) {
   std::vector<Word> words;
   qsizetype i = 0;
@@ -81,7 +83,18 @@ std::vector<Word> splitWords(const QString& text) {
         any_quote = true;
         continue;
       }
-      if (word.colon < 0 && !quoted && text[i] == u':') word.colon = word.text.size();
+      if (quoted && text[i] == u'\\' && i + 1 < n && (text[i + 1] == u'"' || text[i + 1] == u'\\')) {
+        word.text.append(text[++i]);
+        continue;
+      }
+      if (word.colon < 0 && !quoted && text[i] == u':') {
+        word.colon = word.text.size();
+        if (i + 1 < n && text[i + 1] == u'=') {
+          word.whole = true;
+          word.text.append(text[i++]);
+          continue;
+        }
+      }
       word.text.append(text[i]);
     }
     word.is_or = !word.negated && !any_quote && word.text == QLatin1String("OR");
@@ -123,13 +136,22 @@ QString unknownField(QStringView name) {
   return QStringLiteral("unknown field %1: %2").arg(name.toString(), names.join(QStringLiteral(", ")));
 }
 
-// Fills `term` from "name:value"; the problem with the value, if any.
-QString fieldTerm(const Key& key, const QString& value, SearchTerm& term) {
+// The columns that list one item per player.
+bool isList(int column) {
+  return column == ReplayColumns::PlayersColumn || column == ReplayColumns::RacesColumn;
+}
+
+// Fills `term` from "name:value" ("name:=value" when `whole`); the problem
+// with the value, if any.
+QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& term) {
   term.column = key.column;
   switch (key.field) {
     case Field::Column:
     case Field::Version:
-      term.kind = key.field == Field::Version ? SearchTerm::Kind::Whole : SearchTerm::Kind::Contains;
+      if (key.field == Field::Version || whole)
+        term.kind = isList(key.column) ? SearchTerm::Kind::Item : SearchTerm::Kind::Whole;
+      else
+        term.kind = SearchTerm::Kind::Contains;
       term.text = FoldForSearch(value);
       return {};
     case Field::Date:
@@ -164,6 +186,19 @@ bool holds(const SearchTerm& term, const QByteArrayMatcher& matcher, const Searc
     case SearchTerm::Kind::Whole:
       return static_cast<std::size_t>(term.column) < row.columns() &&
              row.column(static_cast<std::size_t>(term.column)) == matcher.pattern();
+    case SearchTerm::Kind::Item: {
+      if (static_cast<std::size_t>(term.column) >= row.columns()) return false;
+      // Items stand with ", " between them: a find counts where it fills one.
+      const QByteArrayView cell = row.column(static_cast<std::size_t>(term.column));
+      const QByteArrayView item = matcher.pattern();
+      for (qsizetype at = matcher.indexIn(cell); at >= 0; at = matcher.indexIn(cell, at + 1)) {
+        const qsizetype end = at + item.size();
+        if ((at == 0 || cell.sliced(0, at).endsWith(", ")) &&
+            (end == cell.size() || cell.sliced(end).startsWith(", ")))
+          return true;
+      }
+      return false;
+    }
     case SearchTerm::Kind::Modified:
       return term.from_ns <= row.mtime_ns && row.mtime_ns < term.to_ns;
     case SearchTerm::Kind::Players:
@@ -191,7 +226,8 @@ SearchQuery CompileSearch(const QString& text) {
       const QString value = word.text.mid(word.colon + 1);
       // "map:" alone asks for nothing yet.
       if (key != nullptr && FoldForSearch(value).isEmpty()) continue;
-      const QString problem = key == nullptr ? unknownField(name) : fieldTerm(*key, value, term);
+      const QString problem =
+          key == nullptr ? unknownField(name) : fieldTerm(*key, value, word.whole, term);
       if (!problem.isEmpty()) {
         if (query.problem.isEmpty()) query.problem = problem;
         continue;
@@ -208,6 +244,12 @@ SearchQuery CompileSearch(const QString& text) {
 }
 
 QString SearchProblem(const QString& text) { return CompileSearch(text).problem; }
+
+QString PlayerSearch(const QString& name) {
+  QString quoted = name;
+  quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+  return QStringLiteral("player:=\"%1\"").arg(quoted);
+}
 
 bool SearchQuery::matches(const SearchRow& row) const {
   if (!problem.isEmpty()) return false;

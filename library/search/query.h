@@ -20,6 +20,7 @@ struct SearchTerm {
   enum class Kind {
     Contains,  // `text` is part of the column (or of any column)
     Whole,     // `text` is the column's whole value
+    Item,      // `text` is one whole item of the column's list ("A, B")
     Modified,  // the file's modification time is in [from_ns, to_ns)
     Players,   // the replay has `count` players
   };
@@ -64,17 +65,23 @@ struct SearchQuery {
 };
 
 // Words run to the next blank outside quotes, the quotes dropped
-// (map:"Ashfall Ridge"); "-" before a word negates it, "OR" between words
-// ORs what stands on either side. "field:value" looks in one column
-// (player, map, game, race, team, status: part of the value; version: the
-// whole value), or tests the file's local date (date:2024, date:2024-05,
-// date:2024-05-17; after: and before: include the day, month or year named)
-// or the number of players (count:4).
+// (map:"Ashfall Ridge"); within quotes \" is a quote and \\ a backslash.
+// "-" before a word negates it, "OR" between words ORs what stands on either
+// side. "field:value" looks in one column (player, map, game, race, team,
+// status: part of the value; version: the whole value), "field:=value" for
+// the whole value (of one player or race: player:="Kai" is not Kaiser), or
+// tests the file's local date (date:2024, date:2024-05, date:2024-05-17;
+// after: and before: include the day, month or year named) or the number of
+// players (count:4).
 [[nodiscard]] SearchQuery CompileSearch(const QString& text);
 
 // Empty when `text` is a valid search, else a hint for the user, e.g.
 // "unknown field foo: game, map, player, …" or "malformed date 2024-13: …".
 // A search with a problem lists no rows.
 [[nodiscard]] QString SearchProblem(const QString& text);
+
+// The search that lists the games of the player named `name`, and no one
+// else's: player:="NAME", quoted as the search reads it.
+[[nodiscard]] QString PlayerSearch(const QString& name);
 
 }  // namespace myzor

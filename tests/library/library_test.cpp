@@ -4,6 +4,8 @@
 #include "library/load/replay_loader.h"
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
+#include "library/search/folded_row.h"
+#include "library/search/query.h"
 #include "tests/support/replay_builder.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -127,7 +131,9 @@ struct SearchCase {
 void PrintTo(const SearchCase& search, std::ostream* out) { *out << search.text; }
 
 // Beside the three rows above, replays of 2024 whose times lie near midnight
-// in Berlin, so that a date read as UTC lands on another day.
+// in Berlin, so that a date read as UTC lands on another day, and two of
+// 2025 at the last and the first instant of a day, the day before Berlin's
+// clocks go forward.
 class SearchTest : public TableTest, public ::testing::WithParamInterface<SearchCase> {
  protected:
   static void SetUpTestSuite() {
@@ -141,6 +147,11 @@ class SearchTest : public TableTest, public ::testing::WithParamInterface<Search
     rows.push_back(Row("north.rec", 1, 1715898600, {"Łucja", "Øyvind"}, "Straße", "ok", "1.30", 2));
     rows.push_back(Row("south.rec", 1, 1719784200, {"Đorđe", "Æsir"}, "Œuvre", "ok", "1.3", 4));
     rows.push_back(Row("west.rec", 1, 1704064200, {"Kai", "Жанна"}, "Glacier Bay", "ok", "1.30", 4));
+    // 2025-03-29 23:59:59.999999999 and 2025-03-30 00:00 in Berlin.
+    rows.push_back(Row("z1 eve.rec", 1, 1743289200, {"Kaiser", "Jo \"Ace\" Lin"}, "Glacier Bay", "ok", "", 2));
+    rows.back().file.mtime_ns -= 1;
+    rows.push_back(Row("z2 dawn.rec", 1, 1743289200, {"Kai"}, "Twin\\Peaks", "ok", "", 1));
+    rows.back().roster[0].race = "Orc";
     model.appendRows(std::move(rows));
   }
 };
@@ -152,15 +163,25 @@ TEST_P(SearchTest, ShowsTheRowsTheSearchHoldsForOrAHint) {
   EXPECT_EQ(Files(filter), GetParam().shown) << GetParam().text;
   EXPECT_EQ(filter.searchProblem(), GetParam().hint) << GetParam().text;
   EXPECT_EQ(myzor::SearchProblem(text), GetParam().hint) << GetParam().text;
+  // The tools' search of one row at a time lists the same rows.
+  const myzor::SearchQuery query = myzor::CompileSearch(text);
+  QStringList matched;
+  for (int i = 0; i < model.rowCount(); ++i)
+    if (myzor::Matches(query, model.row(i))) matched << model.row(i).relative_path;
+  QStringList shown = GetParam().shown;
+  std::sort(matched.begin(), matched.end());
+  std::sort(shown.begin(), shown.end());
+  EXPECT_EQ(matched, shown) << GetParam().text;
 }
 
 const QStringList k1970 = {"Game 1.rec", "game 2.rec", "game 10.rec"};
 const QStringList k2024 = {"north.rec", "south.rec", "west.rec"};
+const QStringList k2025 = {"z1 eve.rec", "z2 dawn.rec"};
 constexpr const char* kFields = "game, map, player, race, status, team, version, date, after, before, count";
 
 INSTANTIATE_TEST_SUITE_P(
     Words, SearchTest,
-    ::testing::Values(SearchCase{"", k1970 + k2024},
+    ::testing::Values(SearchCase{"", k1970 + k2024 + k2025},
                       SearchCase{"mira", {"Game 1.rec", "game 10.rec"}},
                       SearchCase{"mira ashen", {"game 10.rec"}},          // words AND-ed
                       SearchCase{"zoe ærn", {"game 2.rec"}},              // accents fold
@@ -172,29 +193,56 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchCase{"\"ridge cliffs\"", {"Game 1.rec"}},
                       SearchCase{"map:ashfall player:ashen", {"game 10.rec"}},
                       SearchCase{"player:frost", {}},                     // a key looks in its column only
-                      SearchCase{"status:ok", QStringList{"game 2.rec", "game 10.rec"} + k2024},
+                      SearchCase{"status:ok", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
                       SearchCase{"status:byte", {"Game 1.rec"}},
                       SearchCase{"Player:mira MAP:ashfall", {"Game 1.rec", "game 10.rec"}},
-                      SearchCase{"-mira", QStringList{"game 2.rec"} + k2024},
+                      SearchCase{"-mira", QStringList{"game 2.rec"} + k2024 + k2025},
+                      SearchCase{"-mira OR ashen", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
                       SearchCase{"map:ashfall -player:ashen", {"Game 1.rec"}},
                       SearchCase{"\"-mira\" - \"OR\"", {}},                // quoted, a dash and OR are text
                       SearchCase{"frost OR oeuvre", {"game 2.rec", "south.rec"}},
                       SearchCase{"mira ashen OR zoe", {"game 2.rec", "game 10.rec"}},  // AND binds tighter
                       SearchCase{"map:\"Frost Pass\" OR player:\"Mira Tolvane\"", k1970},
-                      SearchCase{"OR kai OR", {"west.rec"}},
+                      SearchCase{"OR kai OR", QStringList{"west.rec"} + k2025},
                       SearchCase{"player:ЖАННА", {"west.rec"}},           // folded beyond Latin
                       SearchCase{"date:2024-05-17", {"north.rec"}},       // local time: UTC says 05-16
                       SearchCase{"date:2024-05", {"north.rec"}},
                       SearchCase{"date:2024", k2024},
                       SearchCase{"date:2023", {}},
-                      SearchCase{"-date:2024", k1970},
-                      SearchCase{"after:2024-01-01", k2024},              // the day named is included
-                      SearchCase{"after:2024-01-02", {"north.rec", "south.rec"}},
+                      SearchCase{"-date:2024", k1970 + k2025},
+                      SearchCase{"after:2024-01-01", k2024 + k2025},              // the day named is included
+                      SearchCase{"after:2024-01-02", QStringList{"north.rec", "south.rec"} + k2025},
+                      SearchCase{"after:2025-03-30", {"z2 dawn.rec"}},  // from its first instant
+                      SearchCase{"before:2025-03-29", k1970 + k2024 + QStringList{"z1 eve.rec"}},  // to its last
+                      SearchCase{"date:2025-03-29", {"z1 eve.rec"}},
+                      SearchCase{"date:2025-03-30", {"z2 dawn.rec"}},
+                      SearchCase{"after:2025-03 before:2025", k2025},
                       SearchCase{"before:2024-06-30", k1970 + k2024},
                       SearchCase{"before:2024-06-29", k1970 + QStringList{"north.rec", "west.rec"}},
                       SearchCase{"after:2024-05-17 before:2024-05-17", {"north.rec"}},
                       SearchCase{"count:4", {"south.rec", "west.rec"}},
+                      SearchCase{"count:2", {"north.rec", "z1 eve.rec"}},
+                      SearchCase{"-count:0 -count:4", {"north.rec", "z1 eve.rec", "z2 dawn.rec"}},
+                      SearchCase{"player:kai", QStringList{"west.rec"} + k2025},  // part of a name
+                      SearchCase{"player:=\"Kai\"", {"west.rec", "z2 dawn.rec"}},  // a whole name
+                      SearchCase{"player:=kaiser", {"z1 eve.rec"}},
+                      SearchCase{"player:=kais", {}},
+                      SearchCase{"-player:=kai", k1970 + QStringList{"north.rec", "south.rec", "z1 eve.rec"}},
+                      SearchCase{"player:\"jo \\\"ace\\\" lin\"", {"z1 eve.rec"}},  // \" in quotes
+                      SearchCase{"player:=\"Jo \\\"Ace\\\" Lin\"", {"z1 eve.rec"}},
+                      SearchCase{"\"\\\"ace\\\"\"", {"z1 eve.rec"}},
+                      SearchCase{"map:\"twin\\\\peaks\"", {"z2 dawn.rec"}},  // \\ in quotes
+                      SearchCase{"map:\"twin\\peaks\"", {"z2 dawn.rec"}},    // any other \ is itself
+                      SearchCase{"map:=\"glacier bay\"", {"west.rec", "z1 eve.rec"}},
+                      SearchCase{"map:=glacier", {}},
+                      SearchCase{"map:\"=glacier bay\"", {}},  // a quoted = is text
+                      SearchCase{"race:orc", {"z2 dawn.rec"}},
+                      SearchCase{"race:=or", {}},
+                      SearchCase{"team:kaiser", {"z1 eve.rec"}},
+                      SearchCase{"game:due -game:duel", {}},
+                      SearchCase{"player:=", k1970 + k2024 + k2025},
                       SearchCase{"version:1.3", {"south.rec"}},           // the whole value
+                      SearchCase{"version:1.30", {"north.rec", "west.rec"}},
                       SearchCase{"VERSION:1.30 map:", {"north.rec", "west.rec"}},
                       SearchCase{"mira Player:mira \"a:b\" 12:30", {}},
                       SearchCase{"nosuch:mira", {}, QStringLiteral("unknown field nosuch: ") + kFields},

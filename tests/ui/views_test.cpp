@@ -64,7 +64,27 @@ TEST_F(Views, ActivatingAPlayerSearchesTheLibraryForThem) {
   table->setFocus();
   table->setCurrentIndex(table->model()->index(0, 2));
   QTest::keyClick(table, Qt::Key_Return);
-  EXPECT_EQ(search, "player:\"Ann\"");
+  EXPECT_EQ(search, "player:=\"Ann\"");
+
+  // The search set lists exactly the games counted: not those of a name that
+  // begins with this one, and also for a name that holds a quote.
+  library.model()->appendRows({game("Bay", {{"Kai", "elf", 1}, {"Kaiser", "orc", 2}}),
+                               game("Bay", {{"Kaiser", "elf", 1}, {"Jo \"Ace\" Lin", "orc", 2}}),
+                               game("Fen", {{"Kai", "orc", 1}, {"Jo \"Ace\" Lin", "elf", 2}})});
+  view.runner()->request();
+  settle(view);
+  for (const QString name : {"Kai", "Kaiser", "Jo \"Ace\" Lin"}) {
+    auto* field = view.findChild<QLineEdit*>("txt_players_search");
+    field->clear();
+    QTest::keyClicks(field, name);
+    const QModelIndexList found = table->model()->match(table->model()->index(0, 0), Qt::DisplayRole, name, 1,
+                                                        Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << name.toStdString();
+    table->setCurrentIndex(found.first());
+    QTest::keyClick(table, Qt::Key_Return);
+    filter.setSearchText(search);
+    EXPECT_EQ(filter.rowCount(), found.first().siblingAtColumn(1).data().toInt()) << search.toStdString();
+  }
 }
 
 TEST_F(Views, StatisticsFollowTheSearchAndEachTableHoldsItsChartsNumbers) {
