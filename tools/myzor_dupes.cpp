@@ -42,15 +42,16 @@ int main(int argc, char* argv[]) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Lists groups of replay files (*.rec) that are byte for byte the same.\n"
-      "Files are compared by size and record first; only files left with a partner are read in full\n"
-      "and hashed (SHA-256). Nothing is changed.\n"
-      "Exit status: 0 when every file was read, 1 when any could not be, 2 for a usage error."));
+      "Files are compared by size and record first; only files left with a partner\n"
+      "are read in full and hashed (SHA-256). Nothing is changed.\n"
+      "Exit status: 0 when every file was read, 1 when any could not be, 2 for a\n"
+      "usage error."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object per group, one per line:\n"
+                                QStringLiteral("Print one JSON object per group, one per line: "
                                                "{\"size\": n, \"sha256\": \"...\", \"files\": [...]}. Bytes of a "
-                                               "file name\nthat are not UTF-8 are written as U+FFFD."));
+                                               "file name that are not UTF-8 are written as U+FFFD."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Compare every *.rec file under a folder argument."));
   parser.addOptions({json, recursive});

@@ -168,20 +168,21 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Counts the games, players, teammates and opponents, maps, races, formats, months and 1v1\n"
-      "matchups of replay files (*.rec). A file that cannot be read is counted as failed.\n"
+      "Counts the games, players, teammates and opponents, maps, races, formats,\n"
+      "months and 1v1 matchups of replay files (*.rec). A file that cannot be read\n"
+      "is counted as failed.\n"
       "Exit status: 0 when every file was read, 1 when any failed, 2 for a usage error."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object, lists by games (most first), then by name.\n"
+                                QStringLiteral("Print one JSON object, lists by games (most first), then by name. "
                                                "Text that is not valid UTF-8 is written as U+FFFD."));
   const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
                                      QStringLiteral("Read every *.rec file under a folder argument."));
   const QCommandLineOption search(
       QStringLiteral("search"),
-      QStringLiteral("Count only the files the window's search <query> lists, e.g.\n"
-                     "'player:\"Ann\" map:Ridge'."),
+      QStringLiteral("Count only the files the window's search <query> lists, for example "
+                     "'player:=\"Ann\" map:Ridge'."),
       QStringLiteral("query"));
   parser.addOptions({json, recursive, search});
   parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Replay files or folders."),

@@ -81,33 +81,37 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   };
 
   QTableView* table = panel->table();
-  m_selection_actions = {
-      addAction("act_rename", tr("Rename by pattern…"), QKeySequence(Qt::Key_F2), &LibraryActions::renameSelected),
-      addAction("act_trash", tr("Move to trash"), QKeySequence(Qt::Key_Delete), &LibraryActions::trashSelected),
-      addAction("act_copy_to", tr("Copy to folder…"), {}, &LibraryActions::copySelected),
-      addAction("act_move_to", tr("Move to folder…"), {}, &LibraryActions::moveSelected),
-  };
+  m_actions.rename =
+      addAction("act_rename", tr("Rename by pattern…"), QKeySequence(Qt::Key_F2), &LibraryActions::renameSelected);
+  m_actions.trash =
+      addAction("act_trash", tr("Move to trash"), QKeySequence(Qt::Key_Delete), &LibraryActions::trashSelected);
+  m_actions.copy_to = addAction("act_copy_to", tr("Copy to folder…"), {}, &LibraryActions::copySelected);
+  m_actions.move_to = addAction("act_move_to", tr("Move to folder…"), {}, &LibraryActions::moveSelected);
   // Copy (Ctrl+C) stays the table's own: it copies the cell.
-  m_selection_actions += {
-      addAction("act_show_folder", tr("Show in file manager"), {}, &LibraryActions::showInFileManager),
-      addAction("act_copy_path", tr("Copy path"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                &LibraryActions::copyPaths),
-  };
+  m_actions.show_folder =
+      addAction("act_show_folder", tr("Show in file manager"), {}, &LibraryActions::showInFileManager);
+  m_actions.copy_path = addAction("act_copy_path", tr("Copy path"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                                  &LibraryActions::copyPaths);
+  m_selection_actions = {m_actions.rename,      m_actions.trash,    m_actions.copy_to,
+                         m_actions.move_to,     m_actions.show_folder, m_actions.copy_path};
   auto* separator = new QAction(this);
   separator->setSeparator(true);
   table->addAction(separator);
-  m_undo_action = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
-  m_undo_action->setToolTip(tr("Take back the last rename, move, copy or move to trash (Ctrl+Z)"));
-  m_selection_actions += addAction("act_find_duplicates", tr("Find duplicates…"), {}, &LibraryActions::findDuplicates);
-  m_selection_actions.back()->setToolTip(tr("List the selected replays that are byte for byte the same"));
-  QAction* history = addAction("act_history", tr("History…"), {}, &LibraryActions::showHistory);
-  history->setToolTip(tr("Past renames, moves, copies and trashings; any of them can be undone"));
-  m_export_action = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
+  m_actions.undo = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
+  m_actions.undo->setToolTip(tr("Take back the last rename, move, copy or move to trash (Ctrl+Z)"));
+  m_actions.find_duplicates =
+      addAction("act_find_duplicates", tr("Find duplicates…"), {}, &LibraryActions::findDuplicates);
+  m_actions.find_duplicates->setToolTip(tr("List the selected replays that are byte for byte the same"));
+  m_selection_actions += m_actions.find_duplicates;
+  m_actions.history =
+      addAction("act_history", tr("History…"), QKeySequence(Qt::CTRL | Qt::Key_H), &LibraryActions::showHistory);
+  m_actions.history->setToolTip(tr("Past renames, moves, copies and trashings; any of them can be undone (Ctrl+H)"));
+  m_actions.export_rows = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                               &LibraryActions::exportShown);
-  m_export_action->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
-  m_read_rest_action = addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
-  m_read_rest_action->setToolTip(tr("Read the replays left unread when reading was stopped"));
-  panel->setReadRestAction(m_read_rest_action);
+  m_actions.export_rows->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
+  m_actions.read_rest = addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
+  m_actions.read_rest->setToolTip(tr("Read the replays left unread when reading was stopped"));
+  panel->setReadRestAction(m_actions.read_rest);
   connect(library, &myzor::ReplayLibrary::started, this, &LibraryActions::updateActions);
   connect(library, &myzor::ReplayLibrary::finished, this, &LibraryActions::updateActions);
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -136,10 +140,10 @@ QAction* LibraryActions::addAction(const char* name, const QString& text, const 
 
 void LibraryActions::updateActions() {
   for (QAction* action : std::as_const(m_selection_actions)) action->setEnabled(!m_busy);
-  m_undo_action->setEnabled(!m_busy && m_undoable);
+  m_actions.undo->setEnabled(!m_busy && m_undoable);
   if (m_history) m_history->setBusy(m_busy);
-  m_export_action->setEnabled(!m_busy);
-  m_read_rest_action->setEnabled(!m_library->isRunning() && m_library->model()->unreadCount() > 0);
+  m_actions.export_rows->setEnabled(!m_busy);
+  m_actions.read_rest->setEnabled(!m_library->isRunning() && m_library->model()->unreadCount() > 0);
 }
 
 void LibraryActions::readRest() {

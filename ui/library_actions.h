@@ -59,6 +59,23 @@ class LibraryActions : public QObject {
 
   [[nodiscard]] bool isBusy() const { return m_busy; }
 
+  // Every action, for the menus; those on the selection are also the table's
+  // context menu.
+  struct Actions {
+    QAction* rename = nullptr;
+    QAction* trash = nullptr;
+    QAction* copy_to = nullptr;
+    QAction* move_to = nullptr;
+    QAction* show_folder = nullptr;
+    QAction* copy_path = nullptr;
+    QAction* undo = nullptr;
+    QAction* find_duplicates = nullptr;
+    QAction* history = nullptr;
+    QAction* export_rows = nullptr;
+    QAction* read_rest = nullptr;
+  };
+  [[nodiscard]] const Actions& actions() const { return m_actions; }
+
   void renameSelected();
   // Takes back the last batch of any kind, from the journal (also one made
   // before a restart or by myzor-rename).
@@ -118,9 +135,7 @@ class LibraryActions : public QObject {
   QSet<QByteArray> m_reselect;
   bool m_busy = false;
   QList<QAction*> m_selection_actions;
-  QAction* m_undo_action = nullptr;
-  QAction* m_export_action = nullptr;
-  QAction* m_read_rest_action = nullptr;
+  Actions m_actions;
   std::atomic<bool> m_closing{false};
   QThreadPool m_pool;
 };

@@ -162,9 +162,7 @@ void MainWindow::buildMenus() {
     connect(made, &QAction::triggered, this, slot);
     return made;
   };
-  const auto library_action = [this](const char* name) {
-    return m_actions->findChild<QAction*>(QString::fromLatin1(name));
-  };
+  const LibraryActions::Actions& library = m_actions->actions();
 
   QMenu* file = add_menu("menu_file", tr("&File"));
   action(file, "act_open_folder", tr("Open folder…"), QKeySequence::Open, [this] { m_panel->chooseFolder(); });
@@ -173,23 +171,23 @@ void MainWindow::buildMenus() {
   connect(m_recent, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
   fillRecentMenu();
   file->addSeparator();
-  if (QAction* exporting = library_action("act_export")) {
-    exporting->setShortcutContext(Qt::WindowShortcut);
-    file->addAction(exporting);
-  }
+  library.export_rows->setShortcutContext(Qt::WindowShortcut);
+  file->addAction(library.export_rows);
+  file->addAction(library.read_rest);
   file->addSeparator();
   action(file, "act_quit", tr("Quit"), QKeySequence::Quit, [this] { close(); });
 
   QMenu* edit = add_menu("menu_edit", tr("&Edit"));
-  for (const char* name : std::initializer_list<const char*>{"act_rename", "act_undo", nullptr, "act_trash", "act_copy_to", "act_move_to", nullptr,
-                           "act_copy_path", "act_show_folder"}) {
-    if (name == nullptr) {
+  for (QAction* entry : {library.rename, library.undo, library.history, static_cast<QAction*>(nullptr), library.trash,
+                         library.copy_to, library.move_to, static_cast<QAction*>(nullptr), library.copy_path,
+                         library.show_folder, library.find_duplicates}) {
+    if (entry == nullptr)
       edit->addSeparator();
-    } else if (QAction* found = library_action(name)) {
-      edit->addAction(found);
-    }
+    else
+      edit->addAction(entry);
   }
-  if (QAction* undo = library_action("act_undo")) undo->setShortcutContext(Qt::WindowShortcut);
+  library.undo->setShortcutContext(Qt::WindowShortcut);
+  library.history->setShortcutContext(Qt::WindowShortcut);
   edit->addSeparator();
   // Ctrl+A selects the rows while the table has focus, the text while the search field has.
   QAction* select_all = action(edit, "act_select_all", tr("Select all"), QKeySequence::SelectAll, [this] {

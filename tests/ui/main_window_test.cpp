@@ -24,6 +24,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -213,3 +216,14 @@ TEST_F(MainWindowTest, EveryControlAndEveryDetailHasANameForScreenReaders) {
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, EveryActionOfTheTableIsReachableFromTheMenuBar) {
+  auto window = open({path("lib")});
+  QSet<QAction*> in_menus;
+  for (QMenu* menu : window->menuBar()->findChildren<QMenu*>())
+    for (QAction* action : menu->actions()) in_menus.insert(action);
+  QStringList missing;
+  for (QAction* action : window->panel()->table()->actions())
+    if (!action->isSeparator() && !in_menus.contains(action)) missing << action->text();
+  EXPECT_TRUE(missing.isEmpty()) << missing.join(", ").toStdString();
+}
