@@ -1,10 +1,7 @@
 // Reading speed: a whole replay from memory against memcpy of its bytes, and
 // from the page cache against reading the bytes alone; the metadata read's
 // time and the bytes it reads.
-#include "replay/metadata.h"
-
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +11,8 @@
 #include <iterator>
 #include <memory>
 #include <vector>
+
+#include "replay/metadata.h"
 
 namespace {
 
@@ -57,7 +56,8 @@ void BM_ReadFileBytes(benchmark::State& state) {
     const int fd = ::open(kLargest, O_RDONLY | O_CLOEXEC);
     struct stat info {};
     ::fstat(fd, &info);
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(info.st_size));
+    auto buffer =
+        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(info.st_size));
     const ssize_t got = ::read(fd, buffer.get(), static_cast<std::size_t>(info.st_size));
     ::close(fd);
     benchmark::DoNotOptimize(got);

@@ -1,9 +1,9 @@
 // The library's search over 100,000 made-up rows: compiling a search and
 // testing every row, alone and through the table's filter.
+#include <benchmark/benchmark.h>
+
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
-
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -12,7 +12,8 @@ constexpr int kRows = 100'000;
 // Rows made once; folding them is what the rows' arrival costs, not the search.
 myzor::LibraryModel& rows() {
   static myzor::LibraryModel* model = [] {
-    const QStringList names = {"Łucja", "Mira Tolvane", "Ashen Vel", "Øyvind", "Straße Kid", "Zoë Ærn", "Kai"};
+    const QStringList names = {"Łucja",      "Mira Tolvane", "Ashen Vel", "Øyvind",
+                               "Straße Kid", "Zoë Ærn",      "Kai"};
     const QStringList maps = {"Ashfall Ridge", "Frost Pass", "Glacier Bay", "Cinder Fields"};
     std::vector<myzor::ReplayRow> made(kRows);
     for (int i = 0; i < kRows; ++i) {

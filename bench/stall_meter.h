@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-
 #include <algorithm>
 #include <utility>
 

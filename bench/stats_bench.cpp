@@ -5,19 +5,18 @@
 //   stats_bench [ROWS]
 //     prints "rows N", "update_ms M" (median of the searches), "update_max_ms X",
 //     "max_stall_ms S"
-#include "bench/stall_meter.h"
-#include "library/model/library_filter.h"
-#include "library/model/library_model.h"
-#include "ui/statistics_view.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
 #include <QTimer>
-
 #include <algorithm>
 #include <cstdio>
 #include <random>
+
+#include "bench/stall_meter.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
+#include "ui/statistics_view.h"
 
 namespace {
 
@@ -76,8 +75,8 @@ int main(int argc, char* argv[]) {
 
   StallMeter stalls;
 
-  const QStringList searches = {"player 1", "", "map:\"map 7\"", "", "count:2", "race_veil", "", "player 12",
-                                "-player", ""};
+  const QStringList searches = {"player 1",  "", "map:\"map 7\"", "",        "count:2",
+                                "race_veil", "", "player 12",     "-player", ""};
   std::vector<qint64> updates;
   int next = -1;
   QElapsedTimer update;
@@ -106,6 +105,7 @@ int main(int argc, char* argv[]) {
   std::sort(updates.begin(), updates.end());
   std::printf("rows %d\nupdate_ms %lld\nupdate_max_ms %lld\nmax_stall_ms %lld\n", count,
               static_cast<long long>(updates.empty() ? -1 : updates[updates.size() / 2]),
-              static_cast<long long>(updates.empty() ? -1 : updates.back()), static_cast<long long>(stalls.mostMs()));
+              static_cast<long long>(updates.empty() ? -1 : updates.back()),
+              static_cast<long long>(stalls.mostMs()));
   return 0;
 }

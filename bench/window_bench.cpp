@@ -1,8 +1,7 @@
 // The window's main event: picking the largest sample in the file list, from
 // the click until every control shows the new replay; and the same pick in
 // the library, until the details pane shows it. Runs off screen.
-#include "ui/details_pane.h"
-#include "ui/form1.h"
+#include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,7 +11,8 @@
 #include <QFileInfo>
 #include <QListWidget>
 
-#include <benchmark/benchmark.h>
+#include "ui/details_pane.h"
+#include "ui/form1.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ const QString kLargest = QStringLiteral("glacier_pass_8p.rec");
 // and closed by main() while the application object lives.
 Form1* g_window = nullptr;
 
-QListWidget* actionList() { return g_window->findChild<QListWidget*>(QStringLiteral("lst_actions")); }
+QListWidget* actionList() {
+  return g_window->findChild<QListWidget*>(QStringLiteral("lst_actions"));
+}
 
 void selectLargest(benchmark::State& state) {
   auto* list = g_window->findChild<QListWidget*>(QStringLiteral("File1"));
@@ -51,8 +53,12 @@ void BM_File1Click(benchmark::State& state, bool painted) {
     state.ResumeTiming();
   }
 }
-BENCHMARK_CAPTURE(BM_File1Click, fresh, false)->Name("Window/File1_Click")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_File1Click, painted, true)->Name("Window/File1_Click_painted")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_File1Click, fresh, false)
+    ->Name("Window/File1_Click")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_File1Click, painted, true)
+    ->Name("Window/File1_Click_painted")
+    ->Unit(benchmark::kMicrosecond);
 
 // The same click late in a session, when 2,000 earlier reads have each left
 // their line in the action list.
@@ -97,7 +103,10 @@ void BM_PickToDetails(benchmark::State& state) {
     pane.repaint();
   }
 }
-BENCHMARK(BM_PickToDetails)->Name("Window/pick_to_details")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PickToDetails)
+    ->Name("Window/pick_to_details")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -1,14 +1,14 @@
 // Feeds the same bytes to the full read and to the metadata read of a file
 // holding them; any difference in the record, the picture sizes, the action
 // line or the error (kind, offset, message) is a failure.
-#include "replay/metadata.h"
-
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+
+#include "replay/metadata.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ std::string MetadataDifference(std::span<const std::uint8_t> bytes, const std::s
   } catch (const ReaderError& error) {
     meta.error = describe(error);
   }
-  if (full.error != meta.error) return "errors differ: '" + full.error + "' and '" + meta.error + "'";
+  if (full.error != meta.error)
+    return "errors differ: '" + full.error + "' and '" + meta.error + "'";
   if (full.read.has_value() != meta.read.has_value()) return "only one read succeeded";
   if (full.read && full.read->replay != meta.read->replay) return "records differ";
   if (full.read && full.read->pictures != meta.read->pictures) return "picture sizes differ";

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to the in-memory reader, pictures included. Every
 // input must give a complete record or a reader error that points at or past
 // the end of the input, and must leave no handle behind.
-#include "replay/replay.h"
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "replay/replay.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zor_rep_reader;

@@ -3,11 +3,11 @@
 // drawing call on hDC()) and take independent picture snapshots of it.
 #pragma once
 
-#include "gfx/platform.h"
-
 #include <cstdint>
 #include <exception>
 #include <string>
+
+#include "gfx/platform.h"
 
 namespace gfx {
 

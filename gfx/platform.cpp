@@ -2,7 +2,6 @@
 
 #include <QRgb>
 #include <QtEndian>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -63,9 +62,7 @@ constexpr HANDLE kMaxGeneration = ~HANDLE{0} >> kSlotBits;
 
 class HandleTable {
  public:
-  HandleTable() {
-    m_desktop = add(Kind::Window).handle;
-  }
+  HandleTable() { m_desktop = add(Kind::Window).handle; }
 
   std::mutex mutex;
 
@@ -363,9 +360,7 @@ QImage OlePicture::image() const {
   return bitmap->pixels;
 }
 
-HWND GetDesktopWindow() {
-  return table().desktop();
-}
+HWND GetDesktopWindow() { return table().desktop(); }
 
 HDC GetDC(HWND window) {
   HandleTable& handles = table();
@@ -624,8 +619,8 @@ __attribute__((aligned(64))) int SetBottomUpPixels(HDC dc, int width, int height
   const auto bytesPerLine = static_cast<std::size_t>(surface->bytesPerLine());
   for (int r = 0; r < height; ++r) {
     const std::uint8_t* record = records + static_cast<std::size_t>(r) * stride;
-    auto* line = reinterpret_cast<std::uint32_t*>(
-        bits + static_cast<std::size_t>(height - 1 - r) * bytesPerLine);
+    auto* line = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(height - 1 - r) *
+                                                             bytesPerLine);
     int c = 0;
 #if defined(__SSE2__) && Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     // Four records at a time; this loop is most of the cost of reading a

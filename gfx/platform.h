@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QImage>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <utility>
 
-#include "library/load/replay_loader.h"
 #include "library/index/reconcile.h"
+#include "library/load/replay_loader.h"
 
 namespace myzor {
 namespace {
@@ -36,7 +36,8 @@ struct ReplayLibrary::Found {
   std::vector<FileEntry> files;
 };
 
-ReplayLibrary::ReplayLibrary(const QString& index_file, FolderWatcher::Timing timing, QObject* parent)
+ReplayLibrary::ReplayLibrary(const QString& index_file, FolderWatcher::Timing timing,
+                             QObject* parent)
     : QObject(parent), m_watcher(timing) {
   m_index_thread.setMaxThreadCount(1);
   m_index_thread.setExpiryTimeout(-1);

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "library/core/folder_scan.h"
-#include "library/watch/folder_watcher.h"
+#include "library/core/replay_row.h"
 #include "library/index/replay_index.h"
 #include "library/load/replay_loader.h"
 #include "library/model/library_model.h"
-#include "library/core/replay_row.h"
+#include "library/watch/folder_watcher.h"
 
 namespace myzor {
 

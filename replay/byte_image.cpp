@@ -1,7 +1,7 @@
-#include "replay/replay.h"
-
 #include <algorithm>
 #include <cstdio>
+
+#include "replay/replay.h"
 
 namespace zor_rep_reader {
 
@@ -48,8 +48,8 @@ std::span<const std::uint8_t> ByteImage::range(std::int64_t first, std::int64_t 
 // fetches a short stretch from the index on, stopping short of the read limit.
 std::uint8_t ByteImage::fetch(std::int64_t index) const {
   if (index < 0 || index >= size() || m_source == nullptr) throwOutOfRange(index);
-  std::int64_t end = index < m_read_limit ? std::min(m_read_limit, index + kLongestRead)
-                                          : index + kShortRead;
+  std::int64_t end =
+      index < m_read_limit ? std::min(m_read_limit, index + kLongestRead) : index + kShortRead;
   end = std::min(end, size());
   m_buffer.resize(static_cast<std::size_t>(kLongestRead));
   const std::span<std::uint8_t> out(m_buffer.data(), static_cast<std::size_t>(end - index));

@@ -1,7 +1,7 @@
+#include <vector>
+
 #include "gfx/memory_dc.h"
 #include "replay/replay.h"
-
-#include <vector>
 
 namespace zor_rep_reader {
 namespace {

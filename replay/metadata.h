@@ -1,12 +1,12 @@
 // Reading a replay's record without its pictures, for listing many files.
 #pragma once
 
-#include "replay/replay.h"
-
 #include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "replay/replay.h"
 
 namespace zor_rep_reader {
 

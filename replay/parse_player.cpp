@@ -1,7 +1,7 @@
+#include <cstring>
+
 #include "replay/replay.h"
 #include "replay/text.h"
-
-#include <cstring>
 
 namespace zor_rep_reader {
 namespace {
@@ -19,7 +19,7 @@ constexpr std::int64_t kBannerBytes = 4 * kBannerWidth * kBannerHeight;
 constexpr std::int64_t kShortestHead = 52 + 3 + 64 + 76;
 
 void append8BitRange(const ByteImage& image, std::int64_t first, std::int64_t count,
-                       std::string& out) {
+                     std::string& out) {
   for (std::int64_t i = 0; i < count; ++i) text::appendWindows1252(out, image.at(first + i));
 }
 

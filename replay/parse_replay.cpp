@@ -1,8 +1,8 @@
-#include "replay/replay.h"
-#include "replay/text.h"
-
 #include <array>
 #include <cstring>
+
+#include "replay/replay.h"
+#include "replay/text.h"
 
 namespace zor_rep_reader {
 namespace {

@@ -1,6 +1,3 @@
-#include "replay/metadata.h"
-#include "replay/replay_file.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,6 +5,9 @@
 #include <memory>
 #include <span>
 #include <vector>
+
+#include "replay/metadata.h"
+#include "replay/replay_file.h"
 
 namespace zor_rep_reader {
 namespace {
@@ -59,7 +59,8 @@ ReplayMetadata ReadReplayMetadata(const std::filesystem::path& path,
   FileSource source(file);
   if (file.size() <= kWholeFileBytes) {
     // Read at once and parsed where it lies.
-    const auto whole = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(file.size()));
+    const auto whole =
+        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(file.size()));
     const std::span<std::uint8_t> bytes(whole.get(), static_cast<std::size_t>(file.size()));
     source.readExactly(0, bytes);
     return parse(ByteImage(bytes, file.name()), append_action);

@@ -1,6 +1,3 @@
-#include "replay/replay.h"
-#include "replay/replay_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include "replay/replay.h"
+#include "replay/replay_file.h"
 
 namespace zor_rep_reader {
 namespace {
@@ -27,7 +27,8 @@ ReplayFile::ReplayFile(const std::filesystem::path& path) : m_name(path.string()
   // O_NONBLOCK keeps a FIFO from stalling the open; it is refused below as
   // not being a regular file.
   m_fd.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (m_fd.fd < 0) throwFileError(m_name, std::string("cannot open the file: ") + std::strerror(errno));
+  if (m_fd.fd < 0)
+    throwFileError(m_name, std::string("cannot open the file: ") + std::strerror(errno));
 
   struct stat info {};
   if (::fstat(m_fd.fd, &info) != 0) throwReadError();
@@ -72,7 +73,8 @@ ReplayInfo ReadReplay(const std::filesystem::path& path, const AppendAction& app
   auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
   std::int64_t filled = 0;
   while (filled < size) {
-    const ssize_t got = ::read(file.fd(), buffer.get() + filled, static_cast<std::size_t>(size - filled));
+    const ssize_t got =
+        ::read(file.fd(), buffer.get() + filled, static_cast<std::size_t>(size - filled));
     if (got < 0) {
       if (errno == EINTR) continue;
       file.throwReadError();
@@ -82,7 +84,8 @@ ReplayInfo ReadReplay(const std::filesystem::path& path, const AppendAction& app
   }
   file.close();
 
-  return ReadReplayBytes({buffer.get(), static_cast<std::size_t>(filled)}, file.name(), append_action);
+  return ReadReplayBytes({buffer.get(), static_cast<std::size_t>(filled)}, file.name(),
+                         append_action);
 }
 
 }  // namespace zor_rep_reader

@@ -1,9 +1,6 @@
 // Reads a replay file ("*.rec") into a ReplayInfo record.
 #pragma once
 
-#include "gfx/platform.h"
-#include "replay/reader_error.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -11,6 +8,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "gfx/platform.h"
+#include "replay/reader_error.h"
 
 namespace zor_rep_reader {
 
@@ -91,7 +91,8 @@ class ByteSource {
 class ByteImage {
  public:
   ByteImage(std::span<const std::uint8_t> bytes, std::string file_name)
-      : m_window(bytes), m_size(static_cast<std::int64_t>(bytes.size())),
+      : m_window(bytes),
+        m_size(static_cast<std::int64_t>(bytes.size())),
         m_file_name(std::move(file_name)) {}
   // A file of `size` bytes read through `source` only where the parser looks.
   ByteImage(ByteSource& source, std::int64_t size, std::string file_name)

@@ -1,11 +1,11 @@
 // A replay file opened for reading, shared by the full read and the metadata read.
 #pragma once
 
-#include "replay/reader_error.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "replay/reader_error.h"
 
 namespace zor_rep_reader {
 

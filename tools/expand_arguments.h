@@ -2,10 +2,6 @@
 // (with --recursive) in sorted order, each kept by its own bytes.
 #pragma once
 
-#include "library/core/folder_scan.h"
-#include "replay/reader_error.h"
-#include "tools/raw_arguments.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -15,9 +11,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <system_error>
+#include <thread>
 #include <vector>
+
+#include "library/core/folder_scan.h"
+#include "replay/reader_error.h"
+#include "tools/raw_arguments.h"
 
 namespace myzor_info {
 
@@ -30,7 +30,8 @@ struct Input {
   std::optional<ReaderError> early_error;
 };
 
-inline std::vector<std::string> RawPositionals(const RawArguments& arguments, const QStringList& positionals) {
+inline std::vector<std::string> RawPositionals(const RawArguments& arguments,
+                                               const QStringList& positionals) {
   std::vector<std::string> raw;
   for (const QString& argument : positionals) raw.push_back(arguments.raw(argument).toStdString());
   return raw;
@@ -40,9 +41,11 @@ inline std::vector<std::string> RawPositionals(const RawArguments& arguments, co
 // in no order. Links are followed to files, not to folders; folders that may
 // not be read are passed over. Folders that lie below another are listed on
 // threads of their own, as a large archive keeps one folder a month.
-inline std::error_code ListReplays(const std::string& folder, std::vector<std::string>& found, bool split = true) {
+inline std::error_code ListReplays(const std::string& folder, std::vector<std::string>& found,
+                                   bool split = true) {
   DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return errno == EACCES ? std::error_code() : std::error_code(errno, std::generic_category());
+  if (dir == nullptr)
+    return errno == EACCES ? std::error_code() : std::error_code(errno, std::generic_category());
   const std::string prefix = folder.ends_with('/') ? folder : folder + '/';
   std::vector<std::string> below;
   std::error_code ec;
@@ -59,11 +62,13 @@ inline std::error_code ListReplays(const std::string& folder, std::vector<std::s
     std::string path = prefix;
     path += name;
     struct stat info {};
-    if (type == DT_UNKNOWN) type = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
+    if (type == DT_UNKNOWN)
+      type = ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
     if (type == DT_DIR) {
       below.push_back(std::move(path));
     } else if (myzor::IsReplayFileName(QByteArrayView(entry->d_name)) &&
-               (type == DT_REG || (type == DT_LNK && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)))) {
+               (type == DT_REG ||
+                (type == DT_LNK && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)))) {
       found.push_back(std::move(path));
     }
   }
@@ -78,20 +83,24 @@ inline std::error_code ListReplays(const std::string& folder, std::vector<std::s
   std::atomic<std::size_t> next = 0;
   {
     std::vector<std::jthread> threads;
-    const auto count = std::min<std::size_t>(below.size(), std::max(1u, std::thread::hardware_concurrency()));
+    const auto count =
+        std::min<std::size_t>(below.size(), std::max(1u, std::thread::hardware_concurrency()));
     for (std::size_t t = 0; t < count; ++t)
       threads.emplace_back([&] {
-        for (std::size_t i; (i = next++) < below.size();) errors[i] = ListReplays(below[i], lists[i], false);
+        for (std::size_t i; (i = next++) < below.size();)
+          errors[i] = ListReplays(below[i], lists[i], false);
       });
   }
   for (std::size_t i = 0; i < below.size(); ++i) {
-    found.insert(found.end(), std::make_move_iterator(lists[i].begin()), std::make_move_iterator(lists[i].end()));
+    found.insert(found.end(), std::make_move_iterator(lists[i].begin()),
+                 std::make_move_iterator(lists[i].end()));
     if (errors[i] && !ec) ec = errors[i];
   }
   return ec;
 }
 
-inline std::vector<Input> ExpandArguments(const std::vector<std::string>& arguments, bool recursive) {
+inline std::vector<Input> ExpandArguments(const std::vector<std::string>& arguments,
+                                          bool recursive) {
   std::vector<Input> inputs;
   for (const std::string& path : arguments) {
     std::error_code ec;

@@ -1,15 +1,14 @@
 // Writes the sample replays that ship in data/testfiles/1.30/. Run once by
 // hand (scripts/make-samples) and the output committed; the names, maps and
 // races are our own inventions.
-#include "tests/support/replay_builder.h"
-
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <cmath>
 #include <cstdio>
+
+#include "tests/support/replay_builder.h"
 
 namespace {
 
@@ -42,9 +41,11 @@ void drawEmblem(QPainter& p, int emblem, QPointF centre, double size, const QCol
       for (int i = 0; i < 12; ++i) {
         const double a = i * M_PI / 6;
         QPolygonF ray;
-        ray << QPointF(centre.x() + size * 0.5 * std::cos(a - 0.2), centre.y() + size * 0.5 * std::sin(a - 0.2))
+        ray << QPointF(centre.x() + size * 0.5 * std::cos(a - 0.2),
+                       centre.y() + size * 0.5 * std::sin(a - 0.2))
             << QPointF(centre.x() + size * std::cos(a), centre.y() + size * std::sin(a))
-            << QPointF(centre.x() + size * 0.5 * std::cos(a + 0.2), centre.y() + size * 0.5 * std::sin(a + 0.2));
+            << QPointF(centre.x() + size * 0.5 * std::cos(a + 0.2),
+                       centre.y() + size * 0.5 * std::sin(a + 0.2));
         p.drawPolygon(ray);
       }
       p.drawEllipse(centre, size * 0.5, size * 0.5);
@@ -67,8 +68,9 @@ void drawEmblem(QPainter& p, int emblem, QPointF centre, double size, const QCol
         p.drawRect(QRectF(body.left() + i * size * 0.35 - size * 0.05, body.top() - size * 0.3,
                           size * 0.25, size * 0.3));
       p.setBrush(QColor(30, 25, 20));
-      p.drawRoundedRect(QRectF(centre.x() - size * 0.15, centre.y() + size * 0.35, size * 0.3,
-                               size * 0.45), 3, 3);
+      p.drawRoundedRect(
+          QRectF(centre.x() - size * 0.15, centre.y() + size * 0.35, size * 0.3, size * 0.45), 3,
+          3);
       break;
     }
     case 4: {  // crescent
@@ -224,16 +226,17 @@ int main(int argc, char* argv[]) {
   duel.header_high = 0x01;
   duel.header_low = 0x2C;
   duel.win_keys = {kAnnihilate};
-  duel.players = {player(u"Ashen Vel", 0, "emberkin", &kHouses[0], "crest_ember", "flag_ember"),
-                  player(u"Mira Tolvane", 1, "tidewardens", &kHouses[1], "crest_tide", "flag_tide")};
+  duel.players = {
+      player(u"Ashen Vel", 0, "emberkin", &kHouses[0], "crest_ember", "flag_ember"),
+      player(u"Mira Tolvane", 1, "tidewardens", &kHouses[1], "crest_tide", "flag_tide")};
   duel.action = 12;
 
   ReplaySpec cinder;
   cinder.map_name = "Cinder Fields";
   cinder.game_name = u"Cinder Cup \u2013 Round 2";
   cinder.old_version = true;
-  cinder.settings = {{"FDIA", 2}, {"TSSR", 1}, {"MTKL", 1}, {"AEHC", 0}, {"COLS", 3},
-                     {"DPSG", 2}, {"HSSR", 0}, {"TRSR", 1}};
+  cinder.settings = {{"FDIA", 2}, {"TSSR", 1}, {"MTKL", 1}, {"AEHC", 0},
+                     {"COLS", 3}, {"DPSG", 2}, {"HSSR", 0}, {"TRSR", 1}};
   cinder.win_keys = {kControlArea, kTakeAndHold};
   cinder.players = {
       player(u"\u0141ucja Brenn", 0, "stonebound", &kHouses[2], "crest_stone", "flag_stone"),
@@ -248,7 +251,7 @@ int main(int argc, char* argv[]) {
   glacier.map_name = "Glacier Pass";
   glacier.game_name = u"Frostbite Eight \u2744";
   glacier.win_keys = {kAnnihilate, kControlArea, kTakeAndHold};
-  const char16_t* names[] = {u"Brannoch",   u"Ilse Varga", u"T\u00f6rn Hallo", u"Quill",
+  const char16_t* names[] = {u"Brannoch",   u"Ilse Varga", u"T\u00f6rn Hallo",   u"Quill",
                              u"Nadja Sorr", u"Pell Arkin", u"Yuvo \u706b\u5c71", u"Corrin Dace"};
   const char* races[] = {"emberkin", "tidewardens", "stonebound", "skyreavers"};
   for (int i = 0; i < 8; ++i) {

@@ -1,19 +1,17 @@
 // myzor-dupes: lists groups of replay files that are byte for byte the same.
-#include "library/dupes/dupes.h"
-#include "library/core/folder_scan.h"
-#include "tools/raw_arguments.h"
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+
+#include "library/core/folder_scan.h"
+#include "library/dupes/dupes.h"
+#include "tools/raw_arguments.h"
 
 namespace {
 
@@ -29,7 +27,8 @@ bool g_failed = false;
 void problem(const QByteArray& path, const QString& message) {
   g_failed = true;
   std::fflush(stdout);
-  std::fprintf(stderr, "myzor-dupes: %s: %s\n", path.constData(), message.toLocal8Bit().constData());
+  std::fprintf(stderr, "myzor-dupes: %s: %s\n", path.constData(),
+               message.toLocal8Bit().constData());
 }
 
 }  // namespace
@@ -40,27 +39,30 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setApplicationVersion(QStringLiteral(MYZOR_VERSION));
 
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Lists groups of replay files (*.rec) that are byte for byte the same.\n"
-      "Files are compared by size and record first; only files left with a partner\n"
-      "are read in full and hashed (SHA-256). Nothing is changed.\n"
-      "Exit status: 0 when every file was read, 1 when any could not be, 2 for a\n"
-      "usage error."));
+  parser.setApplicationDescription(
+      QStringLiteral("Lists groups of replay files (*.rec) that are byte for byte the same.\n"
+                     "Files are compared by size and record first; only files left with a partner\n"
+                     "are read in full and hashed (SHA-256). Nothing is changed.\n"
+                     "Exit status: 0 when every file was read, 1 when any could not be, 2 for a\n"
+                     "usage error."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object per group, one per line: "
-                                               "{\"size\": n, \"sha256\": \"...\", \"files\": [...]}. Bytes of a "
-                                               "file name that are not UTF-8 are written as U+FFFD."));
-  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
-                                     QStringLiteral("Compare every *.rec file under a folder argument."));
+  const QCommandLineOption json(
+      QStringLiteral("json"),
+      QStringLiteral("Print one JSON object per group, one per line: "
+                     "{\"size\": n, \"sha256\": \"...\", \"files\": [...]}. Bytes of a "
+                     "file name that are not UTF-8 are written as U+FFFD."));
+  const QCommandLineOption recursive(
+      {QStringLiteral("r"), QStringLiteral("recursive")},
+      QStringLiteral("Compare every *.rec file under a folder argument."));
   parser.addOptions({json, recursive});
   parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("PATH..."));
 
   const RawArguments arguments(argc, argv);
   if (!parser.parse(arguments.list)) {
-    std::fprintf(stderr, "myzor-dupes: %s\nTry 'myzor-dupes --help'.\n", qPrintable(parser.errorText()));
+    std::fprintf(stderr, "myzor-dupes: %s\nTry 'myzor-dupes --help'.\n",
+                 qPrintable(parser.errorText()));
     return 2;
   }
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
@@ -91,7 +93,8 @@ int main(int argc, char* argv[]) {
     myzor::FileEntry entry;
     errno = 0;
     if (!myzor::StatFile(path, entry)) {
-      problem(path, errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("not a regular file"));
+      problem(path, errno != 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                               : QStringLiteral("not a regular file"));
       continue;
     }
     add(entry);

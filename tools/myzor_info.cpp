@@ -1,17 +1,10 @@
 // myzor-info: prints what the replay reader finds in replay files, for people
 // or, with --json, as one JSON object per line for scripts.
-#include "library/export/replay_json.h"
-#include "replay/metadata.h"
-#include "tools/expand_arguments.h"
-#include "tools/raw_arguments.h"
-#include "tools/read_in_order.h"
-
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QBuffer>
 #include <QImage>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "library/export/replay_json.h"
+#include "replay/metadata.h"
+#include "tools/expand_arguments.h"
+#include "tools/raw_arguments.h"
+#include "tools/read_in_order.h"
+
 namespace {
 
 using namespace zor_rep_reader;
@@ -29,11 +28,13 @@ namespace fs = std::filesystem;
 
 std::string winConditions(const ReplayInfo& r) {
   std::string out;
-  const std::pair<float, const char*> flags[] = {
-      {r.win_annihilate, "annihilate"},       {r.win_assassinate, "assassinate"},
-      {r.win_control_area, "control area"},   {r.win_destroy_hq, "destroy HQ"},
-      {r.win_economic_victory, "economic victory"}, {r.win_take_and_hold, "take and hold"},
-      {r.win_sudden_death, "sudden death"}};
+  const std::pair<float, const char*> flags[] = {{r.win_annihilate, "annihilate"},
+                                                 {r.win_assassinate, "assassinate"},
+                                                 {r.win_control_area, "control area"},
+                                                 {r.win_destroy_hq, "destroy HQ"},
+                                                 {r.win_economic_victory, "economic victory"},
+                                                 {r.win_take_and_hold, "take and hold"},
+                                                 {r.win_sudden_death, "sudden death"}};
   for (const auto& [flag, name] : flags) {
     if (flag == 0.0f) continue;
     if (!out.empty()) out += ", ";
@@ -55,7 +56,8 @@ void appendSummary(std::string& out, const std::string& file, const ReplayInfo& 
     const PlayerInfo& p = r.players[i];
     out += "    " + std::to_string(i + 1) + ". " + p.name + "  team " + std::to_string(p.team) +
            "  race " + p.race + "  block " + std::to_string(p.block_start) + "-" +
-           std::to_string(p.block_end) + (pictures[i].badge.present() || pictures[i].banner.present() ? "  pictures" : "") + "\n";
+           std::to_string(p.block_end) +
+           (pictures[i].badge.present() || pictures[i].banner.present() ? "  pictures" : "") + "\n";
   }
   for (const std::string& action : actions) out += "  action:   " + action + "\n";
 }
@@ -71,13 +73,14 @@ bool extractPictures(const fs::path& folder, const std::string& file, const Repl
                                                                   {&p.banner, "banner"}};
     for (const auto& [picture, kind] : pictures) {
       if (!*picture) continue;
-      const fs::path path = folder / (stem + ".player" + std::to_string(i + 1) + "." + kind + ".png");
+      const fs::path path =
+          folder / (stem + ".player" + std::to_string(i + 1) + "." + kind + ".png");
       QByteArray png;
       QBuffer buffer(&png);
       buffer.open(QIODevice::WriteOnly);
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      if (!(*picture)->image().save(&buffer, "PNG") ||
-          !out.write(png.constData(), png.size()) || !out.flush()) {
+      if (!(*picture)->image().save(&buffer, "PNG") || !out.write(png.constData(), png.size()) ||
+          !out.flush()) {
         std::fprintf(stderr, "myzor-info: cannot write %s\n", path.c_str());
         ok = false;
       }
@@ -98,9 +101,10 @@ int main(int argc, char* argv[]) {
       QStringLiteral("Prints the game, map, win conditions and players of replay files (*.rec)."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object per file, one per line; file names "
-                                               "that are not UTF-8 show U+FFFD for their odd bytes."));
+  const QCommandLineOption json(
+      QStringLiteral("json"),
+      QStringLiteral("Print one JSON object per file, one per line; file names "
+                     "that are not UTF-8 show U+FFFD for their odd bytes."));
   const QCommandLineOption recursive(
       {QStringLiteral("r"), QStringLiteral("recursive")},
       QStringLiteral("Read every *.rec file under a folder argument."));
@@ -167,7 +171,8 @@ int main(int argc, char* argv[]) {
       } else {
         read.replay = ReadReplay(input.argument, append);
         read.pictures = PictureSizesOf(read.replay);
-        if (!picture_folder.empty() && !extractPictures(picture_folder, input.argument, read.replay))
+        if (!picture_folder.empty() &&
+            !extractPictures(picture_folder, input.argument, read.replay))
           report.ok = false;
       }
       if (as_json)
@@ -184,8 +189,8 @@ int main(int argc, char* argv[]) {
     return report;
   };
 
-  const std::vector<Input> inputs =
-      myzor_info::ExpandArguments(myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
+  const std::vector<Input> inputs = myzor_info::ExpandArguments(
+      myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));
   bool all_ok = true;
   // The metadata read mostly waits for the disk, so several files are read at
   // once; the full read, which may write pictures, stays on this thread.

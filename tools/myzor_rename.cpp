@@ -1,30 +1,28 @@
 // myzor-rename: renames replay files by a pattern of their content
 // ("{date} {map} - {teams}"), never overwriting a file, for scripts.
-#include "library/files/file_operations.h"
-#include "library/core/folder_scan.h"
-#include "library/journal/batches.h"
-#include "library/journal/journal.h"
-#include "library/files/rename_pattern.h"
-#include "library/core/replay_row.h"
-#include "replay/metadata.h"
-#include "tools/raw_arguments.h"
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHash>
-
-#include <nlohmann/json.hpp>
-
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "library/core/folder_scan.h"
+#include "library/core/replay_row.h"
+#include "library/files/file_operations.h"
+#include "library/files/rename_pattern.h"
+#include "library/journal/batches.h"
+#include "library/journal/journal.h"
+#include "replay/metadata.h"
+#include "tools/raw_arguments.h"
 
 namespace {
 
@@ -67,7 +65,8 @@ class Reporter {
       printJson(errorObject(file, kind, offset, message));
     } else {
       std::fflush(stdout);
-      std::fprintf(stderr, "myzor-rename: %s: %s\n", file.constData(), message.toLocal8Bit().constData());
+      std::fprintf(stderr, "myzor-rename: %s: %s\n", file.constData(),
+                   message.toLocal8Bit().constData());
     }
   }
   void renamed(const QByteArray& file, const QByteArray& new_path, bool unchanged) {
@@ -89,8 +88,8 @@ class Reporter {
 };
 
 // The files the arguments name, each once, folders listed with -r.
-std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStringList& positional, bool recursive,
-                                     Reporter& reporter) {
+std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStringList& positional,
+                                     bool recursive, Reporter& reporter) {
   std::vector<QByteArray> files;
   std::set<QByteArray> seen;
   for (const QString& argument : positional) {
@@ -106,7 +105,8 @@ std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStrin
       continue;
     }
     const FolderScan scan = ScanFolder(path);
-    for (const QString& problem : scan.problems) reporter.failure(path, QStringLiteral("file"), std::nullopt, problem);
+    for (const QString& problem : scan.problems)
+      reporter.failure(path, QStringLiteral("file"), std::nullopt, problem);
     for (const FileEntry& entry : scan.files)
       if (seen.insert(entry.path).second) files.push_back(entry.path);
   }
@@ -115,10 +115,14 @@ std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStrin
 
 QString stateText(BatchState state) {
   switch (state) {
-    case BatchState::running: return QStringLiteral("running");
-    case BatchState::finished: return QStringLiteral("done");
-    case BatchState::interrupted: return QStringLiteral("interrupted");
-    case BatchState::undone: return QStringLiteral("undone");
+    case BatchState::running:
+      return QStringLiteral("running");
+    case BatchState::finished:
+      return QStringLiteral("done");
+    case BatchState::interrupted:
+      return QStringLiteral("interrupted");
+    case BatchState::undone:
+      return QStringLiteral("undone");
   }
   return {};
 }
@@ -131,7 +135,8 @@ void printHistory(Journal& journal, bool json) {
       object["kind"] = text(BatchKindName(batch.kind));
       object["program"] = text(batch.program);
       object["started"] = text(batch.started.toString(Qt::ISODateWithMs));
-      object["ended"] = batch.ended.isValid() ? Json(text(batch.ended.toString(Qt::ISODateWithMs))) : Json(nullptr);
+      object["ended"] = batch.ended.isValid() ? Json(text(batch.ended.toString(Qt::ISODateWithMs)))
+                                              : Json(nullptr);
       object["files"] = batch.total;
       object["done"] = batch.done;
       object["state"] = text(stateText(batch.state));
@@ -139,7 +144,8 @@ void printHistory(Journal& journal, bool json) {
     } else {
       writeLine(text(QStringLiteral("%1  %2  %3  %4 of %5 files  %6 (%7)")
                          .arg(batch.id)
-                         .arg(batch.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), BatchKindName(batch.kind))
+                         .arg(batch.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                              BatchKindName(batch.kind))
                          .arg(batch.done)
                          .arg(batch.total)
                          .arg(stateText(batch.state), batch.program)));
@@ -155,7 +161,9 @@ int reportBatch(const BatchOutcome& outcome, Reporter& reporter) {
   }
   for (const FileResult& result : outcome.results) {
     if (result.ok)
-      reporter.renamed(result.path, result.new_path.isEmpty() ? QByteArray("(removed)") : result.new_path, false);
+      reporter.renamed(result.path,
+                       result.new_path.isEmpty() ? QByteArray("(removed)") : result.new_path,
+                       false);
     else
       reporter.failure(result.path, QStringLiteral("file"), std::nullopt, result.error);
   }
@@ -171,11 +179,12 @@ constexpr int kInterruptedStatus = 3;
 bool resolveInterrupted(Journal& journal, Reporter& reporter) {
   const std::optional<JournalBatch> batch = journal.interrupted();
   if (!batch) return true;
-  std::fprintf(stderr, "myzor-rename: a batch did not finish: %s of %d.\n", qPrintable(DescribeBatch(*batch)),
-               batch->total);
+  std::fprintf(stderr, "myzor-rename: a batch did not finish: %s of %d.\n",
+               qPrintable(DescribeBatch(*batch)), batch->total);
   if (::isatty(STDIN_FILENO) == 0) {
     std::fprintf(stderr,
-                 "Run 'myzor-rename --undo' to put it back as it was, or 'myzor-rename --finish' to complete it.\n");
+                 "Run 'myzor-rename --undo' to put it back as it was, or 'myzor-rename --finish' "
+                 "to complete it.\n");
     return false;
   }
   for (;;) {
@@ -183,7 +192,8 @@ bool resolveInterrupted(Journal& journal, Reporter& reporter) {
     char line[16] = {};
     if (std::fgets(line, sizeof line, stdin) == nullptr || line[0] == 'q') return false;
     if (line[0] == 'u' || line[0] == 'f') {
-      const BatchOutcome outcome = line[0] == 'u' ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id);
+      const BatchOutcome outcome =
+          line[0] == 'u' ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id);
       return reportBatch(outcome, reporter) == 0;
     }
   }
@@ -212,35 +222,45 @@ int main(int argc, char* argv[]) {
   parser.addVersionOption();
   const QCommandLineOption pattern_option(
       {QStringLiteral("p"), QStringLiteral("pattern")},
-      QStringLiteral("The pattern of the new names\n(default \"%1\").").arg(QLatin1String(kDefaultRenamePattern)),
+      QStringLiteral("The pattern of the new names\n(default \"%1\").")
+          .arg(QLatin1String(kDefaultRenamePattern)),
       QStringLiteral("pattern"), QLatin1String(kDefaultRenamePattern));
-  const QCommandLineOption dry_run(QStringLiteral("dry-run"), QStringLiteral("Print the new names; rename nothing."));
-  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per file, one per line."));
-  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
-                                     QStringLiteral("Rename every *.rec file under a folder argument."));
-  const QCommandLineOption undo(QStringLiteral("undo"),
-                                QStringLiteral("Take back the last batch of file operations (of this program or the "
-                                               "window): files go back to their old names."));
-  const QCommandLineOption finish(QStringLiteral("finish"), QStringLiteral("Complete a batch that was cut short."));
-  const QCommandLineOption history(QStringLiteral("history"),
-                                   QStringLiteral("List the batches of file operations, newest first."));
+  const QCommandLineOption dry_run(QStringLiteral("dry-run"),
+                                   QStringLiteral("Print the new names; rename nothing."));
+  const QCommandLineOption json(QStringLiteral("json"),
+                                QStringLiteral("Print one JSON object per file, one per line."));
+  const QCommandLineOption recursive(
+      {QStringLiteral("r"), QStringLiteral("recursive")},
+      QStringLiteral("Rename every *.rec file under a folder argument."));
+  const QCommandLineOption undo(
+      QStringLiteral("undo"),
+      QStringLiteral("Take back the last batch of file operations (of this program or the "
+                     "window): files go back to their old names."));
+  const QCommandLineOption finish(QStringLiteral("finish"),
+                                  QStringLiteral("Complete a batch that was cut short."));
+  const QCommandLineOption history(
+      QStringLiteral("history"),
+      QStringLiteral("List the batches of file operations, newest first."));
   parser.addOptions({pattern_option, dry_run, json, recursive, undo, finish, history});
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("FILE|DIR..."));
 
   const RawArguments arguments(argc, argv);
   if (!parser.parse(arguments.list)) {
-    std::fprintf(stderr, "myzor-rename: %s\nTry 'myzor-rename --help'.\n", qPrintable(parser.errorText()));
+    std::fprintf(stderr, "myzor-rename: %s\nTry 'myzor-rename --help'.\n",
+                 qPrintable(parser.errorText()));
     return 2;
   }
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   Reporter reporter(parser.isSet(json));
-  const int journal_options = int(parser.isSet(undo)) + int(parser.isSet(finish)) + int(parser.isSet(history));
+  const int journal_options =
+      int(parser.isSet(undo)) + int(parser.isSet(finish)) + int(parser.isSet(history));
   if (journal_options > 0) {
     if (journal_options > 1 || !parser.positionalArguments().isEmpty()) {
-      std::fprintf(stderr, "myzor-rename: --undo, --finish and --history take no file and go alone\n"
-                           "Try 'myzor-rename --help'.\n");
+      std::fprintf(stderr,
+                   "myzor-rename: --undo, --finish and --history take no file and go alone\n"
+                   "Try 'myzor-rename --help'.\n");
       return 2;
     }
     Journal journal;
@@ -256,13 +276,16 @@ int main(int argc, char* argv[]) {
     std::optional<JournalBatch> batch = journal.interrupted();
     if (!batch && parser.isSet(undo)) batch = journal.lastUndoable();
     if (!batch) {
-      std::fprintf(stderr, "myzor-rename: %s\n",
-                   parser.isSet(undo) ? "nothing to undo" : "no batch was cut short; nothing to finish");
+      std::fprintf(
+          stderr, "myzor-rename: %s\n",
+          parser.isSet(undo) ? "nothing to undo" : "no batch was cut short; nothing to finish");
       return 1;
     }
     std::fprintf(stderr, "myzor-rename: %s %s\n", parser.isSet(undo) ? "undoing" : "finishing",
                  qPrintable(DescribeBatch(*batch)));
-    return reportBatch(parser.isSet(undo) ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id), reporter);
+    return reportBatch(
+        parser.isSet(undo) ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id),
+        reporter);
   }
   if (parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "myzor-rename: no replay file given\nTry 'myzor-rename --help'.\n");
@@ -272,9 +295,10 @@ int main(int argc, char* argv[]) {
   PatternError pattern_error;
   const std::optional<RenamePattern> pattern = RenamePattern::parse(pattern_text, &pattern_error);
   if (!pattern) {
-    std::fprintf(stderr, "myzor-rename: bad pattern \"%s\": %s\n%*s^\n", qPrintable(pattern_text),
-                 qPrintable(pattern_error.message),
-                 static_cast<int>(std::strlen("myzor-rename: bad pattern \"") + pattern_error.position), "");
+    std::fprintf(
+        stderr, "myzor-rename: bad pattern \"%s\": %s\n%*s^\n", qPrintable(pattern_text),
+        qPrintable(pattern_error.message),
+        static_cast<int>(std::strlen("myzor-rename: bad pattern \"") + pattern_error.position), "");
     return 2;
   }
 
@@ -288,18 +312,21 @@ int main(int argc, char* argv[]) {
     if (!resolveInterrupted(*journal, reporter)) return kInterruptedStatus;
   }
   std::vector<ReplayRow> rows;
-  for (const QByteArray& path : collectFiles(arguments, parser.positionalArguments(), parser.isSet(recursive), reporter)) {
+  for (const QByteArray& path :
+       collectFiles(arguments, parser.positionalArguments(), parser.isSet(recursive), reporter)) {
     FileEntry entry;
     errno = 0;
     if (!StatFile(path, entry)) {
       const int error = errno;
       reporter.failure(path, QStringLiteral("file"), std::nullopt,
-                       error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("not a regular file"));
+                       error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                                  : QStringLiteral("not a regular file"));
       continue;
     }
     const QString relative = DisplayName(path);
     try {
-      const auto metadata = zor_rep_reader::ReadReplayMetadata(std::filesystem::path(bytes(path)), [](const std::string&) {});
+      const auto metadata = zor_rep_reader::ReadReplayMetadata(std::filesystem::path(bytes(path)),
+                                                               [](const std::string&) {});
       rows.push_back(MakeRow(entry, relative, metadata.replay));
     } catch (const zor_rep_reader::ReaderError& error) {
       rows.push_back(MakeErrorRow(entry, relative, error));

@@ -1,23 +1,22 @@
 // myzor-stats: who played whom, where and with what over replay files, as
 // tables for people or, with --json, as one object for scripts.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "library/core/folder_scan.h"
+#include "library/core/replay_row.h"
 #include "library/export/replay_json.h"
 #include "library/search/folded_row.h"
 #include "library/search/query.h"
-#include "library/core/replay_row.h"
 #include "library/stats/replay_stats.h"
 #include "replay/metadata.h"
 #include "tools/expand_arguments.h"
 #include "tools/raw_arguments.h"
 #include "tools/read_in_order.h"
-
-#include <QCommandLineParser>
-#include <QCoreApplication>
-
-#include <algorithm>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -29,7 +28,8 @@ constexpr std::size_t kClosest = myzor::PlayerStats::kMostListed;
 
 std::string text(const QString& s) { return s.toStdString(); }
 
-Json counts(const std::vector<NameCount>& list, std::size_t limit = SIZE_MAX, const char* key = "name") {
+Json counts(const std::vector<NameCount>& list, std::size_t limit = SIZE_MAX,
+            const char* key = "name") {
   Json out = Json::array();
   for (std::size_t i = 0; i < list.size() && i < limit; ++i) {
     Json& o = out.emplace_back(Json::object());
@@ -72,7 +72,8 @@ Json statsJson(const myzor::ReplayStats& stats) {
 }
 
 QString share(std::int64_t part, std::int64_t whole) {
-  return whole > 0 ? QStringLiteral("%1%").arg(100.0 * static_cast<double>(part) / static_cast<double>(whole), 0, 'f', 1)
+  return whole > 0 ? QStringLiteral("%1%").arg(
+                         100.0 * static_cast<double>(part) / static_cast<double>(whole), 0, 'f', 1)
                    : QString();
 }
 
@@ -84,7 +85,8 @@ QString joined(const std::vector<NameCount>& list, std::size_t limit) {
 }
 
 // Columns padded to their widest cell; counts right-aligned, texts left.
-void appendTable(QString& out, const QString& title, const QStringList& header, const std::vector<QStringList>& rows) {
+void appendTable(QString& out, const QString& title, const QStringList& header,
+                 const std::vector<QStringList>& rows) {
   out += QStringLiteral("\n%1\n").arg(title);
   if (rows.empty()) {
     out += QStringLiteral("  (none)\n");
@@ -93,7 +95,8 @@ void appendTable(QString& out, const QString& title, const QStringList& header, 
   std::vector<qsizetype> widths(static_cast<std::size_t>(header.size()));
   const auto widen = [&widths](const QStringList& cells) {
     for (qsizetype c = 0; c < cells.size(); ++c)
-      widths[static_cast<std::size_t>(c)] = std::max(widths[static_cast<std::size_t>(c)], cells[c].size());
+      widths[static_cast<std::size_t>(c)] =
+          std::max(widths[static_cast<std::size_t>(c)], cells[c].size());
   };
   widen(header);
   for (const QStringList& row : rows) widen(row);
@@ -102,7 +105,8 @@ void appendTable(QString& out, const QString& title, const QStringList& header, 
     for (qsizetype c = 0; c < cells.size(); ++c) {
       const int width = static_cast<int>(widths[static_cast<std::size_t>(c)]);
       const bool count = header[c] == QLatin1String("games");
-      l += QLatin1Char(' ') + (count ? cells[c].rightJustified(width) : cells[c].leftJustified(c + 1 == cells.size() ? 0 : width));
+      l += QLatin1Char(' ') + (count ? cells[c].rightJustified(width)
+                                     : cells[c].leftJustified(c + 1 == cells.size() ? 0 : width));
     }
     out += l + QLatin1Char('\n');
   };
@@ -118,9 +122,11 @@ QString statsText(const myzor::ReplayStats& stats) {
                     joined(p.teammates, kClosest), joined(p.opponents, kClosest)});
   appendTable(out, QStringLiteral("players"),
               {"name", "games", "first", "last", "races", "teammates", "opponents"}, rows);
-  const auto countTable = [&](const QString& title, const std::vector<NameCount>& list, std::int64_t whole) {
+  const auto countTable = [&](const QString& title, const std::vector<NameCount>& list,
+                              std::int64_t whole) {
     std::vector<QStringList> table;
-    for (const NameCount& c : list) table.push_back({c.name, QString::number(c.games), share(c.games, whole)});
+    for (const NameCount& c : list)
+      table.push_back({c.name, QString::number(c.games), share(c.games, whole)});
     appendTable(out, title, {"name", "games", "share"}, table);
   };
   std::int64_t seats = 0;
@@ -174,11 +180,13 @@ int main(int argc, char* argv[]) {
       "Exit status: 0 when every file was read, 1 when any failed, 2 for a usage error."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption json(QStringLiteral("json"),
-                                QStringLiteral("Print one JSON object, lists by games (most first), then by name. "
-                                               "Text that is not valid UTF-8 is written as U+FFFD."));
-  const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
-                                     QStringLiteral("Read every *.rec file under a folder argument."));
+  const QCommandLineOption json(
+      QStringLiteral("json"),
+      QStringLiteral("Print one JSON object, lists by games (most first), then by name. "
+                     "Text that is not valid UTF-8 is written as U+FFFD."));
+  const QCommandLineOption recursive(
+      {QStringLiteral("r"), QStringLiteral("recursive")},
+      QStringLiteral("Read every *.rec file under a folder argument."));
   const QCommandLineOption search(
       QStringLiteral("search"),
       QStringLiteral("Count only the files the window's search <query> lists, for example "
@@ -196,7 +204,8 @@ int main(int argc, char* argv[]) {
   if (!parser.parse(arguments.list)) return usage(parser.errorText());
   if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
-  if (parser.positionalArguments().isEmpty()) return usage(QStringLiteral("no replay file or folder given"));
+  if (parser.positionalArguments().isEmpty())
+    return usage(QStringLiteral("no replay file or folder given"));
   const QString query_text = parser.value(search);
   const myzor::SearchQuery query = myzor::CompileSearch(query_text);
   if (!query.problem.isEmpty())
@@ -220,7 +229,8 @@ int main(int argc, char* argv[]) {
       });
 
   const myzor::ReplayStats stats = myzor::ComputeStats(counted);
-  const std::string out = parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));
+  const std::string out =
+      parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);
   return all_ok ? 0 : 1;

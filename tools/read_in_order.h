@@ -52,7 +52,8 @@ void ReadInOrder(std::size_t count, int readers, const std::function<Result(std:
         results.clear();
         for (std::size_t i = first; i < end; ++i) results.push_back(read(i));
         lock.lock();
-        for (std::size_t i = first; i < end; ++i) waiting[i % kWaiting] = std::move(results[i - first]);
+        for (std::size_t i = first; i < end; ++i)
+          waiting[i % kWaiting] = std::move(results[i - first]);
         if (first <= written) ready.notify_one();
       }
     });

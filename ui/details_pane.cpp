@@ -1,9 +1,5 @@
 #include "ui/details_pane.h"
 
-#include "replay/reader_error.h"
-#include "replay/replay.h"
-#include "ui/map_pictures.h"
-
 #include <QDateTime>
 #include <QEvent>
 #include <QFile>
@@ -19,32 +15,43 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <utility>
+
+#include "replay/reader_error.h"
+#include "replay/replay.h"
+#include "ui/map_pictures.h"
 
 namespace {
 
 constexpr int kBadgeSize = 64;
 constexpr QSize kBannerSize(64, 96);
 
-QString text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+QString text(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 // The captions of the designed window's "Settings" frame, in record order.
 const std::array<const char*, 8> kSettingNames = {
-    QT_TRANSLATE_NOOP("DetailsPane", "AI Difficulty"),      QT_TRANSLATE_NOOP("DetailsPane", "Starting Resources"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Lock Teams"),         QT_TRANSLATE_NOOP("DetailsPane", "Cheats Enabled"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Starting Location"),  QT_TRANSLATE_NOOP("DetailsPane", "Game Speed"),
-    QT_TRANSLATE_NOOP("DetailsPane", "Resource Sharing"),   QT_TRANSLATE_NOOP("DetailsPane", "Resource Rate")};
+    QT_TRANSLATE_NOOP("DetailsPane", "AI Difficulty"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Starting Resources"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Lock Teams"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Cheats Enabled"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Starting Location"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Game Speed"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Resource Sharing"),
+    QT_TRANSLATE_NOOP("DetailsPane", "Resource Rate")};
 const QString kNone = QStringLiteral("—");
 
 // A small picture drawn at a whole multiple of its pixels, so it stays
 // sharp on a screen that scales by 2.
 QPixmap sharp(const QImage& image, qreal ratio) {
   const int factor = std::max(1, static_cast<int>(std::lround(ratio)));
-  QImage scaled = factor == 1 ? image : image.scaled(image.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  QImage scaled = factor == 1 ? image
+                              : image.scaled(image.size() * factor, Qt::IgnoreAspectRatio,
+                                             Qt::FastTransformation);
   scaled.setDevicePixelRatio(factor);
   return QPixmap::fromImage(scaled);
 }
@@ -55,7 +62,8 @@ QLabel* valueLabel(QWidget* parent, const char* name, const QString& accessible)
   label->setAccessibleName(accessible);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   label->setFocusPolicy(Qt::NoFocus);
-  // A narrow pane cuts long values short rather than scrolling sideways; the tooltip has them whole.
+  // A narrow pane cuts long values short rather than scrolling sideways; the tooltip has them
+  // whole.
   label->setMinimumWidth(1);
   return label;
 }
@@ -87,9 +95,9 @@ DetailsPane::FullRead readInFull(const QByteArray& path, const QString& program_
   read.path = path;
   zor_rep_reader::ReplayInfo replay;
   try {
-    replay = zor_rep_reader::ReadReplay(std::filesystem::path(path.toStdString()), [&read](const std::string& line) {
-      read.action = text(line);
-    });
+    replay =
+        zor_rep_reader::ReadReplay(std::filesystem::path(path.toStdString()),
+                                   [&read](const std::string& line) { read.action = text(line); });
   } catch (const zor_rep_reader::ReaderError& error) {
     read.kind = text(std::string(zor_rep_reader::errorKindName(error.kind())));
     if (error.offset()) read.offset = QString::number(*error.offset());
@@ -105,12 +113,14 @@ DetailsPane::FullRead readInFull(const QByteArray& path, const QString& program_
   read.map_name = text(replay.map_name);
   read.version = text(replay.version);
   if (replay.version == "< 1.3") {
-    for (const std::int16_t value : {replay.ai_difficulty, replay.starting_resources, replay.lock_teams, replay.cheats,
-                                     replay.starting_location, replay.game_speed, replay.resource_sharing,
-                                     replay.resource_rate})
+    for (const std::int16_t value :
+         {replay.ai_difficulty, replay.starting_resources, replay.lock_teams, replay.cheats,
+          replay.starting_location, replay.game_speed, replay.resource_sharing,
+          replay.resource_rate})
       read.settings.append(QString::number(value));
   }
-  for (const auto& win : myzor::WinConditionFlags(replay)) read.wins.append(std::nearbyint(win.flag) != 0.0f);
+  for (const auto& win : myzor::WinConditionFlags(replay))
+    read.wins.append(std::nearbyint(win.flag) != 0.0f);
   const int count = std::min<int>(replay.player_count, static_cast<int>(replay.players.size()));
   for (int k = 0; k < count; ++k) {
     const zor_rep_reader::PlayerInfo& player = replay.players[static_cast<std::size_t>(k)];
@@ -125,7 +135,8 @@ DetailsPane::FullRead readInFull(const QByteArray& path, const QString& program_
   } else {
     QImageReader reader(file);
     read.map = reader.read();
-    if (read.map.isNull()) read.map_problem = DetailsPane::tr("%1 cannot be read: %2").arg(file, reader.errorString());
+    if (read.map.isNull())
+      read.map_problem = DetailsPane::tr("%1 cannot be read: %2").arg(file, reader.errorString());
   }
   return read;
 }
@@ -279,10 +290,12 @@ void DetailsPane::showRow(const myzor::ReplayRow& row) {
     label->setToolTip(value);
     label->setAccessibleDescription(shown);
   };
-  set(m_date, QLocale().toString(QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000), QLocale::LongFormat));
-  set(m_size, tr("%1 (%2 bytes)")
-                  .arg(QLocale().formattedDataSize(row.file.size, 1, QLocale::DataSizeTraditionalFormat),
-                       QLocale().toString(row.file.size)));
+  set(m_date, QLocale().toString(QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000),
+                                 QLocale::LongFormat));
+  set(m_size,
+      tr("%1 (%2 bytes)")
+          .arg(QLocale().formattedDataSize(row.file.size, 1, QLocale::DataSizeTraditionalFormat),
+               QLocale().toString(row.file.size)));
   set(m_file, myzor::DisplayName(row.file.path));
   if (row.ok) {
     set(m_game, row.game);
@@ -308,7 +321,8 @@ void DetailsPane::showRead(const FullRead& read) {
     return;
   }
   // The file may have changed since its row was made.
-  for (const auto& [label, value] : {std::pair{m_game, read.game}, {m_map_name, read.map_name}, {m_version, read.version}}) {
+  for (const auto& [label, value] :
+       {std::pair{m_game, read.game}, {m_map_name, read.map_name}, {m_version, read.version}}) {
     label->setText(value.isEmpty() ? kNone : value);
     label->setAccessibleDescription(label->text());
   }
@@ -321,10 +335,15 @@ void DetailsPane::showRead(const FullRead& read) {
     auto* card = new QFrame(m_players_box);
     card->setObjectName(QStringLiteral("card_player_%1").arg(k + 1));
     card->setFrameShape(QFrame::StyledPanel);
-    card->setAccessibleName(tr("Player %1: %2, team %3, %4").arg(k + 1).arg(player.name).arg(player.team).arg(player.race));
+    card->setAccessibleName(tr("Player %1: %2, team %3, %4")
+                                .arg(k + 1)
+                                .arg(player.name)
+                                .arg(player.team)
+                                .arg(player.race));
     auto* row = new QHBoxLayout(card);
     row->setContentsMargins(4, 4, 4, 4);
-    const auto picture = [&](const QImage& image, QSize size, const char* name, const QString& what) {
+    const auto picture = [&](const QImage& image, QSize size, const char* name,
+                             const QString& what) {
       auto* label = new QLabel(card);
       label->setObjectName(QString::fromLatin1(name));
       label->setFixedSize(size);
@@ -414,7 +433,8 @@ void DetailsPane::arrangePlayers() {
   m_players_columns = columns;
   for (QWidget* card : m_cards) m_players_grid->removeWidget(card);
   for (qsizetype k = 0; k < m_cards.size(); ++k)
-    m_players_grid->addWidget(m_cards[k], static_cast<int>(k / columns), static_cast<int>(k % columns));
+    m_players_grid->addWidget(m_cards[k], static_cast<int>(k / columns),
+                              static_cast<int>(k % columns));
   for (int column = 0; column < m_players_grid->columnCount(); ++column)
     m_players_grid->setColumnStretch(column, column < columns ? 1 : 0);
   m_players_box->setVisible(!m_cards.isEmpty());
@@ -438,13 +458,15 @@ void DetailsPane::showMap(const QImage& image, const QString& why) {
 }
 
 bool DetailsPane::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_map && event->type() == QEvent::Resize && !m_map_image.isNull()) showMap(m_map_image, QString());
+  if (watched == m_map && event->type() == QEvent::Resize && !m_map_image.isNull())
+    showMap(m_map_image, QString());
   return QScrollArea::eventFilter(watched, event);
 }
 
 void DetailsPane::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
   constexpr int kSideBySide = 560;
-  m_middle->setDirection(viewport()->width() < kSideBySide ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+  m_middle->setDirection(viewport()->width() < kSideBySide ? QBoxLayout::TopToBottom
+                                                           : QBoxLayout::LeftToRight);
   arrangePlayers();
 }

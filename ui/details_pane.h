@@ -4,14 +4,14 @@
 // at once; the rest comes from a full read of that one file on a worker.
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QScrollArea>
 #include <QString>
 #include <QThreadPool>
+
+#include "library/core/replay_row.h"
 
 class QBoxLayout;
 class QFormLayout;

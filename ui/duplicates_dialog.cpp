@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace {
@@ -18,34 +17,40 @@ constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
 
-DuplicatesDialog::DuplicatesDialog(const myzor::DuplicateSearch& search, int rows_searched, QWidget* parent)
+DuplicatesDialog::DuplicatesDialog(const myzor::DuplicateSearch& search, int rows_searched,
+                                   QWidget* parent)
     : QDialog(parent),
       m_list(new QTreeWidget(this)),
       m_trash(new QPushButton(tr("Move all but one of each group to the trash"), this)) {
   setObjectName(QStringLiteral("dlg_duplicates"));
   setWindowTitle(tr("Duplicates"));
   m_list->setObjectName(QStringLiteral("tbl_duplicates"));
-  m_list->setAccessibleName(tr("Groups of identical replays; the ticked file of each group is kept"));
+  m_list->setAccessibleName(
+      tr("Groups of identical replays; the ticked file of each group is kept"));
   m_list->setHeaderLabels({tr("Keep"), tr("Modified"), tr("File")});
   m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_list->setUniformRowHeights(true);
   m_trash->setObjectName(QStringLiteral("btn_trash_duplicates"));
-  m_trash->setToolTip(tr("Keeps the ticked file of each group (the oldest unless you tick another); "
-                         "the others go to the trash and can be brought back with Undo"));
+  m_trash->setToolTip(
+      tr("Keeps the ticked file of each group (the oldest unless you tick another); "
+         "the others go to the trash and can be brought back with Undo"));
   const QLocale locale;
   std::size_t extra = 0;
   for (const myzor::DuplicateGroup& group : search.groups) {
-    auto* top = new QTreeWidgetItem(m_list, {QString(), QString(),
-                                             tr("%1 identical files of %2 bytes")
-                                                 .arg(group.files.size())
-                                                 .arg(locale.toString(static_cast<qlonglong>(group.size)))});
+    auto* top = new QTreeWidgetItem(
+        m_list, {QString(), QString(),
+                 tr("%1 identical files of %2 bytes")
+                     .arg(group.files.size())
+                     .arg(locale.toString(static_cast<qlonglong>(group.size)))});
     top->setFirstColumnSpanned(true);
-    const auto oldest = std::min_element(group.files.begin(), group.files.end(),
-                                         [](const auto& a, const auto& b) { return a.mtime_ns < b.mtime_ns; });
+    const auto oldest =
+        std::min_element(group.files.begin(), group.files.end(),
+                         [](const auto& a, const auto& b) { return a.mtime_ns < b.mtime_ns; });
     for (auto file = group.files.begin(); file != group.files.end(); ++file) {
       const QDateTime modified = QDateTime::fromMSecsSinceEpoch(file->mtime_ns / 1'000'000);
-      auto* item = new QTreeWidgetItem(top, {QString(), locale.toString(modified, QLocale::ShortFormat),
-                                             QFile::decodeName(file->path)});
+      auto* item =
+          new QTreeWidgetItem(top, {QString(), locale.toString(modified, QLocale::ShortFormat),
+                                    QFile::decodeName(file->path)});
       item->setData(0, kPathRole, file->path);
       item->setToolTip(2, QFile::decodeName(file->path));
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -65,7 +70,8 @@ DuplicatesDialog::DuplicatesDialog(const myzor::DuplicateSearch& search, int row
   summary->setWordWrap(true);
   if (!search.problems.empty())
     summary->setText(summary->text() + QLatin1Char(' ') +
-                     tr("%1 files could not be read, the first: %2").arg(search.problems.size())
+                     tr("%1 files could not be read, the first: %2")
+                         .arg(search.problems.size())
                          .arg(QFile::decodeName(search.problems.front().first)));
   m_trash->setEnabled(!search.groups.empty());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -99,11 +105,13 @@ std::vector<QByteArray> DuplicatesDialog::filesToTrash() const {
   for (int g = 0; g < m_list->topLevelItemCount(); ++g) {
     const QTreeWidgetItem* group = m_list->topLevelItem(g);
     bool any_kept = false;
-    for (int i = 0; i < group->childCount(); ++i) any_kept |= group->child(i)->checkState(0) == Qt::Checked;
+    for (int i = 0; i < group->childCount(); ++i)
+      any_kept |= group->child(i)->checkState(0) == Qt::Checked;
     // A group with nothing ticked is left whole: never trash every copy.
     if (!any_kept) continue;
     for (int i = 0; i < group->childCount(); ++i)
-      if (group->child(i)->checkState(0) != Qt::Checked) paths.push_back(group->child(i)->data(0, kPathRole).toByteArray());
+      if (group->child(i)->checkState(0) != Qt::Checked)
+        paths.push_back(group->child(i)->data(0, kPathRole).toByteArray());
   }
   return paths;
 }

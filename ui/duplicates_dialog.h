@@ -2,12 +2,11 @@
 // each to keep (the oldest unless the user marks another), the rest to trash.
 #pragma once
 
-#include "library/dupes/dupes.h"
-
 #include <QByteArray>
 #include <QDialog>
-
 #include <vector>
+
+#include "library/dupes/dupes.h"
 
 class QLabel;
 class QPushButton;
@@ -18,7 +17,8 @@ class DuplicatesDialog : public QDialog {
   Q_OBJECT
 
  public:
-  DuplicatesDialog(const myzor::DuplicateSearch& search, int rows_searched, QWidget* parent = nullptr);
+  DuplicatesDialog(const myzor::DuplicateSearch& search, int rows_searched,
+                   QWidget* parent = nullptr);
 
   // Every file but the one kept of each group.
   [[nodiscard]] std::vector<QByteArray> filesToTrash() const;

@@ -1,10 +1,5 @@
 #include "ui/form1.h"
 
-#include "gfx/platform.h"
-#include "ui/map_pictures.h"
-#include "ui/picture_box.h"
-#include "ui_form1.h"
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -19,15 +14,19 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QWindow>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <exception>
 #include <filesystem>
 #include <string_view>
-#include <vector>
 #include <utility>
+#include <vector>
+
+#include "gfx/platform.h"
+#include "ui/map_pictures.h"
+#include "ui/picture_box.h"
+#include "ui_form1.h"
 
 namespace {
 
@@ -94,8 +93,7 @@ Form1::Form1(const QString& program_folder_in, QWidget* parent)
   connect(ui->File1, &QListWidget::clicked, this, [this](const QModelIndex& index) {
     // A changed selection has been read already; a click on the entry that
     // was selected before reads it again.
-    if (index.row() == file_row_before_press)
-      File1_Click();
+    if (index.row() == file_row_before_press) File1_Click();
   });
   // A click on a new row and a move with the keys both change the selection;
   // a click on the row already shown changes nothing and needs no handling.
@@ -127,16 +125,14 @@ void Form1::applyPictureColours() {
 
 void Form1::scaleForFont() {
   const int text_height = fontMetrics().height();
-  if (text_height <= kDesignedTextHeight)
-    return;
+  if (text_height <= kDesignedTextHeight) return;
   const double factor = static_cast<double>(text_height) / kDesignedTextHeight;
   const auto scaled = [factor](int value) { return static_cast<int>(std::lround(value * factor)); };
   const auto scale = [&scaled](QWidget* widget) {
     const QRect r = widget->geometry();
     widget->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
   };
-  for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-    scale(child);
+  for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) scale(child);
   for (QWidget* child : ui->Frame1->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
     scale(child);
   QHeaderView* header = ui->list_players->header();
@@ -166,12 +162,13 @@ void Form1::listReplayFiles() {
       QRegularExpression::CaseInsensitiveOption);
   std::vector<std::pair<QString, QByteArray>> entries;
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           QFile::encodeName(zor_folder).toStdString(), ec)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(QFile::encodeName(zor_folder).toStdString(), ec)) {
     const std::string bytes = entry.path().filename().string();
     const QString name = QFile::decodeName(QByteArray::fromStdString(bytes));
     std::error_code type_ec;
-    if (bytes.starts_with('.') || !pattern.match(name).hasMatch() || !entry.is_regular_file(type_ec))
+    if (bytes.starts_with('.') || !pattern.match(name).hasMatch() ||
+        !entry.is_regular_file(type_ec))
       continue;
     entries.emplace_back(name, QByteArray::fromStdString(bytes));
   }
@@ -187,8 +184,7 @@ void Form1::listReplayFiles() {
 
 void Form1::File1_Click() {
   const QList<QListWidgetItem*> selected = ui->File1->selectedItems();
-  if (selected.isEmpty())
-    return;
+  if (selected.isEmpty()) return;
 
   const QString file_name = selected.first()->text();
   readAndShow(QFile::encodeName(zor_folder) + selected.first()->data(kFileNameBytes).toByteArray(),
@@ -209,8 +205,8 @@ void Form1::readAndShow(const QByteArray& path_bytes, const QString& file_name) 
   } catch (const zor_rep_reader::ReaderError& error) {
     // The message starts with the path, which the report names already.
     const std::string_view message = error.message();
-    why = fromReplayText(std::string(message.starts_with(path + ": ") ? message.substr(path.size() + 2)
-                                                                       : message));
+    why = fromReplayText(
+        std::string(message.starts_with(path + ": ") ? message.substr(path.size() + 2) : message));
   } catch (const std::exception& error) {
     why = QString::fromLocal8Bit(error.what());
   } catch (...) {
@@ -234,7 +230,8 @@ void Form1::readAndShow(const QByteArray& path_bytes, const QString& file_name) 
   QList<QTreeWidgetItem*> items;
   items.reserve(rows);
   for (int k = 1; k <= rows; ++k) {
-    const zor_rep_reader::PlayerInfo& player = current_replay.players[static_cast<std::size_t>(k - 1)];
+    const zor_rep_reader::PlayerInfo& player =
+        current_replay.players[static_cast<std::size_t>(k - 1)];
     auto* row = new QTreeWidgetItem;
     row->setText(1, fromReplayText(player.name));
     row->setText(2, QString::number(player.team));
@@ -272,7 +269,8 @@ void Form1::openFolder(const QString& folder) {
 
 void Form1::listFilesAgain() {
   const QList<QListWidgetItem*> selected = ui->File1->selectedItems();
-  const QByteArray kept = selected.isEmpty() ? QByteArray() : selected.first()->data(kFileNameBytes).toByteArray();
+  const QByteArray kept =
+      selected.isEmpty() ? QByteArray() : selected.first()->data(kFileNameBytes).toByteArray();
   const int scrolled = ui->File1->verticalScrollBar()->value();
   const QSignalBlocker blocker(ui->File1);
   listReplayFiles();
@@ -289,8 +287,7 @@ void Form1::showReplay(const QByteArray& path) {
   if (QDir(QFile::decodeName(path.left(slash + 1))) == QDir(zor_folder)) {
     for (int row = 0; row < ui->File1->count(); ++row) {
       QListWidgetItem* item = ui->File1->item(row);
-      if (item->data(kFileNameBytes).toByteArray() != name)
-        continue;
+      if (item->data(kFileNameBytes).toByteArray() != name) continue;
       if (ui->File1->currentItem() == item && item->isSelected())
         File1_Click();
       else
@@ -335,12 +332,11 @@ void Form1::showMapPicture(const QString& map_name) {
 
 void Form1::list_players_ItemClick() {
   const QList<QTreeWidgetItem*> selected = ui->list_players->selectedItems();
-  if (selected.isEmpty())
-    return;
+  if (selected.isEmpty()) return;
   const int k = ui->list_players->indexOfTopLevelItem(selected.first()) + 1;
-  if (k < 1 || k > static_cast<int>(current_replay.players.size()))
-    return;
-  const zor_rep_reader::PlayerInfo& player = current_replay.players[static_cast<std::size_t>(k - 1)];
+  if (k < 1 || k > static_cast<int>(current_replay.players.size())) return;
+  const zor_rep_reader::PlayerInfo& player =
+      current_replay.players[static_cast<std::size_t>(k - 1)];
   // A player without a picture empties the box rather than leaving the
   // previous player's picture beside this one's row.
   ui->pic_badge->setImage(player.badge ? player.badge->image() : QImage());
@@ -394,8 +390,7 @@ void Form1::showStatus(const QString& text) {
 
 void Form1::updateCutOffToolTips() {
   for (QLabel* label : findChildren<QLabel*>()) {
-    if (qobject_cast<PictureBox*>(label) != nullptr)
-      continue;
+    if (qobject_cast<PictureBox*>(label) != nullptr) continue;
     const QRect room = label->contentsRect();
     const QString text = label->text();
     const bool cut_off = label->wordWrap()

@@ -2,13 +2,12 @@
 // shows the replay the user picks and the pictures of the player row picked.
 #pragma once
 
-#include "replay/replay.h"
-
 #include <QString>
 #include <QWidget>
-
 #include <memory>
 #include <string>
+
+#include "replay/replay.h"
 
 namespace Ui {
 class Form1;

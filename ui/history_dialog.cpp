@@ -15,21 +15,28 @@ constexpr int kUndoableRole = Qt::UserRole + 1;
 
 QString whatText(myzor::BatchKind kind) {
   switch (kind) {
-    case myzor::BatchKind::rename: return HistoryDialog::tr("Rename");
-    case myzor::BatchKind::move: return HistoryDialog::tr("Move");
-    case myzor::BatchKind::copy: return HistoryDialog::tr("Copy");
-    case myzor::BatchKind::trash: return HistoryDialog::tr("Move to trash");
+    case myzor::BatchKind::rename:
+      return HistoryDialog::tr("Rename");
+    case myzor::BatchKind::move:
+      return HistoryDialog::tr("Move");
+    case myzor::BatchKind::copy:
+      return HistoryDialog::tr("Copy");
+    case myzor::BatchKind::trash:
+      return HistoryDialog::tr("Move to trash");
   }
   return {};
 }
 
 QString stateText(const myzor::JournalBatch& batch) {
   switch (batch.state) {
-    case myzor::BatchState::running: return HistoryDialog::tr("Running");
-    case myzor::BatchState::finished: return HistoryDialog::tr("Done");
+    case myzor::BatchState::running:
+      return HistoryDialog::tr("Running");
+    case myzor::BatchState::finished:
+      return HistoryDialog::tr("Done");
     case myzor::BatchState::interrupted:
       return HistoryDialog::tr("Interrupted after %1 of %2").arg(batch.done).arg(batch.total);
-    case myzor::BatchState::undone: return HistoryDialog::tr("Undone");
+    case myzor::BatchState::undone:
+      return HistoryDialog::tr("Undone");
   }
   return {};
 }
@@ -37,7 +44,10 @@ QString stateText(const myzor::JournalBatch& batch) {
 }  // namespace
 
 HistoryDialog::HistoryDialog(QWidget* parent)
-    : QDialog(parent), m_list(new QTreeWidget(this)), m_status(new QLabel(this)), m_undo(new QPushButton(tr("&Undo"), this)) {
+    : QDialog(parent),
+      m_list(new QTreeWidget(this)),
+      m_status(new QLabel(this)),
+      m_undo(new QPushButton(tr("&Undo"), this)) {
   setObjectName(QStringLiteral("dlg_history"));
   setWindowTitle(tr("History"));
   m_list->setObjectName(QStringLiteral("tbl_history"));
@@ -49,7 +59,9 @@ HistoryDialog::HistoryDialog(QWidget* parent)
   m_status->setObjectName(QStringLiteral("lbl_history_status"));
   m_status->setWordWrap(true);
   m_undo->setObjectName(QStringLiteral("btn_undo_batch"));
-  m_undo->setToolTip(tr("Take the selected batch back: files go back to where they were; a file changed since is left alone"));
+  m_undo->setToolTip(
+      tr("Take the selected batch back: files go back to where they were; a file changed since is "
+         "left alone"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->addButton(m_undo, QDialogButtonBox::ActionRole);
   auto* layout = new QVBoxLayout(this);
@@ -67,24 +79,30 @@ HistoryDialog::HistoryDialog(QWidget* parent)
   updateButton();
 }
 
-void HistoryDialog::setBatches(const std::vector<myzor::JournalBatch>& batches, const QString& error) {
-  const qint64 current = m_list->currentItem() != nullptr ? m_list->currentItem()->data(0, kIdRole).toLongLong() : -1;
+void HistoryDialog::setBatches(const std::vector<myzor::JournalBatch>& batches,
+                               const QString& error) {
+  const qint64 current =
+      m_list->currentItem() != nullptr ? m_list->currentItem()->data(0, kIdRole).toLongLong() : -1;
   m_list->clear();
   const QLocale locale;
   for (const myzor::JournalBatch& batch : batches) {
-    auto* item = new QTreeWidgetItem(m_list, {locale.toString(batch.started, QLocale::ShortFormat), whatText(batch.kind),
-                                              locale.toString(batch.total), stateText(batch)});
+    auto* item = new QTreeWidgetItem(
+        m_list, {locale.toString(batch.started, QLocale::ShortFormat), whatText(batch.kind),
+                 locale.toString(batch.total), stateText(batch)});
     item->setData(0, kIdRole, batch.id);
     item->setData(0, kUndoableRole,
-                  batch.state == myzor::BatchState::finished || batch.state == myzor::BatchState::interrupted);
+                  batch.state == myzor::BatchState::finished ||
+                      batch.state == myzor::BatchState::interrupted);
     item->setToolTip(0, tr("Started by %1").arg(batch.program));
     if (batch.id == current) m_list->setCurrentItem(item);
   }
-  if (m_list->currentItem() == nullptr && m_list->topLevelItemCount() > 0) m_list->setCurrentItem(m_list->topLevelItem(0));
-  m_status->setText(!error.isEmpty()     ? error
-                    : batches.empty()    ? tr("No file operations yet.")
-                    : batches.size() == 1 ? tr("One batch so far.")
-                                          : tr("The last %1 batches, newest first.").arg(batches.size()));
+  if (m_list->currentItem() == nullptr && m_list->topLevelItemCount() > 0)
+    m_list->setCurrentItem(m_list->topLevelItem(0));
+  m_status->setText(!error.isEmpty()  ? error
+                    : batches.empty() ? tr("No file operations yet.")
+                    : batches.size() == 1
+                        ? tr("One batch so far.")
+                        : tr("The last %1 batches, newest first.").arg(batches.size()));
   updateButton();
 }
 

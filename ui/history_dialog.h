@@ -2,11 +2,10 @@
 // can be undone.
 #pragma once
 
-#include "library/journal/journal.h"
-
 #include <QDialog>
-
 #include <vector>
+
+#include "library/journal/journal.h"
 
 class QLabel;
 class QPushButton;

@@ -1,16 +1,5 @@
 #include "ui/library_actions.h"
 
-#include "library/journal/batches.h"
-#include "library/journal/journal.h"
-#include "library/replay_library.h"
-#include "library/model/library_filter.h"
-#include "library/model/library_model.h"
-#include "library/files/rename_pattern.h"
-#include "ui/duplicates_dialog.h"
-#include "ui/history_dialog.h"
-#include "ui/library_panel.h"
-#include "ui/rename_dialog.h"
-
 #include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -25,48 +14,67 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
-#include <QTimer>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
-
 #include <algorithm>
 #include <atomic>
 #include <memory>
+
+#include "library/files/rename_pattern.h"
+#include "library/journal/batches.h"
+#include "library/journal/journal.h"
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
+#include "library/replay_library.h"
+#include "ui/duplicates_dialog.h"
+#include "ui/history_dialog.h"
+#include "ui/library_panel.h"
+#include "ui/rename_dialog.h"
 
 namespace {
 
 const QString kPatternKey = QStringLiteral("rename/pattern");
 
-QString folderOf(const QByteArray& path) { return QFile::decodeName(path.left(path.lastIndexOf('/') + 1)); }
+QString folderOf(const QByteArray& path) {
+  return QFile::decodeName(path.left(path.lastIndexOf('/') + 1));
+}
 
 // The status line's verb for an undo of this kind.
 QString undoneText(myzor::BatchKind kind) {
   switch (kind) {
-    case myzor::BatchKind::rename: return LibraryActions::tr("given back their old names");
-    case myzor::BatchKind::move: return LibraryActions::tr("moved back");
-    case myzor::BatchKind::copy: return LibraryActions::tr("taken back (copies removed)");
-    case myzor::BatchKind::trash: return LibraryActions::tr("restored from the trash");
+    case myzor::BatchKind::rename:
+      return LibraryActions::tr("given back their old names");
+    case myzor::BatchKind::move:
+      return LibraryActions::tr("moved back");
+    case myzor::BatchKind::copy:
+      return LibraryActions::tr("taken back (copies removed)");
+    case myzor::BatchKind::trash:
+      return LibraryActions::tr("restored from the trash");
   }
   return {};
 }
 
 }  // namespace
 
-LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings, QWidget* window)
+LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel,
+                               QSettings& settings, QWidget* window)
     : QObject(window), m_library(library), m_panel(panel), m_settings(settings), m_window(window) {
   m_choose_folder = [this](const QString& title) {
     return QFileDialog::getExistingDirectory(m_window, title, QFile::decodeName(m_library->root()));
   };
   m_choose_export = [this](const QStringList& filters, QString* picked) {
-    const QString start = QDir(QFile::decodeName(m_library->root())).filePath(QStringLiteral("replays.csv"));
-    return QFileDialog::getSaveFileName(m_window, tr("Export replays"), start, filters.join(QStringLiteral(";;")),
-                                        picked);
+    const QString start =
+        QDir(QFile::decodeName(m_library->root())).filePath(QStringLiteral("replays.csv"));
+    return QFileDialog::getSaveFileName(m_window, tr("Export replays"), start,
+                                        filters.join(QStringLiteral(";;")), picked);
   };
   m_choose_clash = [this](int clashes) -> std::optional<myzor::ClashPolicy> {
     QMessageBox box(QMessageBox::Question, tr("Names taken"),
-                    clashes == 1 ? tr("1 replay has a name already taken in that folder.")
-                                 : tr("%1 replays have names already taken in that folder.").arg(clashes),
+                    clashes == 1
+                        ? tr("1 replay has a name already taken in that folder.")
+                        : tr("%1 replays have names already taken in that folder.").arg(clashes),
                     QMessageBox::NoButton, m_window);
     box.setObjectName(QStringLiteral("dlg_clash"));
     box.setInformativeText(tr("No file there is replaced."));
@@ -81,35 +89,43 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   };
 
   QTableView* table = panel->table();
-  m_actions.rename =
-      addAction("act_rename", tr("Rename by pattern…"), QKeySequence(Qt::Key_F2), &LibraryActions::renameSelected);
-  m_actions.trash =
-      addAction("act_trash", tr("Move to trash"), QKeySequence(Qt::Key_Delete), &LibraryActions::trashSelected);
-  m_actions.copy_to = addAction("act_copy_to", tr("Copy to folder…"), {}, &LibraryActions::copySelected);
-  m_actions.move_to = addAction("act_move_to", tr("Move to folder…"), {}, &LibraryActions::moveSelected);
+  m_actions.rename = addAction("act_rename", tr("Rename by pattern…"), QKeySequence(Qt::Key_F2),
+                               &LibraryActions::renameSelected);
+  m_actions.trash = addAction("act_trash", tr("Move to trash"), QKeySequence(Qt::Key_Delete),
+                              &LibraryActions::trashSelected);
+  m_actions.copy_to =
+      addAction("act_copy_to", tr("Copy to folder…"), {}, &LibraryActions::copySelected);
+  m_actions.move_to =
+      addAction("act_move_to", tr("Move to folder…"), {}, &LibraryActions::moveSelected);
   // Copy (Ctrl+C) stays the table's own: it copies the cell.
-  m_actions.show_folder =
-      addAction("act_show_folder", tr("Show in file manager"), {}, &LibraryActions::showInFileManager);
-  m_actions.copy_path = addAction("act_copy_path", tr("Copy path"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                                  &LibraryActions::copyPaths);
-  m_selection_actions = {m_actions.rename,      m_actions.trash,    m_actions.copy_to,
-                         m_actions.move_to,     m_actions.show_folder, m_actions.copy_path};
+  m_actions.show_folder = addAction("act_show_folder", tr("Show in file manager"), {},
+                                    &LibraryActions::showInFileManager);
+  m_actions.copy_path =
+      addAction("act_copy_path", tr("Copy path"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                &LibraryActions::copyPaths);
+  m_selection_actions = {m_actions.rename,  m_actions.trash,       m_actions.copy_to,
+                         m_actions.move_to, m_actions.show_folder, m_actions.copy_path};
   auto* separator = new QAction(this);
   separator->setSeparator(true);
   table->addAction(separator);
-  m_actions.undo = addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
+  m_actions.undo =
+      addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
   m_actions.undo->setToolTip(tr("Take back the last rename, move, copy or move to trash (Ctrl+Z)"));
   m_actions.find_duplicates =
       addAction("act_find_duplicates", tr("Find duplicates…"), {}, &LibraryActions::findDuplicates);
-  m_actions.find_duplicates->setToolTip(tr("List the selected replays that are byte for byte the same"));
+  m_actions.find_duplicates->setToolTip(
+      tr("List the selected replays that are byte for byte the same"));
   m_selection_actions += m_actions.find_duplicates;
-  m_actions.history =
-      addAction("act_history", tr("History…"), QKeySequence(Qt::CTRL | Qt::Key_H), &LibraryActions::showHistory);
-  m_actions.history->setToolTip(tr("Past renames, moves, copies and trashings; any of them can be undone (Ctrl+H)"));
+  m_actions.history = addAction("act_history", tr("History…"), QKeySequence(Qt::CTRL | Qt::Key_H),
+                                &LibraryActions::showHistory);
+  m_actions.history->setToolTip(
+      tr("Past renames, moves, copies and trashings; any of them can be undone (Ctrl+H)"));
   m_actions.export_rows = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
-                              &LibraryActions::exportShown);
-  m_actions.export_rows->setToolTip(tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
-  m_actions.read_rest = addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
+                                    &LibraryActions::exportShown);
+  m_actions.export_rows->setToolTip(
+      tr("Write the replays shown to a CSV or JSON Lines file (Ctrl+E)"));
+  m_actions.read_rest =
+      addAction("act_read_rest", tr("Read the rest"), {}, &LibraryActions::readRest);
   m_actions.read_rest->setToolTip(tr("Read the replays left unread when reading was stopped"));
   panel->setReadRestAction(m_actions.read_rest);
   connect(library, &myzor::ReplayLibrary::started, this, &LibraryActions::updateActions);
@@ -187,7 +203,8 @@ void LibraryActions::finish(const std::vector<myzor::FileResult>& results, const
                             bool sources_gone) {
   QList<QByteArray> paths;
   m_reselect.clear();
-  const QByteArray root = m_library->root().endsWith('/') ? m_library->root() : m_library->root() + '/';
+  const QByteArray root =
+      m_library->root().endsWith('/') ? m_library->root() : m_library->root() + '/';
   for (const myzor::FileResult& result : results) {
     paths.append(result.path);
     if (result.new_path.isEmpty()) continue;
@@ -218,7 +235,8 @@ void LibraryActions::selectArrived(const std::vector<myzor::ReplayRow>& rows) {
   for (const myzor::ReplayRow& row : rows) {
     if (!m_reselect.remove(row.file.path)) continue;
     const int source_row = m_library->model()->rowOf(row.file.path);
-    const QModelIndex index = m_panel->filter()->mapFromSource(m_library->model()->index(source_row, 0));
+    const QModelIndex index =
+        m_panel->filter()->mapFromSource(m_library->model()->index(source_row, 0));
     if (!index.isValid()) continue;
     selection.select(index, index);
     if (!first.isValid()) first = index;
@@ -232,13 +250,15 @@ void LibraryActions::selectArrived(const std::vector<myzor::ReplayRow>& rows) {
 void LibraryActions::renameSelected() {
   std::vector<myzor::ReplayRow> rows = selectedRows();
   if (rows.empty() || m_busy) return;
-  const QString pattern = m_settings.value(kPatternKey, QString::fromLatin1(myzor::kDefaultRenamePattern)).toString();
+  const QString pattern =
+      m_settings.value(kPatternKey, QString::fromLatin1(myzor::kDefaultRenamePattern)).toString();
   auto* dialog = new RenameDialog(std::move(rows), pattern, m_window);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     m_settings.setValue(kPatternKey, dialog->patternText());
     auto outcome = std::make_shared<myzor::BatchOutcome>();
-    run([plan = dialog->plan(), outcome] {
+    run(
+        [plan = dialog->plan(), outcome] {
           myzor::Journal journal;
           *outcome = myzor::JournaledRename(journal, plan);
         },
@@ -249,7 +269,8 @@ void LibraryActions::renameSelected() {
 
 void LibraryActions::undoRename() { takeBack(std::nullopt); }
 
-void LibraryActions::finishBatch(const myzor::BatchOutcome& outcome, const QString& done, bool sources_gone) {
+void LibraryActions::finishBatch(const myzor::BatchOutcome& outcome, const QString& done,
+                                 bool sources_gone) {
   if (!outcome.refused.isEmpty()) {
     emit message(outcome.refused);
     return;
@@ -268,16 +289,19 @@ void LibraryActions::takeBack(std::optional<qint64> batch, bool finish_it) {
     bool more = false;  // something left to undo afterwards
   };
   auto work = std::make_shared<Work>();
-  run([batch, finish_it, work] {
+  run(
+      [batch, finish_it, work] {
         myzor::Journal journal;
         // A batch cut short is the last one, whatever came before it.
         work->batch = batch ? journal.batch(*batch) : journal.interrupted();
         if (!work->batch && !batch) work->batch = journal.lastUndoable();
         if (!work->batch) {
-          work->outcome.refused = journal.isOpen() ? tr("Nothing to undo") : tr("Nothing to undo: %1").arg(journal.error());
+          work->outcome.refused = journal.isOpen() ? tr("Nothing to undo")
+                                                   : tr("Nothing to undo: %1").arg(journal.error());
           return;
         }
-        work->outcome = finish_it ? myzor::FinishBatch(journal, work->batch->id) : myzor::UndoBatch(journal, work->batch->id);
+        work->outcome = finish_it ? myzor::FinishBatch(journal, work->batch->id)
+                                  : myzor::UndoBatch(journal, work->batch->id);
         work->more = journal.lastUndoable().has_value();
       },
       [this, finish_it, work] {
@@ -286,7 +310,9 @@ void LibraryActions::takeBack(std::optional<qint64> batch, bool finish_it) {
         if (!work->outcome.refused.isEmpty()) {
           emit message(work->outcome.refused);
         } else {
-          finish(work->outcome.results, finish_it ? tr("done, the batch is finished") : undoneText(work->batch->kind), true);
+          finish(work->outcome.results,
+                 finish_it ? tr("done, the batch is finished") : undoneText(work->batch->kind),
+                 true);
         }
         refreshHistory();
       });
@@ -308,7 +334,8 @@ void LibraryActions::checkJournal(bool offer_recovery) {
     QString error;
   };
   auto found = std::make_shared<Found>();
-  readJournal([found] {
+  readJournal(
+      [found] {
         myzor::Journal journal;
         found->cut_short = journal.interrupted();
         found->undoable = journal.lastUndoable().has_value();
@@ -317,7 +344,8 @@ void LibraryActions::checkJournal(bool offer_recovery) {
       [this, found, offer_recovery] {
         m_undoable = found->undoable;
         updateActions();
-        if (!found->error.isEmpty()) emit message(tr("The journal cannot be used: %1").arg(found->error));
+        if (!found->error.isEmpty())
+          emit message(tr("The journal cannot be used: %1").arg(found->error));
         if (offer_recovery && found->cut_short) offerRecovery(*found->cut_short);
       });
 }
@@ -330,8 +358,9 @@ void LibraryActions::offerRecovery(const myzor::JournalBatch& batch) {
                                   .arg(batch.total),
                               QMessageBox::NoButton, m_window);
   box->setObjectName(QStringLiteral("dlg_recover"));
-  box->setInformativeText(tr("Undo puts every file back where it was; Finish completes the batch. "
-                             "Nothing is overwritten either way."));
+  box->setInformativeText(
+      tr("Undo puts every file back where it was; Finish completes the batch. "
+         "Nothing is overwritten either way."));
   QPushButton* undo = box->addButton(tr("&Undo"), QMessageBox::AcceptRole);
   QPushButton* complete = box->addButton(tr("&Finish"), QMessageBox::AcceptRole);
   QPushButton* later = box->addButton(tr("Later"), QMessageBox::RejectRole);
@@ -349,7 +378,8 @@ void LibraryActions::showHistory() {
   if (!m_history) {
     m_history = new HistoryDialog(m_window);
     m_history->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_history, &HistoryDialog::undoRequested, this, [this](qint64 batch) { takeBack(batch); });
+    connect(m_history, &HistoryDialog::undoRequested, this,
+            [this](qint64 batch) { takeBack(batch); });
   }
   m_history->setBusy(m_busy);
   m_history->show();
@@ -388,8 +418,9 @@ void LibraryActions::findDuplicates() {
         auto* dialog = new DuplicatesDialog(*search, count, m_window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog, &DuplicatesDialog::trashRequested, this, &LibraryActions::trashPaths);
-        emit message(search->groups.empty() ? tr("No duplicates found")
-                                            : tr("%1 groups of duplicates found").arg(search->groups.size()));
+        emit message(search->groups.empty()
+                         ? tr("No duplicates found")
+                         : tr("%1 groups of duplicates found").arg(search->groups.size()));
         dialog->open();
       });
 }
@@ -397,7 +428,8 @@ void LibraryActions::findDuplicates() {
 void LibraryActions::trashPaths(const std::vector<QByteArray>& paths) {
   if (paths.empty() || m_busy) return;
   auto outcome = std::make_shared<myzor::BatchOutcome>();
-  run([paths, outcome] {
+  run(
+      [paths, outcome] {
         myzor::Journal journal;
         *outcome = myzor::JournaledTrash(journal, paths);
         // The trash is no place to select rows in.
@@ -411,10 +443,11 @@ void LibraryActions::trashSelected() {
   if (rows.empty() || m_busy) return;
   std::vector<QByteArray> paths;
   for (const myzor::ReplayRow& row : rows) paths.push_back(row.file.path);
-  auto* box = new QMessageBox(QMessageBox::Question, tr("Move to trash"),
-                              rows.size() == 1 ? tr("Move %1 to the trash?").arg(rows.front().relative_path)
-                                               : tr("Move %1 replays to the trash?").arg(rows.size()),
-                              QMessageBox::NoButton, m_window);
+  auto* box =
+      new QMessageBox(QMessageBox::Question, tr("Move to trash"),
+                      rows.size() == 1 ? tr("Move %1 to the trash?").arg(rows.front().relative_path)
+                                       : tr("Move %1 replays to the trash?").arg(rows.size()),
+                      QMessageBox::NoButton, m_window);
   box->setObjectName(QStringLiteral("dlg_confirm_trash"));
   box->setInformativeText(tr("They can be restored from the desktop's trash."));
   QPushButton* trash = box->addButton(tr("Move to &Trash"), QMessageBox::AcceptRole);
@@ -435,7 +468,8 @@ void LibraryActions::moveSelected() { copyOrMove(true); }
 void LibraryActions::copyOrMove(bool move) {
   const std::vector<myzor::ReplayRow> rows = selectedRows();
   if (rows.empty() || m_busy) return;
-  const QString folder = m_choose_folder(move ? tr("Move replays to folder") : tr("Copy replays to folder"));
+  const QString folder =
+      m_choose_folder(move ? tr("Move replays to folder") : tr("Copy replays to folder"));
   if (folder.isEmpty()) return;
   const QByteArray target = QFile::encodeName(QDir(folder).absolutePath());
   std::vector<QByteArray> paths;
@@ -452,8 +486,9 @@ void LibraryActions::copyOrMove(bool move) {
   }
 
   const QString count = rows.size() == 1 ? tr("1 replay") : tr("%1 replays").arg(rows.size());
-  auto* progress = new QProgressDialog(move ? tr("Moving %1…").arg(count) : tr("Copying %1…").arg(count),
-                                       tr("Cancel"), 0, 1000, m_window);
+  auto* progress =
+      new QProgressDialog(move ? tr("Moving %1…").arg(count) : tr("Copying %1…").arg(count),
+                          tr("Cancel"), 0, 1000, m_window);
   progress->setObjectName(QStringLiteral("dlg_progress"));
   progress->setAccessibleName(move ? tr("Moving replays") : tr("Copying replays"));
   progress->setWindowModality(Qt::WindowModal);
@@ -474,15 +509,21 @@ void LibraryActions::copyOrMove(bool move) {
         const myzor::CopyProgress step = [&](std::int64_t done, std::int64_t size) {
           if (done == 0) before += std::exchange(current, size);
           const qint64 all = before + done;
-          const int permille = total > 0 ? static_cast<int>(std::min<qint64>(all * 1000 / total, 1000)) : 1000;
+          const int permille =
+              total > 0 ? static_cast<int>(std::min<qint64>(all * 1000 / total, 1000)) : 1000;
           if (permille != std::exchange(last, permille))
             QMetaObject::invokeMethod(
-                this, [shown, permille] { if (shown) shown->setValue(permille); }, Qt::QueuedConnection);
+                this,
+                [shown, permille] {
+                  if (shown) shown->setValue(permille);
+                },
+                Qt::QueuedConnection);
           return !cancelled->load() && !m_closing;
         };
         myzor::Journal journal;
-        *outcome = myzor::JournaledCopy(journal, move ? myzor::BatchKind::move : myzor::BatchKind::copy, paths,
-                                        target, step, policy);
+        *outcome =
+            myzor::JournaledCopy(journal, move ? myzor::BatchKind::move : myzor::BatchKind::copy,
+                                 paths, target, step, policy);
       },
       [this, move, outcome, shown] {
         delete shown.data();
@@ -494,8 +535,9 @@ void LibraryActions::showInFileManager() {
   const QModelIndex current = m_panel->table()->currentIndex();
   const std::vector<myzor::ReplayRow> rows = selectedRows();
   if (rows.empty()) return;
-  const QByteArray path = current.isValid() ? current.data(myzor::LibraryModel::PathRole).toByteArray()
-                                            : rows.front().file.path;
+  const QByteArray path = current.isValid()
+                              ? current.data(myzor::LibraryModel::PathRole).toByteArray()
+                              : rows.front().file.path;
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folderOf(path))))
     emit message(tr("%1: no file manager could be started").arg(folderOf(path)));
 }
@@ -517,13 +559,16 @@ void LibraryActions::exportShown() {
   if (path.isEmpty()) return;
   // A name that says which it is wins over the filter picked.
   const QString suffix = QFileInfo(path).suffix().toLower();
-  const bool json = suffix == QLatin1String("jsonl") || (suffix != QLatin1String("csv") && picked == filters[1]);
+  const bool json =
+      suffix == QLatin1String("jsonl") || (suffix != QLatin1String("csv") && picked == filters[1]);
   if (suffix.isEmpty()) path += json ? QStringLiteral(".jsonl") : QStringLiteral(".csv");
 
   auto error = std::make_shared<QString>();
   const qsizetype count = m_panel->filter()->rowCount();
-  run([rows = shownRows(), json, path, error] {
-        *error = myzor::WriteExport(path, json ? myzor::RowsToJsonLines(rows) : myzor::RowsToCsv(rows));
+  run(
+      [rows = shownRows(), json, path, error] {
+        *error =
+            myzor::WriteExport(path, json ? myzor::RowsToJsonLines(rows) : myzor::RowsToCsv(rows));
       },
       [this, path, count, error] {
         const QString done = count == 1 ? tr("1 replay exported to %1").arg(path)

@@ -6,11 +6,6 @@
 // batch that was cut short is offered for Undo or Finish, once.
 #pragma once
 
-#include "library/export/export_rows.h"
-#include "library/files/file_operations.h"
-#include "library/journal/batches.h"
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -18,12 +13,15 @@
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
-
 #include <atomic>
-
 #include <functional>
 #include <optional>
 #include <vector>
+
+#include "library/core/replay_row.h"
+#include "library/export/export_rows.h"
+#include "library/files/file_operations.h"
+#include "library/journal/batches.h"
 
 class HistoryDialog;
 class LibraryPanel;
@@ -40,7 +38,8 @@ class LibraryActions : public QObject {
 
  public:
   // The actions act on `panel`'s table, with their shortcuts while it has focus.
-  LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings, QWidget* window);
+  LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings,
+                 QWidget* window);
   // Cancels a running copy or move and waits for the operation to end.
   ~LibraryActions() override;
 
@@ -99,14 +98,16 @@ class LibraryActions : public QObject {
  private:
   [[nodiscard]] std::vector<myzor::ReplayRow> selectedRows() const;
   [[nodiscard]] std::vector<myzor::ReplayRow> shownRows() const;
-  QAction* addAction(const char* name, const QString& text, const QKeySequence& keys, void (LibraryActions::*slot)());
+  QAction* addAction(const char* name, const QString& text, const QKeySequence& keys,
+                     void (LibraryActions::*slot)());
   void updateActions();
   void copyOrMove(bool move);
   // Runs `work` on a worker thread, then `done` on this one; one at a time.
   void run(std::function<void()> work, std::function<void()> done);
   // Says what happened and brings the rows of the files involved up to date;
   // `sources_gone` when the files left their old paths.
-  void finish(const std::vector<myzor::FileResult>& results, const QString& done, bool sources_gone);
+  void finish(const std::vector<myzor::FileResult>& results, const QString& done,
+              bool sources_gone);
   // The same for a journaled batch, or the reason it was refused.
   void finishBatch(const myzor::BatchOutcome& outcome, const QString& done, bool sources_gone);
   void selectArrived(const std::vector<myzor::ReplayRow>& rows);

@@ -1,31 +1,29 @@
 #include "ui/library_panel.h"
 
-#include "library/replay_library.h"
-#include "library/model/library_filter.h"
-#include "library/model/library_model.h"
-
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QItemSelectionModel>
-#include <QMenu>
-
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
-
 #include <array>
+
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
+#include "library/replay_library.h"
 
 namespace {
 
@@ -39,14 +37,14 @@ QString number(qint64 value) {
 using Model = myzor::LibraryModel;
 
 // Starting widths in pixels, by column.
-constexpr std::array<int, Model::ColumnCount> kColumnWidths = {
-    180, 140, 110, 70, 140, 120, 180, 200, 160, 60, 160, 200};
+constexpr std::array<int, Model::ColumnCount> kColumnWidths = {180, 140, 110, 70, 140, 120,
+                                                               180, 200, 160, 60, 160, 200};
 // The columns in the order first shown: what tells replays apart comes
 // first, so a narrow window still shows it.
 constexpr std::array<int, Model::ColumnCount> kFirstOrder = {
-    Model::FileColumn,    Model::ModifiedColumn, Model::MapColumn,           Model::PlayersColumn,
-    Model::FolderColumn,  Model::GameColumn,     Model::TeamsColumn,         Model::RacesColumn,
-    Model::SizeColumn,    Model::VersionColumn,  Model::WinConditionsColumn, Model::StatusColumn};
+    Model::FileColumn,   Model::ModifiedColumn, Model::MapColumn,           Model::PlayersColumn,
+    Model::FolderColumn, Model::GameColumn,     Model::TeamsColumn,         Model::RacesColumn,
+    Model::SizeColumn,   Model::VersionColumn,  Model::WinConditionsColumn, Model::StatusColumn};
 
 // Typing a letter goes to the next row whose file name starts with what
 // was typed, whichever column the current cell is in.
@@ -56,11 +54,14 @@ class LibraryTable : public QTableView {
 
   void keyboardSearch(const QString& search) override {
     if (search.isEmpty() || model() == nullptr) return;
-    const bool again = m_typed.isValid() && m_typed.elapsed() < QApplication::keyboardInputInterval();
+    const bool again =
+        m_typed.isValid() && m_typed.elapsed() < QApplication::keyboardInputInterval();
     m_typed.start();
     // One letter typed again steps on to the next name with it.
-    if (again && !(m_prefix.size() == 1 && search == m_prefix)) m_prefix += search;
-    else m_prefix = search;
+    if (again && !(m_prefix.size() == 1 && search == m_prefix))
+      m_prefix += search;
+    else
+      m_prefix = search;
     const int rows = model()->rowCount();
     const int current = currentIndex().isValid() ? currentIndex().row() : -1;
     const int first = m_prefix.size() == 1 ? current + 1 : std::max(current, 0);
@@ -68,7 +69,8 @@ class LibraryTable : public QTableView {
       const int row = (first + step) % rows;
       const QModelIndex cell = model()->index(row, Model::FileColumn);
       if (!cell.data().toString().startsWith(m_prefix, Qt::CaseInsensitive)) continue;
-      selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      selectionModel()->setCurrentIndex(
+          cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
       scrollTo(cell);
       return;
     }
@@ -108,8 +110,10 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
   m_search->setAccessibleName(tr("Search replays"));
   m_search->setPlaceholderText(tr("Search (Ctrl+F)"));
   m_search->setToolTip(
-      tr("Words must all match, in any column, ignoring case and accents; -word must not, a OR b either.\n"
-         "player:, map:, game:, race:, team:, status: look in one column, version: is the whole version;\n"
+      tr("Words must all match, in any column, ignoring case and accents; -word must not, a OR b "
+         "either.\n"
+         "player:, map:, game:, race:, team:, status: look in one column, version: is the whole "
+         "version;\n"
          "date:2024-05, after:2024-01-01, before:2024-06-30 (days included), count:4 players;\n"
          "quotes keep words together: map:\"Ashfall Ridge\""));
   m_search->setClearButtonEnabled(true);
@@ -122,10 +126,11 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
   hint->setWordWrap(true);
   hint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   hint->hide();
-  connect(m_filter, &myzor::LibraryFilter::searchProblemChanged, hint, [hint](const QString& problem) {
-    hint->setText(problem);
-    hint->setVisible(!problem.isEmpty());
-  });
+  connect(m_filter, &myzor::LibraryFilter::searchProblemChanged, hint,
+          [hint](const QString& problem) {
+            hint->setText(problem);
+            hint->setVisible(!problem.isEmpty());
+          });
 
   m_count->setObjectName(QStringLiteral("lbl_count"));
   m_count->setAccessibleName(tr("Replays shown"));
@@ -171,13 +176,15 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
   header->setSectionsMovable(true);
   m_columns->setObjectName(QStringLiteral("menu_columns"));
   for (int column = 0; column < Model::ColumnCount; ++column) {
-    QAction* shown = m_columns->addAction(library->model()->headerData(column, Qt::Horizontal).toString());
+    QAction* shown =
+        m_columns->addAction(library->model()->headerData(column, Qt::Horizontal).toString());
     shown->setObjectName(QStringLiteral("act_column_%1").arg(column));
     shown->setCheckable(true);
     shown->setChecked(true);
     // The file's name is what every row is known by.
     shown->setEnabled(column != Model::FileColumn);
-    connect(shown, &QAction::toggled, this, [this, column](bool on) { m_table->setColumnHidden(column, !on); });
+    connect(shown, &QAction::toggled, this,
+            [this, column](bool on) { m_table->setColumnHidden(column, !on); });
   }
   connect(m_columns, &QMenu::aboutToShow, this, [this] {
     const QList<QAction*> entries = m_columns->actions();
@@ -187,18 +194,21 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
     }
   });
   header->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(header, &QHeaderView::customContextMenuRequested, this,
-          [this, header](const QPoint& at) { m_columns->popup(header->viewport()->mapToGlobal(at)); });
-  connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
-    m_sort->setCurrentIndex(column * 2 + (order == Qt::AscendingOrder ? 0 : 1));
+  connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint& at) {
+    m_columns->popup(header->viewport()->mapToGlobal(at));
   });
+  connect(header, &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) {
+            m_sort->setCurrentIndex(column * 2 + (order == Qt::AscendingOrder ? 0 : 1));
+          });
   for (int column = 0; column < Model::ColumnCount; ++column)
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
   for (int visual = 0; visual < Model::ColumnCount; ++visual)
     header->moveSection(header->visualIndex(kFirstOrder[static_cast<std::size_t>(visual)]), visual);
   // A date is as wide as the font makes it; cut short it says nothing.
-  header->resizeSection(myzor::LibraryModel::ModifiedColumn,
-                        m_table->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
+  header->resizeSection(
+      myzor::LibraryModel::ModifiedColumn,
+      m_table->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16);
   connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -298,7 +308,8 @@ bool LibraryPanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void LibraryPanel::updateCount() {
-  const QString text = tr("%1 of %2").arg(number(m_filter->rowCount()), number(m_library->model()->rowCount()));
+  const QString text =
+      tr("%1 of %2").arg(number(m_filter->rowCount()), number(m_library->model()->rowCount()));
   m_count->setText(text);
   m_count->setAccessibleDescription(tr("%1 replays shown").arg(text));
 }
@@ -329,7 +340,8 @@ void LibraryPanel::selectPending() {
   QList<QByteArray> waiting;
   for (const QByteArray& path : std::as_const(m_pending)) {
     const int row = model->rowOf(path);
-    const QModelIndex index = row < 0 ? QModelIndex() : m_filter->mapFromSource(model->index(row, 0));
+    const QModelIndex index =
+        row < 0 ? QModelIndex() : m_filter->mapFromSource(model->index(row, 0));
     if (!index.isValid()) {
       waiting.append(path);
       continue;
@@ -342,7 +354,8 @@ void LibraryPanel::selectPending() {
   QItemSelectionModel* selected = m_table->selectionModel();
   // The first of them found replaces what was selected; later ones join it.
   if (!m_pending_found) {
-    selected->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selected->setCurrentIndex(first,
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_table->scrollTo(first);
   }
   selected->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -397,13 +410,14 @@ void LibraryPanel::showProgress(qint64 done, qint64 total) {
 void LibraryPanel::showFinished(bool stopped) {
   const bool visible = stopped;
   if (stopped)
-    m_progress->setText(tr("Stopped: %1 of %2 read")
-                            .arg(number(m_library->done()), number(m_library->total())));
+    m_progress->setText(
+        tr("Stopped: %1 of %2 read").arg(number(m_library->done()), number(m_library->total())));
   m_progress->setVisible(visible);
   m_bar->hide();
   if (m_stop->hasFocus()) m_table->setFocus(Qt::OtherFocusReason);
   m_stop->hide();
-  m_read_rest->setVisible(m_library->model()->unreadCount() > 0 && m_read_rest->defaultAction() != nullptr);
+  m_read_rest->setVisible(m_library->model()->unreadCount() > 0 &&
+                          m_read_rest->defaultAction() != nullptr);
 }
 
 void LibraryPanel::showProblems(const QStringList& problems) {

@@ -1,16 +1,15 @@
 // myzor: the replay browser window.
-#include "library/replay_library.h"
-#include "ui/main_window.h"
-
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QPalette>
 #include <QSettings>
 #include <QStringList>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "library/replay_library.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -18,30 +17,31 @@ void setUpParser(QCommandLineParser& parser) {
   // Qt's own options are single-dash words (-style, -stylesheet); read as
   // bundled letters, "-stylesheet" would ask for the help.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  parser.setApplicationDescription(
-      QStringLiteral("Browses a folder of replay files: lists every replay below it in a table that\n"
-                     "sorts and searches, and shows the players, map and win conditions of the one\n"
-                     "picked.\n"
-                     "\n"
-                     "With a FOLDER, opens that folder; with a FILE.rec, opens the file's folder and\n"
-                     "shows that replay. With neither, opens the folder opened last, or at first\n"
-                     "testfiles/1.30/ beside the program.\n"
-                     "\n"
-                     "Keys in the window (Help > Keyboard shortcuts lists them all):\n"
-                     "  Ctrl+O         open a folder\n"
-                     "  Ctrl+F         go to the search field\n"
-                     "  F9             show or hide the details\n"
-                     "  F8             show or hide the designed viewer\n"
-                     "  Ctrl+1, Ctrl+2 show or hide the players, the statistics\n"
-                     "  Ctrl+Q         quit\n"
-                     "Keys in the library's table, for the selected replays:\n"
-                     "  F2             rename by pattern\n"
-                     "  Delete         move to trash\n"
-                     "  Ctrl+Z         undo the last rename\n"
-                     "  Ctrl+E         export the rows shown\n"
-                     "  Ctrl+Shift+C   copy the path\n"
-                     "  Menu           all the actions on the selected replays"));
-  parser.addPositionalArgument(QStringLiteral("path"), QStringLiteral("A replay folder or a replay file."),
+  parser.setApplicationDescription(QStringLiteral(
+      "Browses a folder of replay files: lists every replay below it in a table that\n"
+      "sorts and searches, and shows the players, map and win conditions of the one\n"
+      "picked.\n"
+      "\n"
+      "With a FOLDER, opens that folder; with a FILE.rec, opens the file's folder and\n"
+      "shows that replay. With neither, opens the folder opened last, or at first\n"
+      "testfiles/1.30/ beside the program.\n"
+      "\n"
+      "Keys in the window (Help > Keyboard shortcuts lists them all):\n"
+      "  Ctrl+O         open a folder\n"
+      "  Ctrl+F         go to the search field\n"
+      "  F9             show or hide the details\n"
+      "  F8             show or hide the designed viewer\n"
+      "  Ctrl+1, Ctrl+2 show or hide the players, the statistics\n"
+      "  Ctrl+Q         quit\n"
+      "Keys in the library's table, for the selected replays:\n"
+      "  F2             rename by pattern\n"
+      "  Delete         move to trash\n"
+      "  Ctrl+Z         undo the last rename\n"
+      "  Ctrl+E         export the rows shown\n"
+      "  Ctrl+Shift+C   copy the path\n"
+      "  Menu           all the actions on the selected replays"));
+  parser.addPositionalArgument(QStringLiteral("path"),
+                               QStringLiteral("A replay folder or a replay file."),
                                QStringLiteral("[FOLDER | FILE.rec]"));
   parser.addOption({QStringLiteral("dark"), QStringLiteral("Shows the window in dark colours.")});
   parser.addHelpOption();
@@ -73,14 +73,16 @@ void useDarkColours() {
   palette.setColor(QPalette::HighlightedText, Qt::white);
   palette.setColor(QPalette::Link, QColor(110, 170, 255));
   palette.setColor(QPalette::LinkVisited, QColor(170, 140, 255));
-  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     palette.setColor(QPalette::Disabled, role, dim);
   QApplication::setPalette(palette);
 }
 
 bool hasDisplay(const QStringList& arguments) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || arguments.contains(QStringLiteral("-platform")))
+  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+      arguments.contains(QStringLiteral("-platform")))
     return true;
   return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 #else
@@ -98,8 +100,7 @@ int main(int argc, char* argv[]) {
   // --help and --version are answered before the window system is touched,
   // so they work without a display.
   QStringList raw;
-  for (int i = 0; i < argc; ++i)
-    raw << QString::fromLocal8Bit(argv[i]);
+  for (int i = 0; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
   {
     QCommandLineParser early;
     setUpParser(early);
@@ -141,7 +142,8 @@ int main(int argc, char* argv[]) {
   // ~/.config/myzor/myzor.conf; no organisation name is set, so the cache
   // (the replay index) stays in ~/.cache/myzor.
   QSettings settings(QSettings::UserScope, QStringLiteral("myzor"), QStringLiteral("myzor"));
-  MainWindow window(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), QString(), settings);
+  MainWindow window(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), QString(),
+                    settings);
   // A wrong argument is reported in the window's status line; the window opens all the same.
   window.start(parser.positionalArguments());
   window.show();

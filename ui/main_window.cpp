@@ -1,15 +1,5 @@
 #include "ui/main_window.h"
 
-#include "library/core/paths.h"
-#include "library/replay_library.h"
-#include "library/model/library_model.h"
-#include "ui/details_pane.h"
-#include "ui/form1.h"
-#include "ui/library_actions.h"
-#include "ui/library_panel.h"
-#include "ui/players_view.h"
-#include "ui/statistics_view.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,7 +8,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
-#include <QLineEdit>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -38,8 +27,17 @@
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-
 #include <algorithm>
+
+#include "library/core/paths.h"
+#include "library/model/library_model.h"
+#include "library/replay_library.h"
+#include "ui/details_pane.h"
+#include "ui/form1.h"
+#include "ui/library_actions.h"
+#include "ui/library_panel.h"
+#include "ui/players_view.h"
+#include "ui/statistics_view.h"
 
 namespace {
 
@@ -62,8 +60,7 @@ QString droppedPath(const QMimeData* data) {
   if (!url.isLocalFile()) return {};
   const QFileInfo info(url.toLocalFile());
   if (info.isDir()) return info.absoluteFilePath();
-  if (info.isFile() && myzor::IsReplayFileName(info.fileName()))
-    return info.absoluteFilePath();
+  if (info.isFile() && myzor::IsReplayFileName(info.fileName())) return info.absoluteFilePath();
   return {};
 }
 
@@ -76,11 +73,12 @@ bool isBelow(const QString& path, const QString& folder) {
 
 }  // namespace
 
-MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_folder, QSettings& settings,
-                       QWidget* parent)
+MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_folder,
+                       QSettings& settings, QWidget* parent)
     : QMainWindow(parent),
       m_settings(settings),
-      m_program_folder(program_folder.isEmpty() ? QCoreApplication::applicationDirPath() : program_folder),
+      m_program_folder(program_folder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                : program_folder),
       m_library(library),
       m_splitter(new QSplitter(Qt::Horizontal, this)),
       m_panel(new LibraryPanel(m_library, m_splitter)),
@@ -113,7 +111,8 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
   connect(m_panel, &LibraryPanel::folderChosen, this, &MainWindow::openFolder);
   connect(m_panel, &LibraryPanel::replaySelected, this, &MainWindow::showSelected);
   connect(m_panel, &LibraryPanel::replayActivated, this, [this](const QByteArray& path) {
-    // The viewer follows the table, so it shows this row already unless it was read before the row was.
+    // The viewer follows the table, so it shows this row already unless it was read before the row
+    // was.
     if (path != m_details->path()) m_form->showReplay(path);
     setViewerVisible(true);
     m_form->raise();
@@ -122,20 +121,23 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
   connect(m_library, &myzor::ReplayLibrary::statusChanged, this,
           [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files: only new and removed ones there change it.
-  connect(m_library, &myzor::ReplayLibrary::folderChanged, this, [this](const myzor::FolderChanges& changes) {
-    QList<QByteArray> paths(changes.removed.cbegin(), changes.removed.cend());
-    for (const myzor::FileEntry& entry : changes.added) paths.append(entry.path);
-    const QByteArray folder = m_library->root() + '/';
-    if (std::any_of(paths.cbegin(), paths.cend(), [&folder](const QByteArray& path) {
-          return path.startsWith(folder) && path.indexOf('/', folder.size()) < 0;
-        }))
-      m_form->listFilesAgain();
-  });
+  connect(m_library, &myzor::ReplayLibrary::folderChanged, this,
+          [this](const myzor::FolderChanges& changes) {
+            QList<QByteArray> paths(changes.removed.cbegin(), changes.removed.cend());
+            for (const myzor::FileEntry& entry : changes.added) paths.append(entry.path);
+            const QByteArray folder = m_library->root() + '/';
+            if (std::any_of(paths.cbegin(), paths.cend(), [&folder](const QByteArray& path) {
+                  return path.startsWith(folder) && path.indexOf('/', folder.size()) < 0;
+                }))
+              m_form->listFilesAgain();
+          });
 
   m_actions = new LibraryActions(m_library, m_panel, m_settings, this);
-  connect(m_actions, &LibraryActions::message, statusBar(), [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(m_actions, &LibraryActions::message, statusBar(),
+          [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files, which an operation may have renamed or moved.
-  connect(m_actions, &LibraryActions::filesChanged, this, [this] { m_form->openFolder(m_form->zorFolder()); });
+  connect(m_actions, &LibraryActions::filesChanged, this,
+          [this] { m_form->openFolder(m_form->zorFolder()); });
 
   buildMenus();
   setupViews();
@@ -154,8 +156,8 @@ void MainWindow::buildMenus() {
     menu->setObjectName(QString::fromLatin1(name));
     return menu;
   };
-  const auto action = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& keys,
-                             auto slot) {
+  const auto action = [this](QMenu* menu, const char* name, const QString& text,
+                             const QKeySequence& keys, auto slot) {
     QAction* made = menu->addAction(text);
     made->setObjectName(QString::fromLatin1(name));
     made->setShortcut(keys);
@@ -165,7 +167,8 @@ void MainWindow::buildMenus() {
   const LibraryActions::Actions& library = m_actions->actions();
 
   QMenu* file = add_menu("menu_file", tr("&File"));
-  action(file, "act_open_folder", tr("Open folder…"), QKeySequence::Open, [this] { m_panel->chooseFolder(); });
+  action(file, "act_open_folder", tr("Open folder…"), QKeySequence::Open,
+         [this] { m_panel->chooseFolder(); });
   m_recent = file->addMenu(tr("Open recent"));
   m_recent->setObjectName(QStringLiteral("menu_recent"));
   connect(m_recent, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
@@ -178,9 +181,10 @@ void MainWindow::buildMenus() {
   action(file, "act_quit", tr("Quit"), QKeySequence::Quit, [this] { close(); });
 
   QMenu* edit = add_menu("menu_edit", tr("&Edit"));
-  for (QAction* entry : {library.rename, library.undo, library.history, static_cast<QAction*>(nullptr), library.trash,
-                         library.copy_to, library.move_to, static_cast<QAction*>(nullptr), library.copy_path,
-                         library.show_folder, library.find_duplicates}) {
+  for (QAction* entry :
+       {library.rename, library.undo, library.history, static_cast<QAction*>(nullptr),
+        library.trash, library.copy_to, library.move_to, static_cast<QAction*>(nullptr),
+        library.copy_path, library.show_folder, library.find_duplicates}) {
     if (entry == nullptr)
       edit->addSeparator();
     else
@@ -190,10 +194,11 @@ void MainWindow::buildMenus() {
   library.history->setShortcutContext(Qt::WindowShortcut);
   edit->addSeparator();
   // Ctrl+A selects the rows while the table has focus, the text while the search field has.
-  QAction* select_all = action(edit, "act_select_all", tr("Select all"), QKeySequence::SelectAll, [this] {
-    m_panel->table()->setFocus(Qt::ShortcutFocusReason);
-    m_panel->table()->selectAll();
-  });
+  QAction* select_all =
+      action(edit, "act_select_all", tr("Select all"), QKeySequence::SelectAll, [this] {
+        m_panel->table()->setFocus(Qt::ShortcutFocusReason);
+        m_panel->table()->selectAll();
+      });
   select_all->setShortcutContext(Qt::WidgetShortcut);
   m_panel->table()->addAction(select_all);
   action(edit, "act_find", tr("Search"), QKeySequence::Find, [this] { m_panel->focusSearch(); });
@@ -212,7 +217,8 @@ void MainWindow::buildMenus() {
   view->addSeparator();
 
   QMenu* help = add_menu("menu_help", tr("&Help"));
-  action(help, "act_shortcuts", tr("Keyboard shortcuts"), QKeySequence::HelpContents, &MainWindow::showShortcuts);
+  action(help, "act_shortcuts", tr("Keyboard shortcuts"), QKeySequence::HelpContents,
+         &MainWindow::showShortcuts);
   action(help, "act_about", tr("About myZor"), {}, &MainWindow::showAbout);
 }
 
@@ -261,8 +267,9 @@ void MainWindow::showShortcuts() {
   for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
     for (const QAction* entry : menu->actions()) {
       if (entry->shortcut().isEmpty()) continue;
-      const QPair<QString, QString> row{entry->shortcut().toString(QKeySequence::NativeText),
-                                        entry->text().remove(QLatin1Char('&')).remove(QStringLiteral("…"))};
+      const QPair<QString, QString> row{
+          entry->shortcut().toString(QKeySequence::NativeText),
+          entry->text().remove(QLatin1Char('&')).remove(QStringLiteral("…"))};
       if (!rows.contains(row)) rows.append(row);
     }
   }
@@ -286,12 +293,11 @@ void MainWindow::showShortcuts() {
 }
 
 void MainWindow::showAbout() {
-  QMessageBox::about(
-      this, tr("About myZor"),
-      tr("<h3>myZor Replaymanager %1</h3>"
-         "<p>Browses, searches and manages the replay files of a folder.</p>"
-         "<p>Licence: MIT. Copyright © myZor developers.</p>")
-          .arg(QCoreApplication::applicationVersion().toHtmlEscaped()));
+  QMessageBox::about(this, tr("About myZor"),
+                     tr("<h3>myZor Replaymanager %1</h3>"
+                        "<p>Browses, searches and manages the replay files of a folder.</p>"
+                        "<p>Licence: MIT. Copyright © myZor developers.</p>")
+                         .arg(QCoreApplication::applicationVersion().toHtmlEscaped()));
 }
 
 QString MainWindow::defaultFolder() const {
@@ -336,7 +342,8 @@ bool MainWindow::openPath(const QString& path) {
   QString folder = QFile::decodeName(m_library->root());
   if (!isBelow(file, folder)) {
     const QString remembered = m_settings.value(kFolderKey).toString();
-    folder = isBelow(file, remembered) && QFileInfo(remembered).isDir() ? remembered : info.absolutePath();
+    folder = isBelow(file, remembered) && QFileInfo(remembered).isDir() ? remembered
+                                                                        : info.absolutePath();
     openFolder(folder);
   }
   const QByteArray bytes = QFile::encodeName(file);
@@ -442,7 +449,8 @@ void MainWindow::setupViews() {
     QAction* toggle = dock->toggleViewAction();
     toggle->setObjectName(QLatin1String(action));
     toggle->setShortcut(keys);
-    toggle->setToolTip(tr("Show or hide the %1 view (%2)").arg(title, keys.toString(QKeySequence::NativeText)));
+    toggle->setToolTip(
+        tr("Show or hide the %1 view (%2)").arg(title, keys.toString(QKeySequence::NativeText)));
     menu(QStringLiteral("view"))->addAction(toggle);
     // Docks shown together share one place; the one asked for comes to the front.
     connect(toggle, &QAction::triggered, dock, [dock](bool shown) {
@@ -450,11 +458,10 @@ void MainWindow::setupViews() {
     });
     return dock;
   };
-  auto* players = add(new PlayersView(m_library,
-                                      [this](const QString& search) {
-                                        m_panel->searchField()->setText(search);
-                                      }),
-                      "dock_players", tr("Players"), "act_view_players", QKeySequence(Qt::CTRL | Qt::Key_1));
+  auto* players = add(
+      new PlayersView(m_library,
+                      [this](const QString& search) { m_panel->searchField()->setText(search); }),
+      "dock_players", tr("Players"), "act_view_players", QKeySequence(Qt::CTRL | Qt::Key_1));
   auto* statistics = add(new StatisticsView(m_panel->filter()), "dock_statistics", tr("Statistics"),
                          "act_view_statistics", QKeySequence(Qt::CTRL | Qt::Key_2));
   tabifyDockWidget(players, statistics);

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
 #include <algorithm>
 
 namespace {
@@ -13,12 +12,10 @@ namespace {
 QString findFileIgnoringCase(const QString& folder, const QString& file_name) {
   const QDir dir(folder);
   const QString exact = dir.filePath(file_name);
-  if (QFileInfo(exact).isFile())
-    return exact;
+  if (QFileInfo(exact).isFile()) return exact;
   const QFileInfoList entries = dir.entryInfoList(QDir::Files, QDir::Name);
   for (const QFileInfo& entry : entries) {
-    if (entry.fileName().compare(file_name, Qt::CaseInsensitive) == 0)
-      return entry.filePath();
+    if (entry.fileName().compare(file_name, Qt::CaseInsensitive) == 0) return entry.filePath();
   }
   return {};
 }
@@ -44,13 +41,11 @@ QStringList mapPictureFolders(const QString& program_folder) {
 }
 
 QString findMapPicture(const QStringList& folders, const QString& map_name) {
-  if (!isPlainFileNamePart(map_name))
-    return {};
+  if (!isPlainFileNamePart(map_name)) return {};
   const QString wanted = map_name + QStringLiteral(".gif");
   for (const QString& folder : folders) {
     const QString file = findFileIgnoringCase(folder, wanted);
-    if (!file.isEmpty())
-      return file;
+    if (!file.isEmpty()) return file;
   }
   return {};
 }

@@ -1,16 +1,11 @@
 #include "ui/players_view.h"
 
-#include "library/replay_library.h"
-#include "library/search/query.h"
-#include "library/stats/stats_runner.h"
-#include "replay/replay.h"
-
+#include <QFuture>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QFuture>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
@@ -18,13 +13,26 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <filesystem>
+
+#include "library/replay_library.h"
+#include "library/search/query.h"
+#include "library/stats/stats_runner.h"
+#include "replay/replay.h"
 
 namespace {
 
-enum Column { NameColumn, GamesColumn, FirstColumn, LastColumn, RacesColumn, MapsColumn, TeammatesColumn,
-              OpponentsColumn, ColumnCount };
+enum Column {
+  NameColumn,
+  GamesColumn,
+  FirstColumn,
+  LastColumn,
+  RacesColumn,
+  MapsColumn,
+  TeammatesColumn,
+  OpponentsColumn,
+  ColumnCount
+};
 
 QString listed(const std::vector<myzor::NameCount>& list, std::size_t limit) {
   QStringList parts;
@@ -33,11 +41,14 @@ QString listed(const std::vector<myzor::NameCount>& list, std::size_t limit) {
   return parts.join(QStringLiteral(", "));
 }
 
-QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list, std::int64_t whole) {
+QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list,
+                 std::int64_t whole) {
   QString html = QStringLiteral("<h4>%1</h4><ul>").arg(title.toHtmlEscaped());
   for (std::size_t i = 0; i < list.size() && i < 5; ++i) {
     html += QStringLiteral("<li>%1: %2").arg(list[i].name.toHtmlEscaped()).arg(list[i].games);
-    if (whole > 0) html += QStringLiteral(" (%1%)").arg(100.0 * double(list[i].games) / double(whole), 0, 'f', 0);
+    if (whole > 0)
+      html +=
+          QStringLiteral(" (%1%)").arg(100.0 * double(list[i].games) / double(whole), 0, 'f', 0);
     html += QStringLiteral("</li>");
   }
   return html + (list.empty() ? QStringLiteral("<li>–</li></ul>") : QStringLiteral("</ul>"));
@@ -46,8 +57,8 @@ QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list
 // The badge and banner of one player of a replay, the file read in full.
 std::pair<QImage, QImage> readPictures(const QByteArray& path, int player) {
   try {
-    const zor_rep_reader::ReplayInfo replay =
-        zor_rep_reader::ReadReplay(std::filesystem::path(path.toStdString()), [](const std::string&) {});
+    const zor_rep_reader::ReplayInfo replay = zor_rep_reader::ReadReplay(
+        std::filesystem::path(path.toStdString()), [](const std::string&) {});
     if (player < 0 || static_cast<std::size_t>(player) >= replay.players.size()) return {};
     const zor_rep_reader::PlayerInfo& p = replay.players[static_cast<std::size_t>(player)];
     return {p.badge ? p.badge->image() : QImage(), p.banner ? p.banner->image() : QImage()};
@@ -58,14 +69,16 @@ std::pair<QImage, QImage> readPictures(const QByteArray& path, int player) {
 
 }  // namespace
 
-PlayersView::PlayersView(myzor::ReplayLibrary* library, std::function<void(const QString&)> set_search, QWidget* parent)
+PlayersView::PlayersView(myzor::ReplayLibrary* library,
+                         std::function<void(const QString&)> set_search, QWidget* parent)
     : QWidget(parent),
       m_library(library),
       m_set_search(std::move(set_search)),
       m_runner(new myzor::StatsRunner(
           [library] { return library->model()->rowCount(); },
           [library](int first, int last, std::vector<myzor::StatsRow>& rows) {
-            for (int i = first; i < last; ++i) rows.push_back(myzor::StatsRowOf(library->model()->row(i)));
+            for (int i = first; i < last; ++i)
+              rows.push_back(myzor::StatsRowOf(library->model()->row(i)));
           },
           this)),
       m_search(new QLineEdit(this)),
@@ -82,8 +95,8 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library, std::function<void(const
   m_search->setToolTip(tr("Shows the players whose name holds this text"));
   m_search->setClearButtonEnabled(true);
 
-  m_model->setHorizontalHeaderLabels({tr("Player"), tr("Games"), tr("First"), tr("Last"), tr("Races"),
-                                      tr("Maps"), tr("Teammates"), tr("Opponents")});
+  m_model->setHorizontalHeaderLabels({tr("Player"), tr("Games"), tr("First"), tr("Last"),
+                                      tr("Races"), tr("Maps"), tr("Teammates"), tr("Opponents")});
   m_proxy->setSourceModel(m_model);
   m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
   m_proxy->setFilterKeyColumn(NameColumn);
@@ -104,7 +117,8 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library, std::function<void(const
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   m_table->setToolTip(tr("Enter or a double click searches the library for the player"));
   connect(m_table, &QTableView::activated, this, &PlayersView::activate);
-  connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &PlayersView::showDetails);
+  connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          &PlayersView::showDetails);
 
   m_badge->setObjectName(QStringLiteral("pic_player_badge"));
   m_banner->setObjectName(QStringLiteral("pic_player_banner"));
@@ -142,7 +156,8 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library, std::function<void(const
     m_badge->setPixmap(QPixmap::fromImage(badge));
     m_banner->setPixmap(QPixmap::fromImage(banner));
     m_badge->setAccessibleName(badge.isNull() ? QString() : tr("Badge of %1").arg(m_pictures_for));
-    m_banner->setAccessibleName(banner.isNull() ? QString() : tr("Banner of %1").arg(m_pictures_for));
+    m_banner->setAccessibleName(banner.isNull() ? QString()
+                                                : tr("Banner of %1").arg(m_pictures_for));
   });
   const myzor::LibraryModel* model = library->model();
   for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -169,7 +184,8 @@ void PlayersView::refresh() {
 
 void PlayersView::showStats(const myzor::ReplayStats& stats) {
   const QModelIndex current = m_table->currentIndex();
-  const QString selected = current.isValid() ? current.siblingAtColumn(NameColumn).data().toString() : QString();
+  const QString selected =
+      current.isValid() ? current.siblingAtColumn(NameColumn).data().toString() : QString();
   m_stats = stats;
   m_model->setRowCount(0);
   m_proxy->setDynamicSortFilter(false);
@@ -192,9 +208,10 @@ void PlayersView::showStats(const myzor::ReplayStats& stats) {
     m_model->appendRow(items);
   }
   m_proxy->setDynamicSortFilter(true);
-  m_proxy->sort(m_table->horizontalHeader()->sortIndicatorSection(), m_table->horizontalHeader()->sortIndicatorOrder());
-  const QModelIndexList again = m_proxy->match(m_proxy->index(0, NameColumn), Qt::DisplayRole, selected, 1,
-                                               Qt::MatchExactly);
+  m_proxy->sort(m_table->horizontalHeader()->sortIndicatorSection(),
+                m_table->horizontalHeader()->sortIndicatorOrder());
+  const QModelIndexList again =
+      m_proxy->match(m_proxy->index(0, NameColumn), Qt::DisplayRole, selected, 1, Qt::MatchExactly);
   if (!selected.isEmpty() && !again.isEmpty()) m_table->setCurrentIndex(again.first());
   emit shown();
 }
@@ -209,10 +226,13 @@ void PlayersView::showDetails() {
   }
   std::int64_t seats = 0;
   for (const myzor::NameCount& race : it->races) seats += race.games;
-  m_details->setHtml(QStringLiteral("<h3>%1</h3><p>%2</p>").arg(name.toHtmlEscaped(),
-                         tr("%n game(s), %1 to %2", nullptr, int(it->games)).arg(it->first, it->last)) +
-                     htmlList(tr("Races"), it->races, seats) + htmlList(tr("Most played maps"), it->maps, it->games) +
-                     htmlList(tr("Teammates"), it->teammates, 0) + htmlList(tr("Opponents"), it->opponents, 0));
+  m_details->setHtml(
+      QStringLiteral("<h3>%1</h3><p>%2</p>")
+          .arg(name.toHtmlEscaped(),
+               tr("%n game(s), %1 to %2", nullptr, int(it->games)).arg(it->first, it->last)) +
+      htmlList(tr("Races"), it->races, seats) +
+      htmlList(tr("Most played maps"), it->maps, it->games) +
+      htmlList(tr("Teammates"), it->teammates, 0) + htmlList(tr("Opponents"), it->opponents, 0));
   if (m_pictures_for == name) return;
   m_pictures_for = name;
   m_badge->clear();

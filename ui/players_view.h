@@ -2,14 +2,13 @@
 // and opponents, with the badge and banner of their latest game that has them.
 #pragma once
 
-#include "library/stats/replay_stats.h"
-
 #include <QFutureWatcher>
 #include <QImage>
 #include <QWidget>
-
 #include <functional>
 #include <utility>
+
+#include "library/stats/replay_stats.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +28,8 @@ class PlayersView : public QWidget {
  public:
   // `library` must outlive the view; `set_search` puts a text into the
   // library's search field.
-  PlayersView(myzor::ReplayLibrary* library, std::function<void(const QString&)> set_search, QWidget* parent = nullptr);
+  PlayersView(myzor::ReplayLibrary* library, std::function<void(const QString&)> set_search,
+              QWidget* parent = nullptr);
   ~PlayersView() override;
 
   [[nodiscard]] myzor::StatsRunner* runner() const { return m_runner; }

@@ -1,8 +1,5 @@
 #include "ui/rename_dialog.h"
 
-#include "library/files/rename_pattern.h"
-#include "ui/signal_colour.h"
-
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QDialogButtonBox>
@@ -15,8 +12,10 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <utility>
+
+#include "library/files/rename_pattern.h"
+#include "ui/signal_colour.h"
 
 using myzor::RenameState;
 
@@ -33,8 +32,11 @@ class RenamePreviewModel : public QAbstractTableModel {
   [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override {
     return parent.isValid() || m_plan == nullptr ? 0 : static_cast<int>(m_plan->files.size());
   }
-  [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 3; }
-  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+  [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : 3;
+  }
+  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                    int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     const QString titles[] = {tr("Current name"), tr("New name"), tr("Note")};
     return titles[section];
@@ -43,27 +45,38 @@ class RenamePreviewModel : public QAbstractTableModel {
     const myzor::PlannedRename& file = m_plan->files[static_cast<std::size_t>(index.row())];
     if (role == Qt::ForegroundRole && index.column() > 0) {
       switch (file.state) {
-        case RenameState::ok: return {};
-        case RenameState::unchanged: return QGuiApplication::palette().brush(QPalette::PlaceholderText);
-        case RenameState::clash: return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::warning);
-        case RenameState::error: return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::error);
+        case RenameState::ok:
+          return {};
+        case RenameState::unchanged:
+          return QGuiApplication::palette().brush(QPalette::PlaceholderText);
+        case RenameState::clash:
+          return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::warning);
+        case RenameState::error:
+          return myzor::SignalColour(QGuiApplication::palette(), myzor::Signal::error);
       }
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     switch (index.column()) {
-      case 0: return myzor::DisplayName(file.old_path.mid(file.old_path.lastIndexOf('/') + 1));
-      case 1: return QString::fromUtf8(file.new_name);
-      default: return note(file);
+      case 0:
+        return myzor::DisplayName(file.old_path.mid(file.old_path.lastIndexOf('/') + 1));
+      case 1:
+        return QString::fromUtf8(file.new_name);
+      default:
+        return note(file);
     }
   }
 
  private:
   [[nodiscard]] static QString note(const myzor::PlannedRename& file) {
     switch (file.state) {
-      case RenameState::ok: return {};
-      case RenameState::unchanged: return tr("unchanged");
-      case RenameState::clash: return tr("name taken: numbered");
-      case RenameState::error: return tr("left alone: %1").arg(file.reason);
+      case RenameState::ok:
+        return {};
+      case RenameState::unchanged:
+        return tr("unchanged");
+      case RenameState::clash:
+        return tr("name taken: numbered");
+      case RenameState::error:
+        return tr("left alone: %1").arg(file.reason);
     }
     return {};
   }
@@ -71,7 +84,8 @@ class RenamePreviewModel : public QAbstractTableModel {
   const myzor::RenamePlan* m_plan = nullptr;
 };
 
-RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern, QWidget* parent)
+RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern,
+                           QWidget* parent)
     : QDialog(parent),
       m_rows(std::move(rows)),
       m_pattern(new QLineEdit(pattern, this)),
@@ -87,9 +101,11 @@ RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pa
 
   m_pattern->setObjectName(QStringLiteral("txt_pattern"));
   m_pattern->setAccessibleName(tr("Pattern"));
-  m_pattern->setToolTip(tr("The new name of each file; the fields in braces are filled from the replay"));
-  auto* fields = new QLabel(
-      tr("Fields: {date} {time} {map} {game} {players} {teams} {races} {version} {count} {n} {n:3} {file}"), this);
+  m_pattern->setToolTip(
+      tr("The new name of each file; the fields in braces are filled from the replay"));
+  auto* fields = new QLabel(tr("Fields: {date} {time} {map} {game} {players} {teams} {races} "
+                               "{version} {count} {n} {n:3} {file}"),
+                            this);
   fields->setObjectName(QStringLiteral("lbl_fields"));
   fields->setWordWrap(true);
   fields->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -104,7 +120,8 @@ RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pa
   m_error->setAccessibleName(tr("Pattern error"));
   m_error->setWordWrap(true);
   QPalette error_palette = m_error->palette();
-  error_palette.setColor(QPalette::WindowText, myzor::SignalColour(error_palette, myzor::Signal::error));
+  error_palette.setColor(QPalette::WindowText,
+                         myzor::SignalColour(error_palette, myzor::Signal::error));
   m_error->setPalette(error_palette);
   m_error->hide();
 
@@ -160,7 +177,8 @@ QString RenameDialog::patternText() const { return m_pattern->text(); }
 
 void RenameDialog::updatePreview() {
   myzor::PatternError error;
-  const std::optional<myzor::RenamePattern> pattern = myzor::RenamePattern::parse(m_pattern->text(), &error);
+  const std::optional<myzor::RenamePattern> pattern =
+      myzor::RenamePattern::parse(m_pattern->text(), &error);
   m_plan = pattern ? myzor::PlanRename(m_rows, *pattern) : myzor::RenamePlan{};
   m_model->setPlan(&m_plan);
   m_error->setVisible(!pattern);
@@ -172,7 +190,8 @@ void RenameDialog::updatePreview() {
   }
   int counts[4] = {};
   for (const myzor::PlannedRename& file : m_plan.files) ++counts[static_cast<int>(file.state)];
-  const int renamed = counts[static_cast<int>(RenameState::ok)] + counts[static_cast<int>(RenameState::clash)];
+  const int renamed =
+      counts[static_cast<int>(RenameState::ok)] + counts[static_cast<int>(RenameState::clash)];
   m_summary->setText(tr("%1 of %2 files get a new name; %3 numbered because the name is taken, "
                         "%4 unchanged, %5 left alone")
                          .arg(renamed)

@@ -2,13 +2,12 @@
 // file before anything is renamed.
 #pragma once
 
-#include "library/files/file_operations.h"
-#include "library/core/replay_row.h"
-
 #include <QDialog>
 #include <QString>
-
 #include <vector>
+
+#include "library/core/replay_row.h"
+#include "library/files/file_operations.h"
 
 class QDialogButtonBox;
 class QLabel;
@@ -21,7 +20,8 @@ class RenameDialog : public QDialog {
   Q_OBJECT
 
  public:
-  RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern, QWidget* parent = nullptr);
+  RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern,
+               QWidget* parent = nullptr);
   ~RenameDialog() override;
 
   [[nodiscard]] QString patternText() const;

@@ -1,9 +1,5 @@
 #include "ui/statistics_view.h"
 
-#include "library/model/library_filter.h"
-#include "library/model/library_model.h"
-#include "library/stats/stats_runner.h"
-
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -23,15 +19,19 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
+
+#include "library/model/library_filter.h"
+#include "library/model/library_model.h"
+#include "library/stats/stats_runner.h"
 
 namespace {
 
 // More bars than this would not be readable; the table beside lists all.
 constexpr std::size_t kMostBars = 20;
 
-QTableWidget* newTable(QWidget* parent, const QString& object_name, const QString& accessible_name) {
+QTableWidget* newTable(QWidget* parent, const QString& object_name,
+                       const QString& accessible_name) {
   auto* table = new QTableWidget(parent);
   table->setObjectName(object_name);
   table->setAccessibleName(accessible_name);
@@ -46,13 +46,15 @@ QTableWidget* newTable(QWidget* parent, const QString& object_name, const QStrin
 QTableWidgetItem* cell(const QVariant& value, const QString& tooltip = QString()) {
   auto* item = new QTableWidgetItem;
   item->setData(Qt::DisplayRole, value);
-  if (value.typeId() != QMetaType::QString) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  if (value.typeId() != QMetaType::QString)
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
   item->setToolTip(tooltip.isEmpty() ? value.toString() : tooltip);
   return item;
 }
 
 QString share(std::int64_t part, std::int64_t whole) {
-  return whole > 0 ? QStringLiteral("%1%").arg(100.0 * double(part) / double(whole), 0, 'f', 1) : QString();
+  return whole > 0 ? QStringLiteral("%1%").arg(100.0 * double(part) / double(whole), 0, 'f', 1)
+                   : QString();
 }
 
 }  // namespace
@@ -65,7 +67,8 @@ StatisticsView::StatisticsView(myzor::LibraryFilter* filter, QWidget* parent)
           [filter](int first, int last, std::vector<myzor::StatsRow>& rows) {
             const auto* model = static_cast<const myzor::LibraryModel*>(filter->sourceModel());
             for (int i = first; i < last; ++i)
-              rows.push_back(myzor::StatsRowOf(model->row(filter->mapToSource(filter->index(i, 0)).row())));
+              rows.push_back(
+                  myzor::StatsRowOf(model->row(filter->mapToSource(filter->index(i, 0)).row())));
           },
           this)),
       m_games(new QLabel(this)),
@@ -127,13 +130,15 @@ StatisticsView::Chart StatisticsView::addChart(const char* object_name, const QS
   auto* page = new QWidget(m_tabs);
   chart.view = new QChartView(new QChart, page);
   chart.view->setObjectName(QStringLiteral("chart_") + chart.name);
-  chart.view->setAccessibleName(tr("%1 chart; its numbers are in the table beside it").arg(caption));
+  chart.view->setAccessibleName(
+      tr("%1 chart; its numbers are in the table beside it").arg(caption));
   chart.view->setRenderHint(QPainter::Antialiasing);
   chart.view->setMinimumSize(320, 220);
   chart.view->chart()->legend()->hide();
   chart.view->chart()->setBackgroundBrush(palette().brush(QPalette::Base));
   chart.view->chart()->setTitleBrush(palette().brush(QPalette::Text));
-  chart.table = newTable(page, QStringLiteral("tbl_") + chart.name, tr("%1, games and shares").arg(caption));
+  chart.table =
+      newTable(page, QStringLiteral("tbl_") + chart.name, tr("%1, games and shares").arg(caption));
   chart.table->setColumnCount(3);
   chart.table->setHorizontalHeaderLabels({first_column, tr("Games"), tr("Share")});
   auto* layout = new QHBoxLayout(page);
@@ -157,8 +162,8 @@ void StatisticsView::refresh() {
     m_runner->request();
 }
 
-void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount>& counts, std::int64_t whole,
-                          bool pie) {
+void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount>& counts,
+                          std::int64_t whole, bool pie) {
   chart.table->setRowCount(static_cast<int>(counts.size()));
   for (int i = 0; i < static_cast<int>(counts.size()); ++i) {
     const myzor::NameCount& c = counts[static_cast<std::size_t>(i)];
@@ -181,8 +186,8 @@ void StatisticsView::fill(const Chart& chart, const std::vector<myzor::NameCount
     QColor colour = palette().color(QPalette::Highlight);
     for (std::size_t i = 0; i < shown; ++i) {
       QPieSlice* slice = series->append(counts[i].name, static_cast<qreal>(counts[i].games));
-      slice->setColor(QColor::fromHsv((colour.hsvHue() + 47 * static_cast<int>(i)) % 360, colour.hsvSaturation(),
-                                      colour.value()));
+      slice->setColor(QColor::fromHsv((colour.hsvHue() + 47 * static_cast<int>(i)) % 360,
+                                      colour.hsvSaturation(), colour.value()));
       slice->setLabel(QStringLiteral("%1 %2").arg(counts[i].name, share(counts[i].games, whole)));
       slice->setLabelBrush(text);
       slice->setLabelVisible(true);
@@ -243,9 +248,11 @@ void StatisticsView::showStats(const myzor::ReplayStats& stats) {
   for (const myzor::Matchup& m : stats.matchups) {
     const int a = static_cast<int>(races.indexOf(m.race_a));
     const int b = static_cast<int>(races.indexOf(m.race_b));
-    const QString tip = tr("%1 against %2: %n game(s)", nullptr, int(m.games)).arg(m.race_a, m.race_b);
+    const QString tip =
+        tr("%1 against %2: %n game(s)", nullptr, int(m.games)).arg(m.race_a, m.race_b);
     m_matchups->setItem(a, b, cell(QVariant::fromValue(static_cast<qlonglong>(m.games)), tip));
-    if (a != b) m_matchups->setItem(b, a, cell(QVariant::fromValue(static_cast<qlonglong>(m.games)), tip));
+    if (a != b)
+      m_matchups->setItem(b, a, cell(QVariant::fromValue(static_cast<qlonglong>(m.games)), tip));
   }
 
   const int top = static_cast<int>(std::min<std::size_t>(stats.players.size(), 20));
@@ -253,7 +260,8 @@ void StatisticsView::showStats(const myzor::ReplayStats& stats) {
   for (int i = 0; i < top; ++i) {
     const myzor::PlayerStats& p = stats.players[static_cast<std::size_t>(i)];
     QStringList races_played;
-    for (const myzor::NameCount& race : p.races) races_played << QStringLiteral("%1 %2").arg(race.name).arg(race.games);
+    for (const myzor::NameCount& race : p.races)
+      races_played << QStringLiteral("%1 %2").arg(race.name).arg(race.games);
     m_players->setItem(i, 0, cell(p.name));
     m_players->setItem(i, 1, cell(QVariant::fromValue(static_cast<qlonglong>(p.games))));
     m_players->setItem(i, 2, cell(races_played.join(QStringLiteral(", "))));
@@ -266,17 +274,20 @@ void StatisticsView::saveChart() {
   if (tab < 0 || tab >= static_cast<int>(m_charts.size())) return;
   const Chart& chart = m_charts[static_cast<std::size_t>(tab)];
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  QString file = QFileDialog::getSaveFileName(this, tr("Save chart as PNG"),
-                                              QDir(folder).filePath(chart.name + QStringLiteral(".png")),
-                                              tr("PNG pictures (*.png)"));
+  QString file = QFileDialog::getSaveFileName(
+      this, tr("Save chart as PNG"), QDir(folder).filePath(chart.name + QStringLiteral(".png")),
+      tr("PNG pictures (*.png)"));
   if (file.isEmpty()) return;
   // The dialog has asked before replacing a file; a replay is never the target.
   if (!file.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) file += QStringLiteral(".png");
   const QImage image = chart.view->grab().toImage();
   m_save->setEnabled(false);
-  QtConcurrent::run([image, file] { return image.save(file, "PNG"); }).then(this, [this, file](bool saved) {
+  QtConcurrent::run([image, file] {
+    return image.save(file, "PNG");
+  }).then(this, [this, file](bool saved) {
     m_save->setEnabled(m_tabs->currentIndex() < static_cast<int>(m_charts.size()));
-    m_save_status->setText(saved ? tr("Saved %1").arg(QDir::toNativeSeparators(file))
-                                 : tr("%1: could not be written").arg(QDir::toNativeSeparators(file)));
+    m_save_status->setText(
+        saved ? tr("Saved %1").arg(QDir::toNativeSeparators(file))
+              : tr("%1: could not be written").arg(QDir::toNativeSeparators(file)));
   });
 }

@@ -3,9 +3,9 @@
 // matchups race by race, and the top players.
 #pragma once
 
-#include "library/stats/replay_stats.h"
-
 #include <QWidget>
+
+#include "library/stats/replay_stats.h"
 
 class QChartView;
 class QLabel;
@@ -43,7 +43,8 @@ class StatisticsView : public QWidget {
   void refresh();
   void showStats(const myzor::ReplayStats& stats);
   Chart addChart(const char* object_name, const QString& caption, const QString& first_column);
-  void fill(const Chart& chart, const std::vector<myzor::NameCount>& counts, std::int64_t whole, bool pie);
+  void fill(const Chart& chart, const std::vector<myzor::NameCount>& counts, std::int64_t whole,
+            bool pie);
   void saveChart();
 
   myzor::LibraryFilter* const m_filter;

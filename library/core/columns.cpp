@@ -1,8 +1,8 @@
 #include "library/core/columns.h"
 
-#include "library/core/local_time.h"
-
 #include <QLocale>
+
+#include "library/core/local_time.h"
 
 namespace myzor {
 namespace {

@@ -2,10 +2,10 @@
 // text of each cell.
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QString>
 #include <QStringView>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 

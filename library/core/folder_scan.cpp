@@ -42,8 +42,9 @@ class Scanner {
     }
     DIR* dir = ::opendir(folder.constData());
     if (dir == nullptr) {
-      m_out.problems.append(QStringLiteral("%1: cannot read the folder: %2")
-                                .arg(DisplayName(folder), QString::fromLocal8Bit(std::strerror(errno))));
+      m_out.problems.append(
+          QStringLiteral("%1: cannot read the folder: %2")
+              .arg(DisplayName(folder), QString::fromLocal8Bit(std::strerror(errno))));
       return;
     }
     struct stat own {};
@@ -57,7 +58,8 @@ class Scanner {
     while (const dirent* item = ::readdir(dir)) {
       const char* name = item->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-      const bool maybe_folder = item->d_type == DT_DIR || item->d_type == DT_LNK || item->d_type == DT_UNKNOWN;
+      const bool maybe_folder =
+          item->d_type == DT_DIR || item->d_type == DT_LNK || item->d_type == DT_UNKNOWN;
       const bool maybe_replay = IsReplayFileName(QByteArrayView(name));
       if (!maybe_folder && !maybe_replay) continue;
       struct stat info {};

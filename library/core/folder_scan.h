@@ -1,15 +1,14 @@
 // Finding the replay files under a folder, without reading them.
 #pragma once
 
-#include "library/core/paths.h"
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <atomic>
 #include <vector>
+
+#include "library/core/paths.h"
+#include "library/core/replay_row.h"
 
 namespace myzor {
 

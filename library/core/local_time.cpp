@@ -1,7 +1,6 @@
 #include "library/core/local_time.h"
 
 #include <QDateTime>
-
 #include <chrono>
 #include <cstdio>
 #include <limits>
@@ -17,9 +16,13 @@ constexpr int kChanging = std::numeric_limits<int>::min();
 // session does not keep every day it ever saw.
 constexpr std::size_t kMostDays = 1 << 16;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
 
-int systemOffset(std::int64_t secs) { return QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime).offsetFromUtc(); }
+int systemOffset(std::int64_t secs) {
+  return QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime).offsetFromUtc();
+}
 
 // Local time's offset from UTC, in seconds, at `secs` since the epoch.
 int offsetAt(std::int64_t secs) {
@@ -49,16 +52,19 @@ QString LocalTimeText(std::int64_t mtime_ns, bool seconds) {
   const int year = static_cast<int>(date.year());
   if (year < 1000 || year > 9999) {
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::LocalTime)
-        .toString(seconds ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"));
+        .toString(seconds ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                          : QStringLiteral("yyyy-MM-dd HH:mm"));
   }
   char text[24];
-  const int length = seconds ? std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", year,
-                                             static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                                             static_cast<int>(in_day / 3600), static_cast<int>(in_day / 60 % 60),
-                                             static_cast<int>(in_day % 60))
-                             : std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d", year,
-                                             static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                                             static_cast<int>(in_day / 3600), static_cast<int>(in_day / 60 % 60));
+  const int length =
+      seconds
+          ? std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d", year,
+                          static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                          static_cast<int>(in_day / 3600), static_cast<int>(in_day / 60 % 60),
+                          static_cast<int>(in_day % 60))
+          : std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d", year,
+                          static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                          static_cast<int>(in_day / 3600), static_cast<int>(in_day / 60 % 60));
   return QString::fromLatin1(text, length);
 }
 

@@ -1,11 +1,11 @@
 #include "library/core/read_row.h"
 
-#include "library/core/folder_scan.h"
-#include "replay/metadata.h"
-
 #include <atomic>
 #include <exception>
 #include <filesystem>
+
+#include "library/core/folder_scan.h"
+#include "replay/metadata.h"
 
 namespace myzor {
 namespace {

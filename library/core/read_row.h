@@ -2,9 +2,9 @@
 // read (the few kilobytes the row needs, no pictures).
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 

@@ -1,7 +1,6 @@
 #include "library/core/replay_row.h"
 
 #include <QSet>
-
 #include <limits>
 #include <mutex>
 #include <string>
@@ -79,9 +78,13 @@ QString joined(const Roster& roster, QString RowPlayer::*field, QStringView sepa
 
 }  // namespace
 
-QString ReplayRow::players(QStringView separator) const { return joined(roster, &RowPlayer::name, separator); }
+QString ReplayRow::players(QStringView separator) const {
+  return joined(roster, &RowPlayer::name, separator);
+}
 
-QString ReplayRow::races(QStringView separator) const { return joined(roster, &RowPlayer::race, separator); }
+QString ReplayRow::races(QStringView separator) const {
+  return joined(roster, &RowPlayer::race, separator);
+}
 
 QString ReplayRow::teams() const { return names_only ? names_only_teams : TeamsText(roster); }
 
@@ -90,7 +93,8 @@ namespace {
 class CommonText {
  public:
   void share(ReplayRow& row) {
-    for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind}) share(*text);
+    for (QString* text : {&row.map, &row.version, &row.win_conditions, &row.error_kind})
+      share(*text);
     for (RowPlayer& player : row.roster) share(player);
   }
   void share(RowPlayer& player) {

@@ -1,19 +1,18 @@
 // One replay file of the library, as the table shows it and the index keeps it.
 #pragma once
 
-#include "replay/metadata.h"
-#include "replay/reader_error.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "replay/metadata.h"
+#include "replay/reader_error.h"
 
 namespace myzor {
 
@@ -40,7 +39,9 @@ struct RowPlayer {
   // A block without pictures ends 20 bytes after its image tag and stays far
   // below this length; one with pictures holds both pixel areas past it.
   static constexpr std::int64_t kPictureBlockBytes = 41172;
-  [[nodiscard]] bool carriesPictures() const { return block_end - block_start >= kPictureBlockBytes; }
+  [[nodiscard]] bool carriesPictures() const {
+    return block_end - block_start >= kPictureBlockBytes;
+  }
 };
 
 // Shared when a row is copied, so that handing many rows to a worker is cheap.
@@ -98,7 +99,8 @@ struct WinConditionFlag {
   float flag;
   const char* caption;
 };
-[[nodiscard]] std::array<WinConditionFlag, 7> WinConditionFlags(const zor_rep_reader::ReplayInfo& replay);
+[[nodiscard]] std::array<WinConditionFlag, 7> WinConditionFlags(
+    const zor_rep_reader::ReplayInfo& replay);
 
 // The win conditions the replay sets, by their captions in the window.
 [[nodiscard]] QString WinConditionsText(const zor_rep_reader::ReplayInfo& replay);
@@ -110,8 +112,8 @@ struct WinConditionFlag {
 
 // Makes the texts many rows have alike (maps, versions, win conditions,
 // player names, races) share one copy with the rows seen before, on any
-// thread. MakeRow and the index's rows do so already. A library of 100,000 replays of a few hundred players keeps each
-// name once instead of once per game.
+// thread. MakeRow and the index's rows do so already. A library of 100,000 replays of a few hundred
+// players keeps each name once instead of once per game.
 void ShareCommonText(ReplayRow& row);
 void ShareCommonText(RowPlayer& player);
 void ShareCommonText(QString& text);

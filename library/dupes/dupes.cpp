@@ -1,13 +1,12 @@
 #include "library/dupes/dupes.h"
 
-#include "library/files/file_operations.h"
-#include "library/core/read_row.h"
-
 #include <QtConcurrent>
-
 #include <algorithm>
 #include <map>
 #include <tuple>
+
+#include "library/core/read_row.h"
+#include "library/files/file_operations.h"
 
 namespace myzor {
 namespace {
@@ -16,9 +15,12 @@ namespace {
 // with the same record may still differ (in their pictures, say).
 QString recordKey(const ReplayRow& row) {
   if (!row.ok)
-    return QStringLiteral("error\x1f%1\x1f%2").arg(row.error_kind).arg(row.error_offset.value_or(-1));
-  return QStringList{row.game, row.map, row.players(u"\x1e"), row.teams(), row.races(u"\x1e"),
-                     row.version, row.win_conditions, QString::number(row.player_count)}
+    return QStringLiteral("error\x1f%1\x1f%2")
+        .arg(row.error_kind)
+        .arg(row.error_offset.value_or(-1));
+  return QStringList{
+      row.game,           row.map,     row.players(u"\x1e"), row.teams(),
+      row.races(u"\x1e"), row.version, row.win_conditions,   QString::number(row.player_count)}
       .join(QChar(0x1f));
 }
 
@@ -34,7 +36,8 @@ std::vector<std::vector<Item>> sharedBy(const std::vector<Item>& items, Key key)
 
 }  // namespace
 
-DuplicateSearch FindDuplicates(const std::vector<ReplayRow>& rows, const std::atomic<bool>* cancel) {
+DuplicateSearch FindDuplicates(const std::vector<ReplayRow>& rows,
+                               const std::atomic<bool>* cancel) {
   DuplicateSearch search;
   if (rows.empty()) return search;
   std::vector<FileEntry> candidates;
@@ -54,7 +57,8 @@ DuplicateSearch FindDuplicates(const std::vector<ReplayRow>& rows, const std::at
   std::vector<Hashed> read;
   for (const Hashed& one : hashed) {
     if (one.sha256.isEmpty()) {
-      if (cancel == nullptr || !cancel->load()) search.problems.emplace_back(one.file.path, QStringLiteral("cannot be read"));
+      if (cancel == nullptr || !cancel->load())
+        search.problems.emplace_back(one.file.path, QStringLiteral("cannot be read"));
       continue;
     }
     ++search.files_hashed;
@@ -62,7 +66,8 @@ DuplicateSearch FindDuplicates(const std::vector<ReplayRow>& rows, const std::at
     read.push_back(one);
   }
   if (!read.empty()) {
-    for (auto& group : sharedBy(read, [](const Hashed& one) { return std::tuple(one.file.size, one.sha256); })) {
+    for (auto& group :
+         sharedBy(read, [](const Hashed& one) { return std::tuple(one.file.size, one.sha256); })) {
       DuplicateGroup& out = search.groups.emplace_back();
       out.size = group.front().file.size;
       out.sha256 = group.front().sha256;
@@ -72,7 +77,9 @@ DuplicateSearch FindDuplicates(const std::vector<ReplayRow>& rows, const std::at
     }
   }
   std::sort(search.groups.begin(), search.groups.end(),
-            [](const DuplicateGroup& a, const DuplicateGroup& b) { return a.files.front().path < b.files.front().path; });
+            [](const DuplicateGroup& a, const DuplicateGroup& b) {
+              return a.files.front().path < b.files.front().path;
+            });
   return search;
 }
 

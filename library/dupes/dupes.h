@@ -3,25 +3,24 @@
 // left with a partner are read in full and hashed (SHA-256).
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <atomic>
 #include <cstdint>
 #include <vector>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 
 struct DuplicateGroup {
   std::int64_t size = 0;
-  QByteArray sha256;              // raw bytes
+  QByteArray sha256;             // raw bytes
   std::vector<FileEntry> files;  // sorted by path
 };
 
 struct DuplicateSearch {
-  std::vector<DuplicateGroup> groups;  // sorted by their first file
+  std::vector<DuplicateGroup> groups;                    // sorted by their first file
   std::vector<std::pair<QByteArray, QString>> problems;  // a file that could not be read, and why
   int files_hashed = 0;
   std::int64_t bytes_hashed = 0;

@@ -1,19 +1,19 @@
 #include "library/export/export_rows.h"
 
+#include <QSaveFile>
+#include <utility>
+
 #include "library/core/local_time.h"
 #include "library/core/paths.h"
 #include "library/export/replay_json.h"
-
-#include <QSaveFile>
-
-#include <utility>
 
 namespace myzor {
 namespace {
 
 void appendCell(QByteArray& out, QString text) {
   // Names come from replay files anyone can make; keep them from running as formulas.
-  if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0])) text.prepend(QLatin1Char('\''));
+  if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0]))
+    text.prepend(QLatin1Char('\''));
   const QByteArray bytes = text.toUtf8();
   if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r')) {
     out.append('"').append(QByteArray(bytes).replace("\"", "\"\"")).append('"');
@@ -25,12 +25,14 @@ void appendCell(QByteArray& out, QString text) {
 }  // namespace
 
 QByteArray RowsToCsv(const std::vector<ReplayRow>& rows) {
-  QByteArray out = "File,Modified,Size,Game,Map,Players,Teams,Races,Version,Win conditions,Status\r\n";
+  QByteArray out =
+      "File,Modified,Size,Game,Map,Players,Teams,Races,Version,Win conditions,Status\r\n";
   for (const ReplayRow& row : rows) {
     const QString modified = LocalTimeText(row.file.mtime_ns, true);
-    const QString cells[] = {row.relative_path, modified, QString::number(row.file.size), row.game, row.map,
-                             row.players(), row.teams(),
-                             row.races(), row.version, row.win_conditions, row.status()};
+    const QString cells[] = {row.relative_path,  modified,    QString::number(row.file.size),
+                             row.game,           row.map,     row.players(),
+                             row.teams(),        row.races(), row.version,
+                             row.win_conditions, row.status()};
     bool first = true;
     for (const QString& cell : cells) {
       if (!std::exchange(first, false)) out.append(',');

@@ -1,12 +1,11 @@
 // Writing the rows of the library to a file for other programs.
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <vector>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 

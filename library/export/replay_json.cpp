@@ -1,10 +1,10 @@
 #include "library/export/replay_json.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -68,7 +68,7 @@ class LineWriter {
     put("null");
   }
   template <typename Number>
-    requires std::is_integral_v<Number>
+  requires std::is_integral_v<Number>
   void value(Number number) {
     separate();
     char digits[24];
@@ -106,7 +106,9 @@ class LineWriter {
       if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
     return true;
   }
-  void library(const Json& value) { put(value.dump(-1, ' ', false, Json::error_handler_t::replace)); }
+  void library(const Json& value) {
+    put(value.dump(-1, ' ', false, Json::error_handler_t::replace));
+  }
   // The next `count` bytes of the line, to be written.
   char* room(std::size_t count) {
     if (m_size + count > m_out.size()) m_out.resize(std::max(2 * m_out.size(), m_size + count));
@@ -138,7 +140,8 @@ class LineWriter {
   bool m_keyed = false;
 };
 
-void writeReplay(LineWriter& w, const ReplayInfo& r, const std::vector<PlayerPictureSizes>& pictures) {
+void writeReplay(LineWriter& w, const ReplayInfo& r,
+                 const std::vector<PlayerPictureSizes>& pictures) {
   w.beginObject();
   w.key("game_name").value(r.game_name);
   w.key("map_name").value(r.map_name);

@@ -1,12 +1,5 @@
 #include "library/files/file_operations.h"
 
-#include "library/core/paths.h"
-
-#include <QDir>
-#include <QFile>
-#include <QRandomGenerator>
-#include <QStandardPaths>
-
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -14,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -21,6 +18,8 @@
 #include <memory>
 #include <set>
 #include <vector>
+
+#include "library/core/paths.h"
 
 namespace myzor {
 namespace {
@@ -78,14 +77,18 @@ QByteArray numbered(const QByteArray& name, int suffix) {
   return IsReplayFileName(name) ? name.left(name.size() - 4) + mark + name.right(4) : name + mark;
 }
 
-FileResult failed(const QByteArray& path, const QString& reason) { return {path, {}, false, reason}; }
+FileResult failed(const QByteArray& path, const QString& reason) {
+  return {path, {}, false, reason};
+}
 
-FileResult succeeded(const QByteArray& path, const QByteArray& new_path) { return {path, new_path, true, {}}; }
+FileResult succeeded(const QByteArray& path, const QByteArray& new_path) {
+  return {path, new_path, true, {}};
+}
 
 // Renames `from` into `folder` under `name`, or the first free " (N)" of it.
 // Returns 0 or the errno; `placed` gets the path it now has.
-int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray& name, QByteArray& placed,
-              ClashPolicy policy = ClashPolicy::keep_both) {
+int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray& name,
+              QByteArray& placed, ClashPolicy policy = ClashPolicy::keep_both) {
   const int last = policy == ClashPolicy::skip ? 1 : kMaxSuffix;
   for (int suffix = 1; suffix <= last; ++suffix) {
     placed = JoinPath(folder, numbered(name, suffix));
@@ -96,7 +99,8 @@ int placeInto(const QByteArray& from, const QByteArray& folder, const QByteArray
 }
 
 bool sameFile(const QByteArray& a, const QByteArray& b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return ::stat(a.constData(), &first) == 0 && ::stat(b.constData(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
@@ -155,8 +159,9 @@ const QString kJournalRefused = QStringLiteral("left alone: the journal cannot b
 // names a complete, flushed copy with the source's size, times and mode.
 // On failure nothing is left behind, the reason is returned and `error`
 // holds the errno where there was one.
-QString copyToTemporary(const QByteArray& source, const QByteArray& folder, const CopyProgress& progress,
-                        QByteArray& temporary, Logged& step, int& error) {
+QString copyToTemporary(const QByteArray& source, const QByteArray& folder,
+                        const CopyProgress& progress, QByteArray& temporary, Logged& step,
+                        int& error) {
   error = 0;
   FileDescriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) return reasonFor(error = errno);
@@ -169,7 +174,8 @@ QString copyToTemporary(const QByteArray& source, const QByteArray& folder, cons
   QByteArray pattern;
   FileDescriptor out(-1);
   while (out.get() < 0) {
-    pattern = JoinPath(folder, ".myzor-copy-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36));
+    pattern = JoinPath(
+        folder, ".myzor-copy-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36));
     step.note.temporary = pattern;
     if (!step.before()) return kJournalRefused;
     out.reset(::open(pattern.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -205,8 +211,11 @@ QString copyToTemporary(const QByteArray& source, const QByteArray& folder, cons
   struct stat written {};
   if (::fstat(out.get(), &written) != 0) return discard(reasonFor(error = errno));
   if (written.st_size != info.st_size || done != info.st_size)
-    return discard(QStringLiteral("the copy has %1 bytes where the file has %2").arg(written.st_size).arg(info.st_size));
-  if (out.close() != 0) return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
+    return discard(QStringLiteral("the copy has %1 bytes where the file has %2")
+                       .arg(written.st_size)
+                       .arg(info.st_size));
+  if (out.close() != 0)
+    return discard(QStringLiteral("cannot write the copy: %1").arg(reasonFor(error = errno)));
   step.note.copy_inode = static_cast<std::uint64_t>(written.st_ino);
   step.note.sha256 = hash.result();
   if (!step.before()) {
@@ -240,7 +249,8 @@ FileResult copyOne(const QByteArray& source, const QByteArray& folder, const Cop
   error = 0;
   // Checked first so that a skipped file is not copied for nothing; placeInto
   // below still refuses a name taken meanwhile.
-  if (policy == ClashPolicy::skip && nameTaken(folder, NameOf(source))) return skippedResult(source);
+  if (policy == ClashPolicy::skip && nameTaken(folder, NameOf(source)))
+    return skippedResult(source);
   step.note.target = JoinPath(folder, NameOf(source));
   QByteArray temporary;
   const QString reason = copyToTemporary(source, folder, progress, temporary, step, error);
@@ -248,7 +258,8 @@ FileResult copyOne(const QByteArray& source, const QByteArray& folder, const Cop
   QByteArray placed;
   if (error = placeInto(temporary, folder, NameOf(source), placed, policy); error != 0) {
     ::unlink(temporary.constData());
-    return error == EEXIST && policy == ClashPolicy::skip ? skippedResult(source) : failed(source, reasonFor(error));
+    return error == EEXIST && policy == ClashPolicy::skip ? skippedResult(source)
+                                                          : failed(source, reasonFor(error));
   }
   step.note.target = placed;
   syncFolder(folder);
@@ -256,8 +267,10 @@ FileResult copyOne(const QByteArray& source, const QByteArray& folder, const Cop
 }
 
 // The rest of a batch after a failure that would fail them too.
-void leaveTheRest(std::vector<FileResult>& results, const std::vector<QByteArray>& paths, const QString& why) {
-  for (std::size_t i = results.size(); i < paths.size(); ++i) results.push_back(failed(paths[i], why));
+void leaveTheRest(std::vector<FileResult>& results, const std::vector<QByteArray>& paths,
+                  const QString& why) {
+  for (std::size_t i = results.size(); i < paths.size(); ++i)
+    results.push_back(failed(paths[i], why));
 }
 
 std::int64_t fileSize(const QByteArray& path) {
@@ -270,8 +283,10 @@ bool stopsTheBatch(int error) { return error == ENOSPC || error == EDQUOT; }
 }  // namespace
 
 QString Summary(const std::vector<FileResult>& results, const QString& done) {
-  const auto ok = std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.ok; });
-  const auto skipped = std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.skipped; });
+  const auto ok =
+      std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.ok; });
+  const auto skipped =
+      std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.skipped; });
   QString text = QStringLiteral("%1 %2 %3").arg(ok).arg(ok == 1 ? "replay" : "replays", done);
   if (skipped > 0) text += QStringLiteral(", %1 skipped").arg(skipped);
   const auto failures = static_cast<qsizetype>(results.size()) - ok - skipped;
@@ -285,11 +300,13 @@ QString Summary(const std::vector<FileResult>& results, const QString& done) {
     }
     shown.append(DisplayName(NameOf(result.path)) + QStringLiteral(": ") + result.error);
   }
-  return text + QStringLiteral(", %1 failed: %2").arg(failures).arg(shown.join(QStringLiteral("; ")));
+  return text +
+         QStringLiteral(", %1 failed: %2").arg(failures).arg(shown.join(QStringLiteral("; ")));
 }
 
 int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
-  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return 0;
+  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
   // link() refuses an existing name just as atomically.
   if (::link(from.constData(), to.constData()) != 0) return errno;
@@ -301,11 +318,13 @@ int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
   return 0;
 }
 
-QByteArray PlannedRename::newPath() const { return new_name.isEmpty() ? QByteArray() : JoinPath(FolderOf(old_path), new_name); }
+QByteArray PlannedRename::newPath() const {
+  return new_name.isEmpty() ? QByteArray() : JoinPath(FolderOf(old_path), new_name);
+}
 
 RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& pattern) {
   RenamePlan plan;
-  std::set<QByteArray> claimed;          // paths the batch gives to its files
+  std::set<QByteArray> claimed;           // paths the batch gives to its files
   std::map<QByteArray, int> next_suffix;  // per path the first suffix still worth trying
   int n = 0;
   for (const ReplayRow& row : rows) {
@@ -316,7 +335,8 @@ RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& p
       QString message = row.error_message;
       const QString own_name = DisplayName(row.file.path) + QStringLiteral(": ");
       if (message.startsWith(own_name)) message.remove(0, own_name.size());
-      file.reason = QStringLiteral("the pattern needs its content, but it cannot be read: %1").arg(message);
+      file.reason =
+          QStringLiteral("the pattern needs its content, but it cannot be read: %1").arg(message);
       continue;
     }
     file.stem = pattern.expand(row, n);
@@ -325,7 +345,8 @@ RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& p
     const QByteArray key = JoinPath(folder, SafeFileName(file.stem));
     int suffix = std::max(1, next_suffix[key]);
     for (; suffix <= kMaxSuffix; ++suffix) {
-      file.new_name = SafeFileName(file.stem, suffix > 1 ? QStringLiteral(" (%1)").arg(suffix) : QString());
+      file.new_name =
+          SafeFileName(file.stem, suffix > 1 ? QStringLiteral(" (%1)").arg(suffix) : QString());
       const QByteArray path = JoinPath(folder, file.new_name);
       if (file.new_name == old_name || (!claimed.contains(path) && !exists(path))) break;
     }
@@ -347,7 +368,8 @@ RenameOutcome ExecuteRename(const RenamePlan& plan) { return ExecuteRename(plan,
 
 RenameOutcome ExecuteRename(const RenamePlan& plan, OperationLog* log) {
   RenameOutcome outcome;
-  std::map<QString, int> next_suffix;  // per stem, so that one late arrival does not renumber the batch from 2
+  std::map<QString, int>
+      next_suffix;  // per stem, so that one late arrival does not renumber the batch from 2
   bool refused = false;
   for (std::size_t index = 0; index < plan.files.size(); ++index) {
     const PlannedRename& file = plan.files[index];
@@ -393,7 +415,8 @@ std::vector<FileResult> UndoRename(const RenameUndo& undo) {
   for (auto step = undo.steps.rbegin(); step != undo.steps.rend(); ++step) {
     struct stat info {};
     if (::lstat(step->new_path.constData(), &info) != 0) {
-      results.push_back(failed(step->new_path, QStringLiteral("no longer there: %1").arg(reasonFor(errno))));
+      results.push_back(
+          failed(step->new_path, QStringLiteral("no longer there: %1").arg(reasonFor(errno))));
       continue;
     }
     if (static_cast<std::uint64_t>(info.st_dev) != step->device ||
@@ -403,8 +426,9 @@ std::vector<FileResult> UndoRename(const RenameUndo& undo) {
     }
     const int error = RenameNoReplace(step->new_path, step->old_path);
     if (error == EEXIST)
-      results.push_back(failed(step->new_path, QStringLiteral("its old name %1 is taken by another file")
-                                                   .arg(DisplayName(NameOf(step->old_path)))));
+      results.push_back(
+          failed(step->new_path, QStringLiteral("its old name %1 is taken by another file")
+                                     .arg(DisplayName(NameOf(step->old_path)))));
     else if (error != 0)
       results.push_back(failed(step->new_path, reasonFor(error)));
     else
@@ -420,7 +444,8 @@ int CountClashes(const std::vector<QByteArray>& paths, const QByteArray& folder)
 }
 
 std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress, ClashPolicy policy, OperationLog* log) {
+                                     const CopyProgress& progress, ClashPolicy policy,
+                                     OperationLog* log) {
   std::vector<FileResult> results;
   for (std::size_t index = 0; index < paths.size(); ++index) {
     Logged step{log, index, {}};
@@ -444,7 +469,8 @@ std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const
 }
 
 std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
-                                     const CopyProgress& progress, ClashPolicy policy, OperationLog* log) {
+                                     const CopyProgress& progress, ClashPolicy policy,
+                                     OperationLog* log) {
   std::vector<FileResult> results;
   for (std::size_t index = 0; index < paths.size() && results.size() < paths.size(); ++index) {
     const QByteArray& path = paths[index];
@@ -502,7 +528,8 @@ std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths, Operat
     // Qt names files by text: a name that does not survive the round trip
     // would send some other file to the trash.
     if (QFile::encodeName(name) != path) {
-      results.push_back(failed(path, QStringLiteral("its name is not valid UTF-8, which the trash cannot take")));
+      results.push_back(
+          failed(path, QStringLiteral("its name is not valid UTF-8, which the trash cannot take")));
       continue;
     }
     Logged step{log, index, {}};

@@ -2,15 +2,14 @@
 // overwriting one. Paths are absolute, in the file system's own bytes.
 #pragma once
 
-#include "library/files/rename_pattern.h"
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+#include "library/core/replay_row.h"
+#include "library/files/rename_pattern.h"
 
 namespace myzor {
 
@@ -20,7 +19,8 @@ struct FileResult {
   QByteArray new_path;  // where it is now (in the trash for a trashed file); empty when it failed
   bool ok = false;
   QString error;  // the system's reason when !ok ("Permission denied")
-  bool skipped = false;  // left alone because its name was taken in the target folder; not a failure
+  bool skipped =
+      false;  // left alone because its name was taken in the target folder; not a failure
 };
 
 // "12 replays renamed, 2 skipped, 1 failed: a.rec: Permission denied"; `done` is the
@@ -35,8 +35,8 @@ struct FileResult {
 // Where one step of a batch may leave its file, so that a journal can tell
 // afterwards what happened even when the process was killed halfway.
 struct StepNote {
-  QByteArray target;     // the name it is given (for the trash: the file in the trash)
-  QByteArray temporary;  // a copy's hidden file while it is written
+  QByteArray target;             // the name it is given (for the trash: the file in the trash)
+  QByteArray temporary;          // a copy's hidden file while it is written
   std::uint64_t copy_inode = 0;  // the copy, once complete
   QByteArray sha256;             // of the bytes copied
 };
@@ -78,7 +78,8 @@ struct RenamePlan {
 // safe and distinct from the files in the folder and from the rest of the
 // batch. Changes nothing on disk. A row that could not be read is named only
 // when the pattern needs none of its content.
-[[nodiscard]] RenamePlan PlanRename(const std::vector<ReplayRow>& rows, const RenamePattern& pattern);
+[[nodiscard]] RenamePlan PlanRename(const std::vector<ReplayRow>& rows,
+                                    const RenamePattern& pattern);
 
 // Where each renamed file went, so that the batch can be put back.
 struct RenameUndo {
@@ -130,21 +131,24 @@ using CopyProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 // checked, then renamed into place without replacing anything. The copy keeps
 // the file's modification time and permissions. A copy that fails leaves no
 // file behind. A full disk stops the batch: the files after it are left alone.
-[[nodiscard]] std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
+[[nodiscard]] std::vector<FileResult> CopyToFolder(const std::vector<QByteArray>& paths,
+                                                   const QByteArray& folder,
                                                    const CopyProgress& progress = {},
                                                    ClashPolicy policy = ClashPolicy::keep_both,
                                                    OperationLog* log = nullptr);
 
 // Moves each file into `folder`: a rename within one file system; across file
 // systems a copy as above, after which the source is removed.
-[[nodiscard]] std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths, const QByteArray& folder,
+[[nodiscard]] std::vector<FileResult> MoveToFolder(const std::vector<QByteArray>& paths,
+                                                   const QByteArray& folder,
                                                    const CopyProgress& progress = {},
                                                    ClashPolicy policy = ClashPolicy::keep_both,
                                                    OperationLog* log = nullptr);
 
 // Moves each file to the desktop's trash, from where the file manager can
 // restore it; `new_path` is then the file in the trash.
-[[nodiscard]] std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths, OperationLog* log = nullptr);
+[[nodiscard]] std::vector<FileResult> MoveToTrash(const std::vector<QByteArray>& paths,
+                                                  OperationLog* log = nullptr);
 
 // The SHA-256 of a file's bytes, or empty when it cannot be read.
 [[nodiscard]] QByteArray FileSha256(const QByteArray& path);

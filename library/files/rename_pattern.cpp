@@ -1,11 +1,10 @@
 #include "library/files/rename_pattern.h"
 
-#include "library/core/paths.h"
-
 #include <QDateTime>
-
 #include <array>
 #include <utility>
+
+#include "library/core/paths.h"
 
 namespace myzor {
 namespace {
@@ -16,7 +15,15 @@ constexpr qsizetype kMaxNameBytes = 255;
 bool refused(char32_t c) {
   if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return true;
   switch (c) {
-    case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+    case '/':
+    case '\\':
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
       return true;
     default:
       return false;
@@ -28,8 +35,9 @@ bool reservedOnWindows(QStringView base) {
                                                      QLatin1String("AUX"), QLatin1String("NUL")};
   for (const QLatin1String& name : plain)
     if (base.compare(name, Qt::CaseInsensitive) == 0) return true;
-  return base.size() == 4 && (base.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
-                              base.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive)) &&
+  return base.size() == 4 &&
+         (base.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ||
+          base.startsWith(QLatin1String("LPT"), Qt::CaseInsensitive)) &&
          base[3] >= QLatin1Char('1') && base[3] <= QLatin1Char('9');
 }
 
@@ -40,7 +48,8 @@ void trimTrailingDotsAndSpaces(QString& text) {
 }
 
 QString dateText(const ReplayRow& row, const char* format) {
-  const QDateTime time = QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000, Qt::LocalTime);
+  const QDateTime time =
+      QDateTime::fromMSecsSinceEpoch(row.file.mtime_ns / 1'000'000, Qt::LocalTime);
   return time.toString(QLatin1String(format));
 }
 
@@ -54,7 +63,8 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
       {QLatin1String("count"), Field::count},     {QLatin1String("date"), Field::date},
       {QLatin1String("time"), Field::time},       {QLatin1String("n"), Field::n},
       {QLatin1String("file"), Field::file}};
-  const auto fail = [error](qsizetype position, const QString& message) -> std::optional<RenamePattern> {
+  const auto fail = [error](qsizetype position,
+                            const QString& message) -> std::optional<RenamePattern> {
     if (error != nullptr) *error = {position, message};
     return std::nullopt;
   };
@@ -63,13 +73,16 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
   RenamePattern pattern;
   QString literal;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('}')) return fail(i, QStringLiteral("'}' at %1 has no '{' before it").arg(i + 1));
+    if (text[i] == QLatin1Char('}'))
+      return fail(i, QStringLiteral("'}' at %1 has no '{' before it").arg(i + 1));
     if (text[i] != QLatin1Char('{')) {
       literal.append(text[i]);
       continue;
     }
     qsizetype close = i + 1;
-    while (close < text.size() && text[close] != QLatin1Char('}') && text[close] != QLatin1Char('{')) ++close;
+    while (close < text.size() && text[close] != QLatin1Char('}') &&
+           text[close] != QLatin1Char('{'))
+      ++close;
     if (close == text.size() || text[close] != QLatin1Char('}'))
       return fail(i, QStringLiteral("'{' at %1 has no '}' after it").arg(i + 1));
     const QStringView inside = QStringView(text).mid(i + 1, close - i - 1);
@@ -79,21 +92,29 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
     for (const auto& [known, field] : names)
       if (name == known) piece.field = field;
     if (piece.field == Field::literal)
-      return fail(i, QStringLiteral("unknown field {%1}; the fields are {game}, {map}, {players}, {teams}, "
-                                    "{races}, {version}, {count}, {date}, {time}, {n}, {n:3} and {file}")
-                         .arg(inside));
+      return fail(
+          i, QStringLiteral("unknown field {%1}; the fields are {game}, {map}, {players}, {teams}, "
+                            "{races}, {version}, {count}, {date}, {time}, {n}, {n:3} and {file}")
+                 .arg(inside));
     if (colon >= 0) {
       bool ok = false;
       piece.width = inside.mid(colon + 1).toInt(&ok);
       if (piece.field != Field::n)
         return fail(i, QStringLiteral("{%1} takes no width; only {n} does, as {n:3}").arg(name));
       if (!ok || piece.width < 1 || piece.width > 9)
-        return fail(i, QStringLiteral("the width in {%1} must be a number from 1 to 9").arg(inside));
+        return fail(i,
+                    QStringLiteral("the width in {%1} must be a number from 1 to 9").arg(inside));
     }
-    if (!literal.isEmpty()) pattern.m_pieces.push_back({Field::literal, std::exchange(literal, {}), 0});
+    if (!literal.isEmpty())
+      pattern.m_pieces.push_back({Field::literal, std::exchange(literal, {}), 0});
     switch (piece.field) {
-      case Field::date: case Field::time: case Field::n: case Field::file: break;
-      default: pattern.m_needs_content = true;
+      case Field::date:
+      case Field::time:
+      case Field::n:
+      case Field::file:
+        break;
+      default:
+        pattern.m_needs_content = true;
     }
     pattern.m_pieces.push_back(std::move(piece));
     i = close;
@@ -106,18 +127,42 @@ QString RenamePattern::expand(const ReplayRow& row, int n) const {
   QString out;
   for (const Piece& piece : m_pieces) {
     switch (piece.field) {
-      case Field::literal: out += piece.text; break;
-      case Field::game: out += row.game; break;
-      case Field::map: out += row.map; break;
-      case Field::players: out += row.players(); break;
-      case Field::teams: out += row.teams(); break;
-      case Field::races: out += row.races(); break;
-      case Field::version: out += row.version; break;
-      case Field::count: out += QString::number(row.player_count); break;
-      case Field::date: out += dateText(row, "yyyy-MM-dd"); break;
-      case Field::time: out += dateText(row, "HH-mm"); break;
-      case Field::n: out += QStringLiteral("%1").arg(n, piece.width, 10, QLatin1Char('0')); break;
-      case Field::file: out += FileStem(row.file.path); break;
+      case Field::literal:
+        out += piece.text;
+        break;
+      case Field::game:
+        out += row.game;
+        break;
+      case Field::map:
+        out += row.map;
+        break;
+      case Field::players:
+        out += row.players();
+        break;
+      case Field::teams:
+        out += row.teams();
+        break;
+      case Field::races:
+        out += row.races();
+        break;
+      case Field::version:
+        out += row.version;
+        break;
+      case Field::count:
+        out += QString::number(row.player_count);
+        break;
+      case Field::date:
+        out += dateText(row, "yyyy-MM-dd");
+        break;
+      case Field::time:
+        out += dateText(row, "HH-mm");
+        break;
+      case Field::n:
+        out += QStringLiteral("%1").arg(n, piece.width, 10, QLatin1Char('0'));
+        break;
+      case Field::file:
+        out += FileStem(row.file.path);
+        break;
     }
   }
   return out;

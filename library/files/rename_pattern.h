@@ -1,13 +1,12 @@
 // Names for replay files made from their content: "{date} {map} - {teams}".
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 #include <vector>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 
@@ -24,7 +23,8 @@ class RenamePattern {
  public:
   // The pattern, or nothing with `error` filled: an unknown field, a brace
   // without its partner, a width on a field other than {n}.
-  [[nodiscard]] static std::optional<RenamePattern> parse(const QString& text, PatternError* error = nullptr);
+  [[nodiscard]] static std::optional<RenamePattern> parse(const QString& text,
+                                                          PatternError* error = nullptr);
 
   // True when some field comes from the replay's content, so a file that
   // cannot be read cannot be named by it.
@@ -35,10 +35,23 @@ class RenamePattern {
   [[nodiscard]] QString expand(const ReplayRow& row, int n) const;
 
  private:
-  enum class Field { literal, game, map, players, teams, races, version, count, date, time, n, file };
+  enum class Field {
+    literal,
+    game,
+    map,
+    players,
+    teams,
+    races,
+    version,
+    count,
+    date,
+    time,
+    n,
+    file
+  };
   struct Piece {
     Field field = Field::literal;
-    QString text;  // for literal
+    QString text;   // for literal
     int width = 0;  // for {n}: at least this many digits, zero-padded
   };
   std::vector<Piece> m_pieces;

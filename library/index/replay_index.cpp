@@ -1,7 +1,5 @@
 #include "library/index/replay_index.h"
 
-#include "library/sqlite/damaged_file.h"
-
 #include <sqlite3.h>
 
 #include <QDataStream>
@@ -23,6 +21,7 @@
 #include <utility>
 
 #include "library/core/folder_scan.h"
+#include "library/sqlite/damaged_file.h"
 
 namespace myzor {
 namespace {
@@ -43,7 +42,8 @@ constexpr const char* kColumns =
 
 // `roster` holds the players in file order, packed (see packRoster).
 constexpr const char* kCreateTable =
-    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
+    "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT "
+    "NULL, "
     "inode INTEGER NOT NULL, game TEXT, map TEXT, roster BLOB, teams TEXT, version TEXT, "
     "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
     "error_offset INTEGER, error_message TEXT) WITHOUT ROWID";
@@ -106,7 +106,8 @@ QVariant packRoster(const ReplayRow& row) {
 // Reads what packRoster wrote; false when the bytes end early or hold more.
 class RosterReader {
  public:
-  explicit RosterReader(QByteArrayView bytes) : m_at(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+  explicit RosterReader(QByteArrayView bytes)
+      : m_at(bytes.data()), m_end(bytes.data() + bytes.size()) {}
   [[nodiscard]] bool atEnd() const { return m_at == m_end; }
   [[nodiscard]] std::uint64_t left() const { return static_cast<std::uint64_t>(m_end - m_at); }
   bool tag(char& tag) {
@@ -199,7 +200,8 @@ class Statement {
   // The stored bytes: UTF-8, as SQLite keeps text here.
   [[nodiscard]] std::string_view utf8(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-    return {data == nullptr ? "" : data, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column))};
+    return {data == nullptr ? "" : data,
+            static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column))};
   }
   // As Qt reads text, a NULL as a null string. UTF-8 is read faster than
   // UTF-16 made by SQLite; what does not decode cleanly (a lone surrogate of
@@ -210,7 +212,8 @@ class Statement {
     QString decoded = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
     if (!decoded.contains(QChar::ReplacementCharacter)) return decoded;
     const void* data = sqlite3_column_text16(m_statement, column);
-    return QStringView(static_cast<const char16_t*>(data), sqlite3_column_bytes16(m_statement, column) / 2)
+    return QStringView(static_cast<const char16_t*>(data),
+                       sqlite3_column_bytes16(m_statement, column) / 2)
         .toString();
   }
 
@@ -248,7 +251,9 @@ class SharedTexts {
  private:
   struct Hash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>()(text);
+    }
   };
   std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
 };
@@ -283,8 +288,10 @@ bool unpackRoster(QByteArrayView bytes, SharedTexts& texts, ReplayRow& row) {
 // Adds or replaces the rows, by path.
 QSqlError insertRows(QSqlDatabase& db, const std::vector<ReplayRow>& rows) {
   QSqlQuery insert(db);
-  if (!insert.prepare(QStringLiteral("INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                          .arg(QLatin1String(kColumns))))
+  if (!insert.prepare(
+          QStringLiteral(
+              "INSERT OR REPLACE INTO replays (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+              .arg(QLatin1String(kColumns))))
     return insert.lastError();
   for (const ReplayRow& row : rows) {
     insert.addBindValue(row.file.path);
@@ -300,7 +307,8 @@ QSqlError insertRows(QSqlDatabase& db, const std::vector<ReplayRow>& rows) {
     insert.addBindValue(row.player_count);
     insert.addBindValue(row.ok);
     insert.addBindValue(row.error_kind);
-    insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset)) : QVariant());
+    insert.addBindValue(row.error_offset ? QVariant(static_cast<qint64>(*row.error_offset))
+                                         : QVariant());
     insert.addBindValue(row.error_message);
     if (!insert.exec()) return insert.lastError();
   }
@@ -314,8 +322,10 @@ QSqlError upgrade(QSqlDatabase& db, bool players_table) {
   QSqlQuery query(db);
   for (const char* sql :
        {"ALTER TABLE replays RENAME TO replays_before", kCreateTable,
-        "INSERT INTO replays (path, size, mtime_ns, inode, game, map, teams, version, win_conditions, "
-        "player_count, ok, error_kind, error_offset, error_message) SELECT path, size, mtime_ns, inode, "
+        "INSERT INTO replays (path, size, mtime_ns, inode, game, map, teams, version, "
+        "win_conditions, "
+        "player_count, ok, error_kind, error_offset, error_message) SELECT path, size, mtime_ns, "
+        "inode, "
         "game, map, teams, version, win_conditions, player_count, ok, error_kind, error_offset, "
         "error_message FROM replays_before"}) {
     if (!query.exec(QString::fromLatin1(sql))) return query.lastError();
@@ -327,11 +337,12 @@ QSqlError upgrade(QSqlDatabase& db, bool players_table) {
   seats.setForwardOnly(true);
   if (!lists.exec(QStringLiteral("SELECT path, players, races FROM replays_before ORDER BY path")))
     return lists.lastError();
-  if (players_table &&
-      !seats.exec(QStringLiteral("SELECT path, name, team, race, block_start, block_end FROM players "
-                                 "ORDER BY path, seat")))
+  if (players_table && !seats.exec(QStringLiteral(
+                           "SELECT path, name, team, race, block_start, block_end FROM players "
+                           "ORDER BY path, seat")))
     return seats.lastError();
-  if (!set.prepare(QStringLiteral("UPDATE replays SET roster = ? WHERE path = ?"))) return set.lastError();
+  if (!set.prepare(QStringLiteral("UPDATE replays SET roster = ? WHERE path = ?")))
+    return set.lastError();
   bool seat_ahead = players_table && seats.next();
   while (lists.next()) {
     const QByteArray path = lists.value(0).toByteArray();
@@ -340,15 +351,17 @@ QSqlError upgrade(QSqlDatabase& db, bool players_table) {
     ReplayRow row;
     while (seat_ahead && seats.value(0).toByteArray() < path) seat_ahead = seats.next();
     for (; seat_ahead && seats.value(0).toByteArray() == path; seat_ahead = seats.next()) {
-      row.roster.push_back(RowPlayer{seats.value(1).toString(), seats.value(3).toString(), seats.value(2).toInt(),
-                                     seats.value(4).toLongLong(), seats.value(5).toLongLong()});
+      row.roster.push_back(RowPlayer{seats.value(1).toString(), seats.value(3).toString(),
+                                     seats.value(2).toInt(), seats.value(4).toLongLong(),
+                                     seats.value(5).toLongLong()});
     }
     // The lists name the players; seats that do not match them are not the
     // same players, and the file is read again.
     if (!names.isEmpty() && row.roster.size() != names.size()) {
       row.roster.clear();
       row.names_only = true;
-      for (qsizetype i = 0; i < names.size(); ++i) row.roster.push_back(RowPlayer{names[i], races.value(i)});
+      for (qsizetype i = 0; i < names.size(); ++i)
+        row.roster.push_back(RowPlayer{names[i], races.value(i)});
     }
     const QVariant roster = packRoster(row);
     if (roster.isNull()) continue;
@@ -593,8 +606,8 @@ bool ReplayIndex::rowsUnder(const QByteArray& folder, std::size_t chunk,
   sqlite3* const db = handleOf(QSqlDatabase::database(m_connection, false));
   QSqlError error;
   {
-    const QByteArray select =
-        QByteArray("SELECT ") + kColumns + " FROM replays WHERE path >= ? AND path < ? ORDER BY path";
+    const QByteArray select = QByteArray("SELECT ") + kColumns +
+                              " FROM replays WHERE path >= ? AND path < ? ORDER BY path";
     Statement replays(db, select.constData());
     replays.bind(1, low);
     replays.bind(2, high);

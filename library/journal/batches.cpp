@@ -1,18 +1,17 @@
 #include "library/journal/batches.h"
 
-#include "library/core/paths.h"
-
-#include <QFile>
-#include <QStandardPaths>
-
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include "library/core/paths.h"
 
 namespace myzor {
 namespace {
@@ -22,10 +21,13 @@ QString shown(const QByteArray& path) { return DisplayName(path); }
 // Writes each step to the journal as the file operations report it.
 class JournalLog : public OperationLog {
  public:
-  JournalLog(Journal& journal, qint64 batch, std::vector<JournalStep>& steps, std::vector<std::size_t> positions)
+  JournalLog(Journal& journal, qint64 batch, std::vector<JournalStep>& steps,
+             std::vector<std::size_t> positions)
       : m_journal(journal), m_batch(batch), m_steps(steps), m_positions(std::move(positions)) {}
 
-  bool before(std::size_t index, const StepNote& note) override { return m_journal.update(m_batch, noted(index, note)); }
+  bool before(std::size_t index, const StepNote& note) override {
+    return m_journal.update(m_batch, noted(index, note));
+  }
   void after(std::size_t index, const FileResult& result, const StepNote& note) override {
     JournalStep& step = noted(index, note);
     step.state = result.ok ? StepState::done : StepState::failed;
@@ -59,15 +61,18 @@ JournalStep stepFor(int ordinal, const QByteArray& path) {
     step.device = static_cast<std::uint64_t>(info.st_dev);
     step.inode = static_cast<std::uint64_t>(info.st_ino);
     step.size = info.st_size;
-    step.mtime_ns = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    step.mtime_ns =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
   }
   return step;
 }
 
 BatchOutcome refusal(const Journal& journal) {
   BatchOutcome outcome;
-  outcome.refused = QStringLiteral("nothing was changed: %1")
-                        .arg(journal.error().isEmpty() ? QStringLiteral("the journal cannot be used") : journal.error());
+  outcome.refused =
+      QStringLiteral("nothing was changed: %1")
+          .arg(journal.error().isEmpty() ? QStringLiteral("the journal cannot be used")
+                                         : journal.error());
   return outcome;
 }
 
@@ -80,8 +85,8 @@ std::vector<std::size_t> identity(std::size_t count) {
 // Runs `work` on steps made from `paths` as one journaled batch.
 // `folder` is where the files go, empty for the trash.
 template <typename Work>
-BatchOutcome journaled(Journal& journal, BatchKind kind, const std::vector<QByteArray>& paths, const QString& options,
-                       const QByteArray& folder, Work work) {
+BatchOutcome journaled(Journal& journal, BatchKind kind, const std::vector<QByteArray>& paths,
+                       const QString& options, const QByteArray& folder, Work work) {
   std::vector<JournalStep> steps;
   for (const QByteArray& path : paths) {
     steps.push_back(stepFor(static_cast<int>(steps.size()), path));
@@ -128,10 +133,12 @@ QByteArray locate(BatchKind kind, const JournalStep& step) {
   if (isFile(step.target, step.device, step.inode)) return step.target;
   if (kind == BatchKind::trash) {
     const QByteArray trash =
-        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) + "/Trash/files";
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)) +
+        "/Trash/files";
     return findIn(step.target.isEmpty() ? trash : FolderOf(step.target), step.device, step.inode);
   }
-  return step.target.isEmpty() ? QByteArray() : findIn(FolderOf(step.target), step.device, step.inode);
+  return step.target.isEmpty() ? QByteArray()
+                               : findIn(FolderOf(step.target), step.device, step.inode);
 }
 
 // A copy the step made, complete and in place.
@@ -147,7 +154,8 @@ bool sameBytes(const QByteArray& path, const JournalStep& step) {
 }
 
 void removeTemporary(const JournalStep& step) {
-  if (!step.temporary.isEmpty() && step.temporary != step.target) ::unlink(step.temporary.constData());
+  if (!step.temporary.isEmpty() && step.temporary != step.target)
+    ::unlink(step.temporary.constData());
 }
 
 FileResult result(const QByteArray& path, const QByteArray& now, const QString& error = {}) {
@@ -158,7 +166,9 @@ QString reasonFor(int error) { return QString::fromLocal8Bit(std::strerror(error
 
 FileResult renameBack(const QByteArray& from, const QByteArray& to) {
   const int error = RenameNoReplace(from, to);
-  if (error == EEXIST) return result(from, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(to))));
+  if (error == EEXIST)
+    return result(from, {},
+                  QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(to))));
   return error == 0 ? result(from, to) : result(from, {}, reasonFor(error));
 }
 
@@ -173,17 +183,24 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
       if (source_there || step.state == StepState::planned) return std::nullopt;
       return result(step.target, {}, QStringLiteral("left alone: no longer where it was put"));
     }
-    if (!sameBytes(copy, step)) return result(copy, {}, QStringLiteral("left alone: it has changed since"));
+    if (!sameBytes(copy, step))
+      return result(copy, {}, QStringLiteral("left alone: it has changed since"));
     if (kind == BatchKind::copy || source_there) {
       // A copy goes only while its original is still there with the same bytes.
-      if (!sameBytes(step.source, step)) return result(copy, {}, QStringLiteral("left alone: its original has changed or gone"));
+      if (!sameBytes(step.source, step))
+        return result(copy, {}, QStringLiteral("left alone: its original has changed or gone"));
       if (::unlink(copy.constData()) != 0) return result(copy, {}, reasonFor(errno));
       return result(copy, {});
     }
-    std::vector<FileResult> back = MoveToFolder({copy}, FolderOf(step.source), {}, ClashPolicy::skip);
+    std::vector<FileResult> back =
+        MoveToFolder({copy}, FolderOf(step.source), {}, ClashPolicy::skip);
     FileResult& moved = back.front();
-    if (moved.skipped) return result(copy, {}, QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(step.source))));
-    if (moved.ok && moved.new_path != step.source && RenameNoReplace(moved.new_path, step.source) == 0)
+    if (moved.skipped)
+      return result(
+          copy, {},
+          QStringLiteral("left alone: its old name %1 is taken").arg(shown(NameOf(step.source))));
+    if (moved.ok && moved.new_path != step.source &&
+        RenameNoReplace(moved.new_path, step.source) == 0)
       moved.new_path = step.source;
     return moved;
   }
@@ -191,11 +208,14 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
   // Cut short inside a link-and-unlink rename: one file under both names.
   if (source_there && !now.isEmpty() && now != step.source) ::unlink(now.constData());
   if (source_there) return std::nullopt;
-  if (now.isEmpty()) return result(step.target.isEmpty() ? step.source : step.target, {},
-                                   kind == BatchKind::trash ? QStringLiteral("left alone: no longer in the trash")
-                                                            : QStringLiteral("left alone: no longer where it was put"));
+  if (now.isEmpty())
+    return result(step.target.isEmpty() ? step.source : step.target, {},
+                  kind == BatchKind::trash
+                      ? QStringLiteral("left alone: no longer in the trash")
+                      : QStringLiteral("left alone: no longer where it was put"));
   const auto info = statOf(now);
-  const std::int64_t mtime = static_cast<std::int64_t>(info->st_mtim.tv_sec) * 1'000'000'000 + info->st_mtim.tv_nsec;
+  const std::int64_t mtime =
+      static_cast<std::int64_t>(info->st_mtim.tv_sec) * 1'000'000'000 + info->st_mtim.tv_nsec;
   if (info->st_size != step.size || mtime != step.mtime_ns)
     return result(now, {}, QStringLiteral("left alone: it has changed since"));
   FileResult back = renameBack(now, step.source);
@@ -207,8 +227,8 @@ std::optional<FileResult> undoStep(BatchKind kind, const JournalStep& step) {
 }
 
 // Writes what became of a step and reports it.
-void settle(Journal& journal, qint64 batch, JournalStep& step, StepState state, const FileResult& done,
-            BatchOutcome& outcome) {
+void settle(Journal& journal, qint64 batch, JournalStep& step, StepState state,
+            const FileResult& done, BatchOutcome& outcome) {
   step.state = state;
   step.note = done.error;
   journal.update(batch, step);
@@ -238,7 +258,8 @@ BatchOutcome JournaledRename(Journal& journal, const RenamePlan& plan) {
 }
 
 BatchOutcome JournaledCopy(Journal& journal, BatchKind kind, const std::vector<QByteArray>& paths,
-                           const QByteArray& folder, const CopyProgress& progress, ClashPolicy policy) {
+                           const QByteArray& folder, const CopyProgress& progress,
+                           ClashPolicy policy) {
   const QString options = policy == ClashPolicy::skip ? QStringLiteral("skip") : QString();
   return journaled(journal, kind, paths, options, folder, [&](OperationLog* log) {
     return kind == BatchKind::move ? MoveToFolder(paths, folder, progress, policy, log)
@@ -247,7 +268,8 @@ BatchOutcome JournaledCopy(Journal& journal, BatchKind kind, const std::vector<Q
 }
 
 BatchOutcome JournaledTrash(Journal& journal, const std::vector<QByteArray>& paths) {
-  return journaled(journal, BatchKind::trash, paths, {}, {}, [&](OperationLog* log) { return MoveToTrash(paths, log); });
+  return journaled(journal, BatchKind::trash, paths, {}, {},
+                   [&](OperationLog* log) { return MoveToTrash(paths, log); });
 }
 
 BatchOutcome UndoBatch(Journal& journal, qint64 id) {
@@ -258,7 +280,9 @@ BatchOutcome UndoBatch(Journal& journal, qint64 id) {
   outcome.batch = id;
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
     const std::optional<FileResult> undone = undoStep(batch->kind, *step);
-    if (undone) settle(journal, id, *step, undone->ok ? StepState::undone : StepState::left, *undone, outcome);
+    if (undone)
+      settle(journal, id, *step, undone->ok ? StepState::undone : StepState::left, *undone,
+             outcome);
   }
   journal.end(id, BatchState::undone);
   return outcome;
@@ -279,16 +303,20 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
     if (step.state != StepState::planned) continue;
     removeTemporary(step);
     bool source_there = isFile(step.source, step.device, step.inode);
-    QByteArray now = kind == BatchKind::copy || step.copy_inode != 0 ? locateCopy(step) : locate(kind, step);
+    QByteArray now =
+        kind == BatchKind::copy || step.copy_inode != 0 ? locateCopy(step) : locate(kind, step);
     // Cut short inside a link-and-unlink rename: one file under both names.
-    if (source_there && !now.isEmpty() && now != step.source && kind != BatchKind::copy && step.copy_inode == 0) {
+    if (source_there && !now.isEmpty() && now != step.source && kind != BatchKind::copy &&
+        step.copy_inode == 0) {
       ::unlink(step.source.constData());
       source_there = false;
     }
     // A move cut short between its copy and the removal of its original.
     if (kind == BatchKind::move && !now.isEmpty() && source_there && step.copy_inode != 0) {
       if (!sameBytes(now, step) || ::unlink(step.source.constData()) != 0) {
-        const QString why = QStringLiteral("left alone: both the original and its copy %1 are there").arg(shown(now));
+        const QString why =
+            QStringLiteral("left alone: both the original and its copy %1 are there")
+                .arg(shown(now));
         settle(journal, id, step, StepState::left, result(step.source, {}, why), outcome);
         continue;
       }
@@ -299,7 +327,8 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
       continue;
     }
     if (!source_there) {
-      const QString why = QStringLiteral("left alone: found neither at its old name nor at its new one");
+      const QString why =
+          QStringLiteral("left alone: found neither at its old name nor at its new one");
       settle(journal, id, step, StepState::left, result(step.source, {}, why), outcome);
       continue;
     }
@@ -315,8 +344,10 @@ BatchOutcome FinishBatch(Journal& journal, qint64 id) {
     }
   }
   JournalLog log(journal, id, steps, positions);
-  const ClashPolicy policy = batch->options == QLatin1String("skip") ? ClashPolicy::skip : ClashPolicy::keep_both;
-  const QByteArray folder = positions.empty() ? QByteArray() : FolderOf(steps[positions.front()].target);
+  const ClashPolicy policy =
+      batch->options == QLatin1String("skip") ? ClashPolicy::skip : ClashPolicy::keep_both;
+  const QByteArray folder =
+      positions.empty() ? QByteArray() : FolderOf(steps[positions.front()].target);
   std::vector<FileResult> done;
   if (kind == BatchKind::rename)
     done = ExecuteRename(plan, &log).results;

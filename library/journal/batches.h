@@ -2,13 +2,12 @@
 // one that was cut short, from what the journal says and what the disk shows.
 #pragma once
 
-#include "library/files/file_operations.h"
-#include "library/journal/journal.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <vector>
+
+#include "library/files/file_operations.h"
+#include "library/journal/journal.h"
 
 namespace myzor {
 
@@ -23,8 +22,10 @@ struct BatchOutcome {
 // cannot be used refuses the batch.
 [[nodiscard]] BatchOutcome JournaledRename(Journal& journal, const RenamePlan& plan);
 // `kind` is copy or move.
-[[nodiscard]] BatchOutcome JournaledCopy(Journal& journal, BatchKind kind, const std::vector<QByteArray>& paths,
-                                         const QByteArray& folder, const CopyProgress& progress = {},
+[[nodiscard]] BatchOutcome JournaledCopy(Journal& journal, BatchKind kind,
+                                         const std::vector<QByteArray>& paths,
+                                         const QByteArray& folder,
+                                         const CopyProgress& progress = {},
                                          ClashPolicy policy = ClashPolicy::keep_both);
 [[nodiscard]] BatchOutcome JournaledTrash(Journal& journal, const std::vector<QByteArray>& paths);
 

@@ -1,6 +1,7 @@
 #include "library/journal/journal.h"
 
-#include "library/sqlite/damaged_file.h"
+#include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,12 +12,10 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
-
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
+
+#include "library/sqlite/damaged_file.h"
 
 namespace myzor {
 namespace {
@@ -26,10 +25,12 @@ constexpr int kBatchesKept = 100;
 
 const char* const kSchema[] = {
     "CREATE TABLE batches (id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, program TEXT, "
-    "options TEXT, started_ms INTEGER NOT NULL, ended_ms INTEGER, state TEXT NOT NULL, pid INTEGER, "
+    "options TEXT, started_ms INTEGER NOT NULL, ended_ms INTEGER, state TEXT NOT NULL, pid "
+    "INTEGER, "
     "boot TEXT, total INTEGER NOT NULL)",
     "CREATE TABLE steps (batch INTEGER NOT NULL, ordinal INTEGER NOT NULL, state INTEGER NOT NULL, "
-    "source BLOB NOT NULL, target BLOB, temporary BLOB, device INTEGER, inode INTEGER, size INTEGER, "
+    "source BLOB NOT NULL, target BLOB, temporary BLOB, device INTEGER, inode INTEGER, size "
+    "INTEGER, "
     "mtime_ns INTEGER, copy_inode INTEGER, sha256 BLOB, note TEXT, changed_ms INTEGER, "
     "PRIMARY KEY (batch, ordinal)) WITHOUT ROWID",
 };
@@ -46,15 +47,21 @@ QString bootId() {
   return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().trimmed()) : QString();
 }
 
-bool processAlive(qint64 pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+bool processAlive(qint64 pid) {
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
 
 // SQLITE_CORRUPT and SQLITE_NOTADB, with or without their extended codes.
 QString stateName(BatchState state) {
   switch (state) {
-    case BatchState::running: return QStringLiteral("running");
-    case BatchState::finished: return QStringLiteral("finished");
-    case BatchState::interrupted: return QStringLiteral("interrupted");
-    case BatchState::undone: return QStringLiteral("undone");
+    case BatchState::running:
+      return QStringLiteral("running");
+    case BatchState::finished:
+      return QStringLiteral("finished");
+    case BatchState::interrupted:
+      return QStringLiteral("interrupted");
+    case BatchState::undone:
+      return QStringLiteral("undone");
   }
   return {};
 }
@@ -65,29 +72,37 @@ qint64 msOf(const QDateTime& time) { return time.toMSecsSinceEpoch(); }
 
 QString BatchKindName(BatchKind kind) {
   switch (kind) {
-    case BatchKind::rename: return QStringLiteral("rename");
-    case BatchKind::move: return QStringLiteral("move");
-    case BatchKind::copy: return QStringLiteral("copy");
-    case BatchKind::trash: return QStringLiteral("trash");
+    case BatchKind::rename:
+      return QStringLiteral("rename");
+    case BatchKind::move:
+      return QStringLiteral("move");
+    case BatchKind::copy:
+      return QStringLiteral("copy");
+    case BatchKind::trash:
+      return QStringLiteral("trash");
   }
   return {};
 }
 
 QString DescribeBatch(const JournalBatch& batch) {
-  const QString files = batch.total == 1 ? QStringLiteral("1 replay") : QStringLiteral("%1 replays").arg(batch.total);
+  const QString files =
+      batch.total == 1 ? QStringLiteral("1 replay") : QStringLiteral("%1 replays").arg(batch.total);
   return QStringLiteral("%1 of %2, started %3: %4 done")
-      .arg(BatchKindName(batch.kind), files, batch.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+      .arg(BatchKindName(batch.kind), files,
+           batch.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
       .arg(batch.done);
 }
 
-Journal::Journal(const QString& file, int busy_timeout_ms) : m_file(file), m_busy_timeout_ms(busy_timeout_ms) {
+Journal::Journal(const QString& file, int busy_timeout_ms)
+    : m_file(file), m_busy_timeout_ms(busy_timeout_ms) {
   if (m_file.isEmpty()) {
     m_error = QStringLiteral("there is no data folder for the journal");
     return;
   }
   const QFileInfo info(m_file);
   if (!QDir().mkpath(info.absolutePath())) {
-    m_error = QStringLiteral("the journal's folder %1 cannot be made").arg(QDir::toNativeSeparators(info.absolutePath()));
+    m_error = QStringLiteral("the journal's folder %1 cannot be made")
+                  .arg(QDir::toNativeSeparators(info.absolutePath()));
     return;
   }
   bool damaged = false;
@@ -97,7 +112,8 @@ Journal::Journal(const QString& file, int busy_timeout_ms) : m_file(file), m_bus
   if (!damaged) return;
   QString aside;
   if (!SetAsideDamaged(m_file, aside)) {
-    m_error = QStringLiteral("%1 is damaged (%2) and cannot be set aside").arg(QDir::toNativeSeparators(m_file), why);
+    m_error = QStringLiteral("%1 is damaged (%2) and cannot be set aside")
+                  .arg(QDir::toNativeSeparators(m_file), why);
     return;
   }
   // Made anew for the next try; this operation is still refused, as what it
@@ -124,12 +140,14 @@ bool Journal::open(bool& damaged) {
   db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busy_timeout_ms));
   const auto failed = [&](const QSqlError& error) {
     damaged = IsDamage(error);
-    m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file),
-                                           error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    m_error = QStringLiteral("%1: %2").arg(
+        QDir::toNativeSeparators(m_file),
+        error.databaseText().isEmpty() ? error.text() : error.databaseText());
     return false;
   };
   // An empty file is no journal of ours: it was cut short.
-  if (QFileInfo(m_file).exists() && QFileInfo(m_file).size() == 0 && !QFile::exists(m_file + QStringLiteral("-wal"))) {
+  if (QFileInfo(m_file).exists() && QFileInfo(m_file).size() == 0 &&
+      !QFile::exists(m_file + QStringLiteral("-wal"))) {
     damaged = true;
     m_error = QStringLiteral("%1: the file is empty").arg(QDir::toNativeSeparators(m_file));
     return false;
@@ -141,7 +159,8 @@ bool Journal::open(bool& damaged) {
   if (!query.exec(QStringLiteral("PRAGMA quick_check"))) return failed(query.lastError());
   if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
     damaged = true;
-    m_error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
+    m_error =
+        QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
     return false;
   }
   if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) return failed(query.lastError());
@@ -149,7 +168,8 @@ bool Journal::open(bool& damaged) {
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     return failed(error);
   };
-  if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) return rollback(query.lastError());
+  if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+    return rollback(query.lastError());
   const int version = query.value(0).toInt();
   if (version == 0) {
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) || !query.next())
@@ -157,16 +177,19 @@ bool Journal::open(bool& damaged) {
     if (query.value(0).toInt() != 0) {
       QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
       damaged = true;
-      m_error = QStringLiteral("%1: not a journal of this program").arg(QDir::toNativeSeparators(m_file));
+      m_error =
+          QStringLiteral("%1: not a journal of this program").arg(QDir::toNativeSeparators(m_file));
       return false;
     }
     for (const char* sql : kSchema)
       if (!query.exec(QString::fromLatin1(sql))) return rollback(query.lastError());
-    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion))) return rollback(query.lastError());
+    if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
+      return rollback(query.lastError());
   } else if (version != kSchemaVersion) {
     // A newer program's history is not ours to rewrite.
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-    m_error = QStringLiteral("%1 was written by another version of this program").arg(QDir::toNativeSeparators(m_file));
+    m_error = QStringLiteral("%1 was written by another version of this program")
+                  .arg(QDir::toNativeSeparators(m_file));
     return false;
   }
   if (!query.exec(QStringLiteral("COMMIT"))) return rollback(query.lastError());
@@ -185,7 +208,8 @@ bool Journal::fail(const QString& what) {
   return false;
 }
 
-std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalStep>& steps, const QString& options) {
+std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalStep>& steps,
+                                     const QString& options) {
   if (!isOpen()) return std::nullopt;
   QSqlDatabase db = QSqlDatabase::database(m_connection, false);
   QSqlQuery query(db);
@@ -198,8 +222,9 @@ std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalSt
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     return std::nullopt;
   };
-  query.prepare(QStringLiteral("INSERT INTO batches (kind, program, options, started_ms, state, pid, boot, total) "
-                               "VALUES (?, ?, ?, ?, 'running', ?, ?, ?)"));
+  query.prepare(QStringLiteral(
+      "INSERT INTO batches (kind, program, options, started_ms, state, pid, boot, total) "
+      "VALUES (?, ?, ?, ?, 'running', ?, ?, ?)"));
   query.addBindValue(BatchKindName(kind));
   query.addBindValue(QCoreApplication::applicationName());
   query.addBindValue(options);
@@ -210,23 +235,26 @@ std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalSt
   if (!query.exec()) return rollback(query);
   const qint64 id = query.lastInsertId().toLongLong();
   QSqlQuery insert(db);
-  insert.prepare(QStringLiteral("INSERT INTO steps (batch, ordinal, state, source, target, temporary, device, inode, "
-                                "size, mtime_ns, copy_inode, sha256, note, changed_ms) "
-                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+  insert.prepare(QStringLiteral(
+      "INSERT INTO steps (batch, ordinal, state, source, target, temporary, device, inode, "
+      "size, mtime_ns, copy_inode, sha256, note, changed_ms) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
   const qint64 now = msOf(QDateTime::currentDateTime());
   for (const JournalStep& step : steps) {
     for (const QVariant& value :
-         {QVariant(id), QVariant(step.ordinal), QVariant(static_cast<int>(step.state)), QVariant(step.source),
-          QVariant(step.target), QVariant(step.temporary), QVariant(static_cast<qint64>(step.device)),
-          QVariant(static_cast<qint64>(step.inode)), QVariant(static_cast<qint64>(step.size)),
-          QVariant(static_cast<qint64>(step.mtime_ns)), QVariant(static_cast<qint64>(step.copy_inode)),
-          QVariant(step.sha256), QVariant(step.note), QVariant(now)})
+         {QVariant(id), QVariant(step.ordinal), QVariant(static_cast<int>(step.state)),
+          QVariant(step.source), QVariant(step.target), QVariant(step.temporary),
+          QVariant(static_cast<qint64>(step.device)), QVariant(static_cast<qint64>(step.inode)),
+          QVariant(static_cast<qint64>(step.size)), QVariant(static_cast<qint64>(step.mtime_ns)),
+          QVariant(static_cast<qint64>(step.copy_inode)), QVariant(step.sha256),
+          QVariant(step.note), QVariant(now)})
       insert.addBindValue(value);
     if (!insert.exec()) return rollback(insert);
   }
   // Older batches go, but never one that may still need an undo or finish.
-  query.prepare(QStringLiteral("DELETE FROM steps WHERE batch <= ? AND batch NOT IN "
-                               "(SELECT id FROM batches WHERE state = 'running')"));
+  query.prepare(
+      QStringLiteral("DELETE FROM steps WHERE batch <= ? AND batch NOT IN "
+                     "(SELECT id FROM batches WHERE state = 'running')"));
   query.addBindValue(id - kBatchesKept);
   if (!query.exec()) return rollback(query);
   query.prepare(QStringLiteral("DELETE FROM batches WHERE id <= ? AND state != 'running'"));
@@ -239,8 +267,9 @@ std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalSt
 bool Journal::update(qint64 batch, const JournalStep& step) {
   if (!isOpen()) return false;
   QSqlQuery query(QSqlDatabase::database(m_connection, false));
-  query.prepare(QStringLiteral("UPDATE steps SET state = ?, target = ?, temporary = ?, copy_inode = ?, sha256 = ?, "
-                               "note = ?, changed_ms = ? WHERE batch = ? AND ordinal = ?"));
+  query.prepare(QStringLiteral(
+      "UPDATE steps SET state = ?, target = ?, temporary = ?, copy_inode = ?, sha256 = ?, "
+      "note = ?, changed_ms = ? WHERE batch = ? AND ordinal = ?"));
   for (const QVariant& value :
        {QVariant(static_cast<int>(step.state)), QVariant(step.target), QVariant(step.temporary),
         QVariant(static_cast<qint64>(step.copy_inode)), QVariant(step.sha256), QVariant(step.note),
@@ -264,7 +293,8 @@ std::vector<JournalBatch> Journal::batches() {
   if (!isOpen()) return found;
   QSqlQuery query(QSqlDatabase::database(m_connection, false));
   query.setForwardOnly(true);
-  if (!query.exec(QStringLiteral("SELECT %1 FROM batches ORDER BY id DESC").arg(QLatin1String(kBatchColumns)))) {
+  if (!query.exec(QStringLiteral("SELECT %1 FROM batches ORDER BY id DESC")
+                      .arg(QLatin1String(kBatchColumns)))) {
     fail(query.lastError().databaseText());
     return found;
   }
@@ -303,8 +333,9 @@ std::vector<JournalStep> Journal::steps(qint64 batch) {
   if (!isOpen()) return found;
   QSqlQuery query(QSqlDatabase::database(m_connection, false));
   query.setForwardOnly(true);
-  query.prepare(QStringLiteral("SELECT ordinal, state, source, target, temporary, device, inode, size, mtime_ns, "
-                               "copy_inode, sha256, note FROM steps WHERE batch = ? ORDER BY ordinal"));
+  query.prepare(QStringLiteral(
+      "SELECT ordinal, state, source, target, temporary, device, inode, size, mtime_ns, "
+      "copy_inode, sha256, note FROM steps WHERE batch = ? ORDER BY ordinal"));
   query.addBindValue(batch);
   if (!query.exec()) {
     fail(query.lastError().databaseText());

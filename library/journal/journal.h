@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -29,9 +28,9 @@ enum class StepState {
 struct JournalStep {
   int ordinal = 0;  // the position in the batch, from 0
   StepState state = StepState::planned;
-  QByteArray source;     // the file's path when the batch began (file-system bytes)
-  QByteArray target;     // where the step puts it: the new name, the copy, the trash file
-  QByteArray temporary;  // a copy's hidden file while it is written
+  QByteArray source;         // the file's path when the batch began (file-system bytes)
+  QByteArray target;         // where the step puts it: the new name, the copy, the trash file
+  QByteArray temporary;      // a copy's hidden file while it is written
   std::uint64_t device = 0;  // of the source
   std::uint64_t inode = 0;
   std::int64_t size = 0;
@@ -47,7 +46,8 @@ struct JournalBatch {
   qint64 id = 0;
   BatchKind kind = BatchKind::rename;
   QString program;  // which program ran it
-  QString options;  // what the batch needs to be finished the same way ("skip" for a copy that skips taken names)
+  QString options;  // what the batch needs to be finished the same way ("skip" for a copy that
+                    // skips taken names)
   QDateTime started;
   QDateTime ended;  // invalid while running or when it was cut short
   int total = 0;

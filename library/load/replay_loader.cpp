@@ -158,8 +158,8 @@ void ReplayLoader::reportProblems(const QStringList& problems) {
   emit problemsFound(problems);
 }
 
-void ReplayLoader::start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work,
-                    bool keep_rows) {
+void ReplayLoader::start(const QByteArray& root,
+                         std::function<void(const std::shared_ptr<Job>&)> work, bool keep_rows) {
   stop();
   ++m_generation;
   m_replacing = keep_rows;
@@ -192,7 +192,7 @@ void ReplayLoader::openFolder(const QByteArray& root) {
 }
 
 void ReplayLoader::load(const QByteArray& root, std::vector<ReplayRow> known,
-                   std::vector<FileEntry> files) {
+                        std::vector<FileEntry> files) {
   auto plan = std::make_shared<ReadPlan>(ReadPlan{std::move(known), std::move(files)});
   start(root,
         [this, plan](const std::shared_ptr<Job>& job) { runPlan(job, std::move(*plan), {}); });
@@ -261,7 +261,8 @@ std::optional<std::vector<ReplayRow>> RowFeed::take() {
   return rows;
 }
 
-void ReplayLoader::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems) {
+void ReplayLoader::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan,
+                           const QStringList& problems) {
   const qint64 total = static_cast<qint64>(plan.known.size() + plan.to_read.size());
   QMetaObject::invokeMethod(
       this,
@@ -320,8 +321,8 @@ void ReplayLoader::readFiles(const std::shared_ptr<Job>& job) {
   }
 }
 
-void ReplayLoader::addKnown(const std::shared_ptr<Job>& job, std::vector<LibraryModel::Entry>& batch,
-                       ReplayRow row) {
+void ReplayLoader::addKnown(const std::shared_ptr<Job>& job,
+                            std::vector<LibraryModel::Entry>& batch, ReplayRow row) {
   batch.push_back(LibraryModel::makeEntry(std::move(row)));
   batch.back().fresh = false;
   if (batch.size() >= kBatchRows) post(job, std::exchange(batch, {}));
@@ -347,7 +348,8 @@ void ReplayLoader::scheduleDrain() {
   // A timer, not a posted event: timers and repaints get their turn between
   // drains. The table is painted again after each, which costs more than
   // the insertion itself, so drains come no closer than a gap apart.
-  const qint64 wait = m_since_drain.isValid() ? std::max<qint64>(0, kDrainGapMs - m_since_drain.elapsed()) : 0;
+  const qint64 wait =
+      m_since_drain.isValid() ? std::max<qint64>(0, kDrainGapMs - m_since_drain.elapsed()) : 0;
   QTimer::singleShot(static_cast<int>(wait), this, [this] {
     m_drain_scheduled = false;
     drain();
@@ -363,7 +365,8 @@ void ReplayLoader::drain() {
     std::vector<LibraryModel::Entry> slice;
     while (!m_pending.empty() && slice.size() < kSliceRows) {
       std::vector<LibraryModel::Entry>& batch = m_pending.front();
-      slice.insert(slice.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+      slice.insert(slice.end(), std::make_move_iterator(batch.begin()),
+                   std::make_move_iterator(batch.end()));
       m_pending.pop_front();
     }
     for (const LibraryModel::Entry& entry : slice) {

@@ -16,9 +16,9 @@
 #include <optional>
 #include <vector>
 
-#include "library/model/library_model.h"
 #include "library/core/read_row.h"
 #include "library/core/replay_row.h"
+#include "library/model/library_model.h"
 
 namespace myzor {
 

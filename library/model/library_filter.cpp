@@ -1,16 +1,15 @@
 #include "library/model/library_filter.h"
 
-#include "library/model/library_model.h"
-
 #include <QHash>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 #include <numeric>
 #include <string_view>
 #include <utility>
+
+#include "library/model/library_model.h"
 
 namespace myzor {
 
@@ -81,8 +80,9 @@ void LibraryFilter::makeKeys(int column) const {
   for (int first = 0; first < rows; first += kShare) shares.push_back({first, {}});
   // The table's own rows give their texts straight, with no index or
   // variant made on the way.
-  const bool texts = m_rows != nullptr && rows > 0 &&
-                     model->index(0, column).data(LibraryModel::SortRole).typeId() != QMetaType::LongLong;
+  const bool texts =
+      m_rows != nullptr && rows > 0 &&
+      model->index(0, column).data(LibraryModel::SortRole).typeId() != QMetaType::LongLong;
   const auto make = [&](Share& share) {
     const Collation collation;
     // Many cells repeat (maps, races, versions): each text gets its key once.
@@ -154,7 +154,8 @@ void LibraryFilter::insertKeys(int first, int last) {
   std::vector<SortKey> added;
   added.reserve(static_cast<std::size_t>(last - first + 1));
   for (int row = first; row <= last; ++row) added.push_back(keyOf(row, m_key_column));
-  m_keys.insert(m_keys.begin() + first, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+  m_keys.insert(m_keys.begin() + first, std::make_move_iterator(added.begin()),
+                std::make_move_iterator(added.end()));
 }
 
 void LibraryFilter::removeKeys(int first, int last) {
@@ -174,7 +175,8 @@ void LibraryFilter::updateKeys(int first, int last) {
     dropKeys();
     return;
   }
-  for (int row = first; row <= last; ++row) m_keys[static_cast<std::size_t>(row)] = keyOf(row, m_key_column);
+  for (int row = first; row <= last; ++row)
+    m_keys[static_cast<std::size_t>(row)] = keyOf(row, m_key_column);
 }
 
 void LibraryFilter::dropKeys() {
@@ -219,11 +221,14 @@ bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_p
 
 bool LibraryFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
   const int column = left.column();
-  if (column != m_key_column || m_keys.size() != static_cast<std::size_t>(sourceModel()->rowCount()))
+  if (column != m_key_column ||
+      m_keys.size() != static_cast<std::size_t>(sourceModel()->rowCount()))
     makeKeys(column);
   if (!m_ranks.empty())
-    return m_ranks[static_cast<std::size_t>(left.row())] < m_ranks[static_cast<std::size_t>(right.row())];
-  return keyLess(m_keys[static_cast<std::size_t>(left.row())], m_keys[static_cast<std::size_t>(right.row())]);
+    return m_ranks[static_cast<std::size_t>(left.row())] <
+           m_ranks[static_cast<std::size_t>(right.row())];
+  return keyLess(m_keys[static_cast<std::size_t>(left.row())],
+                 m_keys[static_cast<std::size_t>(right.row())]);
 }
 
 void LibraryFilter::sort(int column, Qt::SortOrder order) {

@@ -1,17 +1,16 @@
 // Sorting and searching the library's table.
 #pragma once
 
-#include "library/search/collation.h"
-#include "library/search/query.h"
-
 #include <QList>
 #include <QSortFilterProxyModel>
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "library/search/collation.h"
+#include "library/search/query.h"
 
 namespace myzor {
 
@@ -40,7 +39,8 @@ class LibraryFilter : public QSortFilterProxyModel {
   void searchProblemChanged(const QString& problem);
 
  protected:
-  [[nodiscard]] bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
+  [[nodiscard]] bool filterAcceptsRow(int source_row,
+                                      const QModelIndex& source_parent) const override;
   [[nodiscard]] bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
  private:

@@ -1,6 +1,5 @@
 #include "library/model/library_model.h"
 
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,7 +14,8 @@ namespace myzor {
 LibraryModel::LibraryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QModelIndex LibraryModel::index(int row, int column, const QModelIndex& parent) const {
-  if (parent.isValid() || row < 0 || column < 0 || row >= static_cast<int>(m_rows.size()) || column >= ColumnCount)
+  if (parent.isValid() || row < 0 || column < 0 || row >= static_cast<int>(m_rows.size()) ||
+      column >= ColumnCount)
     return {};
   return createIndex(row, column);
 }
@@ -131,7 +131,8 @@ void LibraryModel::appendEntries(std::vector<Entry> entries) {
     m_index.insert(entries[i].row.file.path, first + static_cast<int>(i));
     if (!entries[i].row.read) ++m_unread;
   }
-  m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+  m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()),
+                std::make_move_iterator(entries.end()));
   endInsertRows();
 }
 
@@ -172,7 +173,8 @@ void LibraryModel::removePaths(const QList<QByteArray>& paths) {
 void LibraryModel::reindex() {
   m_index.clear();
   m_index.reserve(static_cast<qsizetype>(m_rows.size()));
-  for (std::size_t i = 0; i < m_rows.size(); ++i) m_index.insert(m_rows[i].row.file.path, static_cast<int>(i));
+  for (std::size_t i = 0; i < m_rows.size(); ++i)
+    m_index.insert(m_rows[i].row.file.path, static_cast<int>(i));
 }
 
 void LibraryModel::appendRows(std::vector<ReplayRow> rows) {

@@ -1,19 +1,18 @@
 // The library's table: one row per replay file, in the order the rows came.
 #pragma once
 
-#include "library/core/columns.h"
-#include "library/core/replay_row.h"
-#include "library/search/folded_row.h"
-#include "library/search/query.h"
-
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
-
 #include <array>
 #include <vector>
+
+#include "library/core/columns.h"
+#include "library/core/replay_row.h"
+#include "library/search/folded_row.h"
+#include "library/search/query.h"
 
 namespace myzor {
 
@@ -34,7 +33,8 @@ class LibraryModel : public QAbstractTableModel, public ReplayColumns {
 
   // Without the base class's two virtual calls: sorting asks for an index
   // twice per comparison.
-  [[nodiscard]] QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+  [[nodiscard]] QModelIndex index(int row, int column,
+                                  const QModelIndex& parent = QModelIndex()) const override;
   [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -51,7 +51,9 @@ class LibraryModel : public QAbstractTableModel, public ReplayColumns {
   };
   [[nodiscard]] static Entry makeEntry(ReplayRow row);
 
-  [[nodiscard]] const ReplayRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)].row; }
+  [[nodiscard]] const ReplayRow& row(int index) const {
+    return m_rows[static_cast<std::size_t>(index)].row;
+  }
   // What the search looks at in the row.
   [[nodiscard]] SearchRow searchRow(int index) const;
 

@@ -1,9 +1,8 @@
 #include "library/search/collation.h"
 
-#include <QLocale>
-
 #include <unicode/ucol.h>
 
+#include <QLocale>
 #include <algorithm>
 #include <cstdint>
 
@@ -45,10 +44,12 @@ void Collation::appendKey(const QString& text, std::string& out) const {
   // longer one is asked for again at its length.
   const int32_t room = std::max<int32_t>(64, 4 * length + 16);
   out.resize(at + static_cast<std::size_t>(room));
-  int32_t needed = ucol_getSortKey(m_collator, source, length, reinterpret_cast<uint8_t*>(out.data() + at), room);
+  int32_t needed = ucol_getSortKey(m_collator, source, length,
+                                   reinterpret_cast<uint8_t*>(out.data() + at), room);
   if (needed > room) {
     out.resize(at + static_cast<std::size_t>(needed));
-    needed = ucol_getSortKey(m_collator, source, length, reinterpret_cast<uint8_t*>(out.data() + at), needed);
+    needed = ucol_getSortKey(m_collator, source, length,
+                             reinterpret_cast<uint8_t*>(out.data() + at), needed);
   }
   // The key's closing zero byte is left out.
   out.resize(at + static_cast<std::size_t>(needed > 0 ? needed - 1 : 0));

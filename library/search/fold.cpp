@@ -49,9 +49,11 @@ QString FoldForSearch(const QString& text) {
   if (isAscii(text)) return text.toCaseFolded();
   icu::Transliterator* folding = transliterator();
   if (folding == nullptr) return withoutMarks(text).toCaseFolded();
-  icu::UnicodeString buffer(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<int32_t>(text.size()));
+  icu::UnicodeString buffer(reinterpret_cast<const char16_t*>(text.utf16()),
+                            static_cast<int32_t>(text.size()));
   folding->transliterate(buffer);
-  return QString(reinterpret_cast<const QChar*>(buffer.getBuffer()), buffer.length()).toCaseFolded();
+  return QString(reinterpret_cast<const QChar*>(buffer.getBuffer()), buffer.length())
+      .toCaseFolded();
 }
 
 void AppendFolded(QByteArray& out, QStringView text) {

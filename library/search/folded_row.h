@@ -2,14 +2,13 @@
 // the row is made, so that searching it again costs no folding.
 #pragma once
 
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+
 #include "library/core/columns.h"
 #include "library/core/replay_row.h"
 #include "library/search/query.h"
-
-#include <QByteArray>
-
-#include <array>
-#include <cstdint>
 
 namespace myzor {
 

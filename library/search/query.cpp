@@ -1,13 +1,12 @@
 #include "library/search/query.h"
 
-#include "library/core/columns.h"
-#include "library/search/fold.h"
-
 #include <QDate>
 #include <QDateTime>
 #include <QStringList>
-
 #include <optional>
+
+#include "library/core/columns.h"
+#include "library/search/fold.h"
 
 namespace myzor {
 namespace {
@@ -83,7 +82,8 @@ std::vector<Word> splitWords(const QString& text) {
         any_quote = true;
         continue;
       }
-      if (quoted && text[i] == u'\\' && i + 1 < n && (text[i + 1] == u'"' || text[i + 1] == u'\\')) {
+      if (quoted && text[i] == u'\\' && i + 1 < n &&
+          (text[i + 1] == u'"' || text[i + 1] == u'\\')) {
         word.text.append(text[++i]);
         continue;
       }
@@ -111,7 +111,9 @@ bool allDigits(QStringView text) {
   return true;
 }
 
-std::int64_t localStartNs(const QDate& day) { return day.startOfDay().toMSecsSinceEpoch() * 1'000'000; }
+std::int64_t localStartNs(const QDate& day) {
+  return day.startOfDay().toMSecsSinceEpoch() * 1'000'000;
+}
 
 // "2024", "2024-05" or "2024-05-17" as the span of local time it names:
 // [start, end) in nanoseconds since the epoch.
@@ -126,14 +128,17 @@ std::optional<std::pair<std::int64_t, std::int64_t>> periodOf(QStringView value)
   const int day = parts.size() > 2 ? parts[2].toInt() : 1;
   const QDate start(year, month, day);
   if (!start.isValid()) return std::nullopt;
-  const QDate end = parts.size() == 3 ? start.addDays(1) : parts.size() == 2 ? start.addMonths(1) : start.addYears(1);
+  const QDate end = parts.size() == 3   ? start.addDays(1)
+                    : parts.size() == 2 ? start.addMonths(1)
+                                        : start.addYears(1);
   return std::pair{localStartNs(start), localStartNs(end)};
 }
 
 QString unknownField(QStringView name) {
   QStringList names;
   for (const Key& key : kKeys) names << QLatin1String(key.name);
-  return QStringLiteral("unknown field %1: %2").arg(name.toString(), names.join(QStringLiteral(", ")));
+  return QStringLiteral("unknown field %1: %2")
+      .arg(name.toString(), names.join(QStringLiteral(", ")));
 }
 
 // The columns that list one item per player.
@@ -159,7 +164,9 @@ QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& 
     case Field::Before: {
       const auto period = periodOf(value);
       if (!period)
-        return QStringLiteral("malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or 2024-05-17")
+        return QStringLiteral(
+                   "malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or "
+                   "2024-05-17")
             .arg(value);
       term.kind = SearchTerm::Kind::Modified;
       if (key.field != Field::Before) term.from_ns = period->first;
@@ -168,7 +175,8 @@ QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& 
     }
     case Field::Count:
       if (!allDigits(value) || value.size() > 3)
-        return QStringLiteral("malformed count %1: write the number of players, as in count:4").arg(value);
+        return QStringLiteral("malformed count %1: write the number of players, as in count:4")
+            .arg(value);
       term.kind = SearchTerm::Kind::Players;
       term.count = value.toInt();
       return {};

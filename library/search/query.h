@@ -6,7 +6,6 @@
 #include <QByteArrayMatcher>
 #include <QByteArrayView>
 #include <QString>
-
 #include <cstdint>
 #include <limits>
 #include <span>

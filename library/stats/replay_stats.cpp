@@ -3,14 +3,13 @@
 #include <QHash>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentMap>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <limits>
 #include <ctime>
+#include <limits>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -40,7 +39,8 @@ class Names {
       m_names.push_back(name);
     }
     const QString& kept = m_names[static_cast<std::size_t>(id)];
-    if (kept.constData() == name.constData()) m_seen[slot(kept.constData())] = {kept.constData(), kept.size(), id};
+    if (kept.constData() == name.constData())
+      m_seen[slot(kept.constData())] = {kept.constData(), kept.size(), id};
     return id;
   }
   [[nodiscard]] const QString& name(int id) const { return m_names[static_cast<std::size_t>(id)]; }
@@ -53,7 +53,9 @@ class Names {
     int id = 0;
   };
   static constexpr std::size_t kSeen = 1024;
-  static std::size_t slot(const QChar* text) { return (reinterpret_cast<std::uintptr_t>(text) >> 4) % kSeen; }
+  static std::size_t slot(const QChar* text) {
+    return (reinterpret_cast<std::uintptr_t>(text) >> 4) % kSeen;
+  }
   std::vector<Seen> m_seen = std::vector<Seen>(kSeen);
   QHash<QString, int> m_ids;
   std::vector<QString> m_names;
@@ -73,7 +75,9 @@ std::vector<NameCount> sorted(const std::vector<std::int64_t>& counts, const Nam
   return out;
 }
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
 
 // Local calendar days as yyyymmdd, times before 1970 rounded down to their
 // second. A day (in UTC) with one offset at its start and its end has it
@@ -85,14 +89,17 @@ class LocalDays {
   int of(std::int64_t mtime_ns) {
     const std::int64_t seconds = floorDiv(mtime_ns, 1'000'000'000);
     long utc_offset = offsetOver(m_days, floorDiv(seconds, kDay), kDay);
-    if (utc_offset == kUneven) utc_offset = offsetOver(m_quarters, floorDiv(seconds, kQuarter), kQuarter);
+    if (utc_offset == kUneven)
+      utc_offset = offsetOver(m_quarters, floorDiv(seconds, kQuarter), kQuarter);
     if (utc_offset == kUneven) {
       const std::optional<long> exact = offset(seconds);
       if (!exact) return 19700101;
       utc_offset = *exact;
     }
-    const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::days{floorDiv(seconds + utc_offset, 86400)}}};
-    return static_cast<int>(day.year()) * 10000 + static_cast<int>(static_cast<unsigned>(day.month())) * 100 +
+    const std::chrono::year_month_day day{
+        std::chrono::sys_days{std::chrono::days{floorDiv(seconds + utc_offset, 86400)}}};
+    return static_cast<int>(day.year()) * 10000 +
+           static_cast<int>(static_cast<unsigned>(day.month())) * 100 +
            static_cast<int>(static_cast<unsigned>(day.day()));
   }
 
@@ -101,7 +108,8 @@ class LocalDays {
   static constexpr std::int64_t kDay = 86'400;
   static constexpr long kUneven = LONG_MIN;
   // The offset throughout the span `number` of `length` seconds, or kUneven.
-  static long offsetOver(std::unordered_map<std::int64_t, long>& spans, std::int64_t number, std::int64_t length) {
+  static long offsetOver(std::unordered_map<std::int64_t, long>& spans, std::int64_t number,
+                         std::int64_t length) {
     auto [at, added] = spans.try_emplace(number, 0);
     if (added) {
       const std::optional<long> start = offset(number * length);
@@ -141,8 +149,9 @@ class PairCounts {
       ++m_sparse[static_cast<std::size_t>(row)][column];
   }
   // The counts of one row, by games, most first, then by name.
-  [[nodiscard]] std::vector<NameCount> sorted(int row, const Names& names,
-                                              std::size_t most = std::numeric_limits<std::size_t>::max()) const {
+  [[nodiscard]] std::vector<NameCount> sorted(
+      int row, const Names& names,
+      std::size_t most = std::numeric_limits<std::size_t>::max()) const {
     // By number first: names are looked at only for ties and the ones kept.
     std::vector<std::pair<std::uint32_t, int>> counted;
     if (m_sparse.empty()) {
@@ -151,9 +160,11 @@ class PairCounts {
         if (counts[column] > 0) counted.emplace_back(counts[column], static_cast<int>(column));
     } else {
       const QHash<int, std::uint32_t>& counts = m_sparse[static_cast<std::size_t>(row)];
-      for (auto it = counts.cbegin(); it != counts.cend(); ++it) counted.emplace_back(it.value(), it.key());
+      for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        counted.emplace_back(it.value(), it.key());
     }
-    const auto before = [&names](const std::pair<std::uint32_t, int>& a, const std::pair<std::uint32_t, int>& b) {
+    const auto before = [&names](const std::pair<std::uint32_t, int>& a,
+                                 const std::pair<std::uint32_t, int>& b) {
       if (a.first != b.first) return a.first > b.first;
       return names.name(a.second) < names.name(b.second);
     };
@@ -161,7 +172,8 @@ class PairCounts {
     std::partial_sort(counted.begin(), kept, counted.end(), before);
     std::vector<NameCount> out;
     out.reserve(static_cast<std::size_t>(kept - counted.begin()));
-    for (auto it = counted.begin(); it != kept; ++it) out.push_back({names.name(it->second), it->first});
+    for (auto it = counted.begin(); it != kept; ++it)
+      out.push_back({names.name(it->second), it->first});
     return out;
   }
 
@@ -199,7 +211,8 @@ QString GameFormat(const Roster& roster) {
   if (roster.empty()) return {};
   std::map<int, int> teams;
   for (const RowPlayer& player : roster) ++teams[player.team];
-  if (roster.size() >= 3 && static_cast<qsizetype>(teams.size()) == roster.size()) return QStringLiteral("ffa");
+  if (roster.size() >= 3 && static_cast<qsizetype>(teams.size()) == roster.size())
+    return QStringLiteral("ffa");
   std::vector<int> sizes;
   for (const auto& [team, size] : teams) sizes.push_back(size);
   std::sort(sizes.begin(), sizes.end(), std::greater<>());
@@ -213,7 +226,9 @@ QString GameFormat(const Roster& roster) {
 
 QString LocalDate(std::int64_t mtime_ns) { return dayText(LocalDays().of(mtime_ns)); }
 
-StatsRow StatsRowOf(const ReplayRow& row) { return {row.file.path, row.map, row.knownRoster(), row.file.mtime_ns, row.ok}; }
+StatsRow StatsRowOf(const ReplayRow& row) {
+  return {row.file.path, row.map, row.knownRoster(), row.file.mtime_ns, row.ok};
+}
 
 ReplayStats ComputeStats(const std::vector<ReplayRow>& rows) {
   std::vector<StatsRow> light;
@@ -225,7 +240,8 @@ ReplayStats ComputeStats(const std::vector<ReplayRow>& rows) {
 namespace {
 
 void bump(std::vector<std::int64_t>& counts, int id, std::int64_t by = 1) {
-  if (static_cast<std::size_t>(id) >= counts.size()) counts.resize(static_cast<std::size_t>(id) + 1);
+  if (static_cast<std::size_t>(id) >= counts.size())
+    counts.resize(static_cast<std::size_t>(id) + 1);
   counts[static_cast<std::size_t>(id)] += by;
 }
 
@@ -281,7 +297,8 @@ struct Share {
       if (added || key == 0) format->second = formats.id(GameFormat(roster));
       bump(format_games, format->second);
       for (const RowPlayer& player : roster) {
-        seats.push_back({players.id(player.name), races.id(player.race), player.team, player.carriesPictures()});
+        seats.push_back({players.id(player.name), races.id(player.race), player.team,
+                         player.carriesPictures()});
         bump(race_games, seats.back().race);
       }
       if (roster.size() == 2 && roster[0].team != roster[1].team) {
@@ -296,11 +313,13 @@ struct Share {
 // The numbers of `share` in `all`, in the share's order.
 std::vector<int> renumber(const Names& share, Names& all) {
   std::vector<int> to(share.size());
-  for (std::size_t id = 0; id < share.size(); ++id) to[id] = all.id(share.name(static_cast<int>(id)));
+  for (std::size_t id = 0; id < share.size(); ++id)
+    to[id] = all.id(share.name(static_cast<int>(id)));
   return to;
 }
 
-void addCounts(std::vector<std::int64_t>& all, const std::vector<std::int64_t>& share, const std::vector<int>& to) {
+void addCounts(std::vector<std::int64_t>& all, const std::vector<std::int64_t>& share,
+               const std::vector<int>& to) {
   for (std::size_t id = 0; id < share.size(); ++id)
     if (share[id] > 0) bump(all, to[id], share[id]);
 }
@@ -317,7 +336,8 @@ ReplayStats ComputeStats(const std::vector<StatsRow>& rows) {
   std::vector<Share> shares;
   shares.reserve(count);
   for (std::size_t i = 0; i < count; ++i)
-    shares.emplace_back(rows.data() + rows.size() * i / count, rows.data() + rows.size() * (i + 1) / count);
+    shares.emplace_back(rows.data() + rows.size() * i / count,
+                        rows.data() + rows.size() * (i + 1) / count);
   if (count == 1)
     shares.front().count();
   else
@@ -384,8 +404,8 @@ ReplayStats ComputeStats(const std::vector<StatsRow>& rows) {
       first[at] = std::min(first[at], game.day);
       last[at] = std::max(last[at], game.day);
       player_maps.bump(id, game.map);
-      if (seat[i].pictures && (picture_game[at] == nullptr ||
-                               game.row->mtime_ns >= picture_game[at]->row->mtime_ns)) {
+      if (seat[i].pictures &&
+          (picture_game[at] == nullptr || game.row->mtime_ns >= picture_game[at]->row->mtime_ns)) {
         picture_game[at] = &game;
         picture_seat[at] = static_cast<int>(i);
       }
@@ -418,16 +438,18 @@ ReplayStats ComputeStats(const std::vector<StatsRow>& rows) {
     }
     stats.players.push_back(std::move(player));
   }
-  std::sort(stats.players.begin(), stats.players.end(), [](const PlayerStats& a, const PlayerStats& b) {
-    if (a.games != b.games) return a.games > b.games;
-    return a.name < b.name;
-  });
+  std::sort(stats.players.begin(), stats.players.end(),
+            [](const PlayerStats& a, const PlayerStats& b) {
+              if (a.games != b.games) return a.games > b.games;
+              return a.name < b.name;
+            });
   stats.maps = sorted(map_games, maps);
   stats.races = sorted(race_games, races);
   stats.formats = sorted(format_games, formats);
   for (const auto& [month, games] : month_games)
     stats.months.push_back({QString::asprintf("%04d-%02d", month / 100, month % 100), games});
-  for (const auto& [pair, games] : matchups) stats.matchups.push_back({races.name(pair.first), races.name(pair.second), games});
+  for (const auto& [pair, games] : matchups)
+    stats.matchups.push_back({races.name(pair.first), races.name(pair.second), games});
   std::stable_sort(stats.matchups.begin(), stats.matchups.end(),
                    [](const Matchup& a, const Matchup& b) {
                      if (a.games != b.games) return a.games > b.games;

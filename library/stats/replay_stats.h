@@ -2,13 +2,12 @@
 // rows that the Players and Statistics views and myzor-stats show.
 #pragma once
 
-#include "library/core/replay_row.h"
-
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <vector>
+
+#include "library/core/replay_row.h"
 
 namespace myzor {
 
@@ -47,8 +46,8 @@ struct Matchup {
 };
 
 struct ReplayStats {
-  std::int64_t games = 0;   // rows that could be read
-  std::int64_t failed = 0;  // rows that could not
+  std::int64_t games = 0;            // rows that could be read
+  std::int64_t failed = 0;           // rows that could not
   std::vector<PlayerStats> players;  // by games, most first, then by name
   std::vector<NameCount> maps;
   std::vector<NameCount> races;    // one per player in a game

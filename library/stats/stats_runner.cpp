@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 #include <utility>
 
@@ -49,7 +48,8 @@ void StatsRunner::gatherSlice() {
   // Counting may filter the rows first; the copying then waits a turn.
   const int count = m_count();
   if (slice.elapsed() >= kSliceMs) return;
-  if (m_rows.capacity() < static_cast<std::size_t>(count)) m_rows.reserve(static_cast<std::size_t>(count));
+  if (m_rows.capacity() < static_cast<std::size_t>(count))
+    m_rows.reserve(static_cast<std::size_t>(count));
   while (m_next < count && slice.elapsed() < kSliceMs) {
     const int last = std::min(count, m_next + kSliceRows);
     m_gather(m_next, last, m_rows);
@@ -57,7 +57,8 @@ void StatsRunner::gatherSlice() {
   }
   if (m_next < count) return;
   m_gathering.stop();
-  m_watcher.setFuture(QtConcurrent::run([rows = std::exchange(m_rows, {})] { return ComputeStats(rows); }));
+  m_watcher.setFuture(
+      QtConcurrent::run([rows = std::exchange(m_rows, {})] { return ComputeStats(rows); }));
 }
 
 }  // namespace myzor

@@ -1,15 +1,14 @@
 // Computing the aggregates on a worker thread for a view that shows them.
 #pragma once
 
-#include "library/core/replay_row.h"
-#include "library/stats/replay_stats.h"
-
 #include <QFutureWatcher>
 #include <QObject>
 #include <QTimer>
-
 #include <functional>
 #include <vector>
+
+#include "library/core/replay_row.h"
+#include "library/stats/replay_stats.h"
 
 namespace myzor {
 
@@ -31,7 +30,9 @@ class StatsRunner : public QObject {
   void request();
   // Nothing more is copied or counted until the next request.
   void stop();
-  [[nodiscard]] bool isBusy() const { return m_watcher.isRunning() || m_again || m_gathering.isActive(); }
+  [[nodiscard]] bool isBusy() const {
+    return m_watcher.isRunning() || m_again || m_gathering.isActive();
+  }
 
  signals:
   void computed(const myzor::ReplayStats& stats);

@@ -162,8 +162,10 @@ TEST_P(InvalidHandleWrite, FailsWithAllThreeFieldsAndChangesNothing) {
   DeleteObject(stale);
   const CMemoryDC other;
   try {
-    if (GetParam() < 3) surface.sethBitmap(std::array<HGDIOBJ, 3>{0, stale, other.hDC()}[GetParam()]);
-    else surface.setPicture(GetParam() == 3 ? nullptr : std::make_shared<OlePicture>(stale, false));
+    if (GetParam() < 3)
+      surface.sethBitmap(std::array<HGDIOBJ, 3>{0, stale, other.hDC()}[GetParam()]);
+    else
+      surface.setPicture(GetParam() == 3 ? nullptr : std::make_shared<OlePicture>(stale, false));
     ADD_FAILURE() << "no error";
   } catch (const CMemoryDCError& error) {
     EXPECT_EQ(error.number(), -2147221503);

@@ -1,4 +1,3 @@
-#include "gfx/memory_dc.h"
 #include "gfx/platform.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +6,8 @@
 #include <cstdlib>
 #include <thread>
 #include <vector>
+
+#include "gfx/memory_dc.h"
 
 namespace gfx {
 namespace {
@@ -68,14 +69,16 @@ TEST(Blit, CopiesOnlyWhatFitsBothBitmaps) {
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 3; ++x)
       EXPECT_EQ(GetPixel(to.hDC(), x, y), (x >= 1 && y >= 1) ? Marker(x + 1, y + 1) : 0) << x << y;
-  EXPECT_TRUE(BitBlt(to.hDC(), -2147483647, -2147483647, 2147483647, 2147483647, from.hDC(), 0, 0, SRCCOPY));
+  EXPECT_TRUE(BitBlt(to.hDC(), -2147483647, -2147483647, 2147483647, 2147483647, from.hDC(), 0, 0,
+                     SRCCOPY));
   EXPECT_EQ(GetPixel(to.hDC(), 3, 0), CLR_INVALID);
 }
 
 TEST(Pictures, OnlyALiveBitmapMakesAPictureAndItsLastReferenceFreesIt) {
   const Surface surface(2, 2);
-  for (PICTDESC desc : {PICTDESC{16, 1, surface.hBitmap(), 0, 0}, PICTDESC{20, 3, surface.hBitmap(), 0, 0},
-                        PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, surface.hDC(), 0, 0}}) {
+  for (PICTDESC desc :
+       {PICTDESC{16, 1, surface.hBitmap(), 0, 0}, PICTDESC{20, 3, surface.hBitmap(), 0, 0},
+        PICTDESC{20, 1, 0, 0, 0}, PICTDESC{20, 1, surface.hDC(), 0, 0}}) {
     PictureRef picture = std::make_shared<OlePicture>(surface.hBitmap(), false);
     EXPECT_EQ(OleCreatePictureIndirect(&desc, true, &picture), E_INVALIDARG);
     EXPECT_EQ(picture, nullptr);
@@ -121,7 +124,8 @@ TEST(Threads, SurfacesMadeOnSeveralThreadsStayApartAndLeaveNothingBehind) {
         SetPixel(surface.hDC(), 7, 0, color);
         StretchBlt(surface.hDC(), 0, 0, 8, 16, surface.hDC(), 0, 16, 8, -16, SRCCOPY);
         const PictureRef picture = surface.Picture();
-        if (!picture || picture->image().pixel(7, 15) != qRgb(int(color & 0xFF), int(color >> 8 & 0xFF), 0))
+        if (!picture ||
+            picture->image().pixel(7, 15) != qRgb(int(color & 0xFF), int(color >> 8 & 0xFF), 0))
           ++mismatches;
       }
     });

@@ -25,7 +25,8 @@ ReplayRow Row(int n) {
   row.game = QStringLiteral("Game %1 ").repeated(20).arg(n);
   // A replacement character that is really there, not a sign of bytes that failed to decode.
   if (n == 3) row.game += QChar::ReplacementCharacter;
-  for (const char* name : {"Ashen\nVel", "Mira"}) row.roster.push_back({QString::fromUtf8(name), QString(), 1, 0, 0});
+  for (const char* name : {"Ashen\nVel", "Mira"})
+    row.roster.push_back({QString::fromUtf8(name), QString(), 1, 0, 0});
   row.ok = n % 2 == 0;
   if (!row.ok) row.error_offset = n;
   return row;
@@ -138,29 +139,36 @@ class IndexBefore : public Index, public testing::WithParamInterface<int> {};
 TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
   const int version = GetParam();
   {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("before"));
     db.setDatabaseName(file);
     ASSERT_TRUE(db.open());
     QSqlQuery query(db);
     ASSERT_TRUE(query.exec(QStringLiteral(
-        "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
-        "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, version TEXT, "
+        "CREATE TABLE replays (path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER NOT "
+        "NULL, "
+        "inode INTEGER NOT NULL, game TEXT, map TEXT, players BLOB, teams TEXT, races BLOB, "
+        "version TEXT, "
         "win_conditions TEXT, player_count INTEGER, ok INTEGER NOT NULL, error_kind TEXT, "
         "error_offset INTEGER, error_message TEXT) WITHOUT ROWID")));
     if (version > 1) {
-      ASSERT_TRUE(query.exec(QStringLiteral(
-          "CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT NULL, name TEXT, team INTEGER, "
-          "race TEXT, block_start INTEGER, block_end INTEGER, PRIMARY KEY (path, seat)) WITHOUT ROWID")));
+      ASSERT_TRUE(
+          query.exec(QStringLiteral("CREATE TABLE players (path BLOB NOT NULL, seat INTEGER NOT "
+                                    "NULL, name TEXT, team INTEGER, "
+                                    "race TEXT, block_start INTEGER, block_end INTEGER, PRIMARY "
+                                    "KEY (path, seat)) WITHOUT ROWID")));
       // The second row's players only in the players table, the third's in both.
       for (const char* path : {"/r/1.rec", "/r/2.rec"}) {
-        ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO players VALUES (CAST('%1' AS BLOB), 0, "
-                                              "'Mira', 2, 'race_2', 20, 30), (CAST('%1' AS BLOB), 1, "
-                                              "'Ashen Vel', 1, 'race_1', 30, 40)")
-                                   .arg(QLatin1String(path))));
+        ASSERT_TRUE(
+            query.exec(QStringLiteral("INSERT INTO players VALUES (CAST('%1' AS BLOB), 0, "
+                                      "'Mira', 2, 'race_2', 20, 30), (CAST('%1' AS BLOB), 1, "
+                                      "'Ashen Vel', 1, 'race_1', 30, 40)")
+                           .arg(QLatin1String(path))));
       }
     }
-    ASSERT_TRUE(query.prepare(QStringLiteral("INSERT INTO replays VALUES (?, 10, 20, 30, 'Game', 'Map', ?, "
-                                             "'A vs B', ?, '1.2', 'Annihilate', 2, ?, NULL, NULL, NULL)")));
+    ASSERT_TRUE(
+        query.prepare(QStringLiteral("INSERT INTO replays VALUES (?, 10, 20, 30, 'Game', 'Map', ?, "
+                                     "'A vs B', ?, '1.2', 'Annihilate', 2, ?, NULL, NULL, NULL)")));
     for (int n = 0; n < 4; ++n) {
       const bool listed = n == 0 || n == 2;
       query.addBindValue("/r/" + QByteArray::number(n) + ".rec");
@@ -190,8 +198,8 @@ TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
     }
     EXPECT_EQ(row.teams(), has_seats ? "Ashen Vel vs Mira" : has_players ? "A vs B" : "");
     EXPECT_EQ(std::tie(row.game, row.map, row.version, row.win_conditions, row.ok),
-              std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"),
-                              QStringLiteral("1.2"), QStringLiteral("Annihilate"), n != 3));
+              std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"), QStringLiteral("1.2"),
+                              QStringLiteral("Annihilate"), n != 3));
   }
   EXPECT_EQ(index.takeStatus(), QString());
   // Kept as this version keeps them from now on.
@@ -208,11 +216,13 @@ TEST_F(Index, LeavesOutARowWhosePlayersAreDamaged) {
   ReplayIndex(file).store(rows);
   QByteArray packed;
   {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other copy"));
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other copy"));
     db.setDatabaseName(file);
     ASSERT_TRUE(db.open());
     QSqlQuery query(db);
-    ASSERT_TRUE(query.exec(QStringLiteral("SELECT roster FROM replays WHERE path = CAST('/r/1.rec' AS BLOB)")) &&
+    ASSERT_TRUE(query.exec(QStringLiteral(
+                    "SELECT roster FROM replays WHERE path = CAST('/r/1.rec' AS BLOB)")) &&
                 query.next());
     packed = query.value(0).toByteArray();
   }
@@ -225,7 +235,8 @@ TEST_F(Index, LeavesOutARowWhosePlayersAreDamaged) {
     {
       QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other copy"));
       QSqlQuery query(db);
-      ASSERT_TRUE(query.prepare(QStringLiteral("UPDATE replays SET roster = ? WHERE path = CAST('/r/1.rec' AS BLOB)")));
+      ASSERT_TRUE(query.prepare(
+          QStringLiteral("UPDATE replays SET roster = ? WHERE path = CAST('/r/1.rec' AS BLOB)")));
       query.addBindValue(roster);
       ASSERT_TRUE(query.exec());
     }

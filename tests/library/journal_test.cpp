@@ -1,28 +1,28 @@
 // Journaled batches: each kind is taken back from the journal after it was
 // reopened, a file changed since is left alone, a batch cut short is undone or
 // finished, and a full disk stops a copy cleanly.
-#include "library/journal/batches.h"
 #include "library/journal/journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <sys/mount.h>
-#include <unistd.h>
-#include <sys/wait.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 
+#include "library/journal/batches.h"
+
 namespace {
 
 using namespace myzor;
-using Listing = std::map<std::string, std::string>;  // relative path -> contents, by the names' bytes
+using Listing =
+    std::map<std::string, std::string>;  // relative path -> contents, by the names' bytes
 
 Listing list(const QString& root) {
   Listing files;
@@ -55,15 +55,19 @@ class UndoAfterRestart : public testing::TestWithParam<Kind> {
     QDir().mkpath(files("src"));
     // The trash takes names as text only.
     for (const char* name : {"a.rec", "b.rec", "c\xff.rec"})
-      if (GetParam().kind != BatchKind::trash || name[0] != 'c') m_paths.push_back(write(files("src"), name, name));
+      if (GetParam().kind != BatchKind::trash || name[0] != 'c')
+        m_paths.push_back(write(files("src"), name, name));
   }
   ~UndoAfterRestart() override {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home.path().toStdString()))
-      if (entry.is_regular_file()) ::unlink(entry.path().c_str());  // QTemporaryDir removes names as text
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(m_home.path().toStdString()))
+      if (entry.is_regular_file())
+        ::unlink(entry.path().c_str());  // QTemporaryDir removes names as text
   }
   QString files(const char* folder = "") const { return m_home.path() + "/files/" + folder; }
   QTemporaryDir m_home;
-  QTemporaryDir m_shm{std::filesystem::is_directory("/dev/shm") ? "/dev/shm/myzor-XXXXXX" : QDir::tempPath() + "/x-XXXXXX"};
+  QTemporaryDir m_shm{std::filesystem::is_directory("/dev/shm") ? "/dev/shm/myzor-XXXXXX"
+                                                                : QDir::tempPath() + "/x-XXXXXX"};
   std::vector<QByteArray> m_paths;
 };
 
@@ -76,11 +80,14 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
   {
     Journal journal;
     RenamePlan plan;
-    for (const QByteArray& path : m_paths) plan.files.push_back({path, "new " + path.mid(path.lastIndexOf('/') + 1), RenameState::ok, {}, "x"});
-    const BatchOutcome outcome = c.kind == BatchKind::rename ? JournaledRename(journal, plan)
-                                 : c.kind == BatchKind::trash
-                                     ? JournaledTrash(journal, m_paths)
-                                     : JournaledCopy(journal, c.kind, m_paths, QFile::encodeName(target));
+    for (const QByteArray& path : m_paths)
+      plan.files.push_back(
+          {path, "new " + path.mid(path.lastIndexOf('/') + 1), RenameState::ok, {}, "x"});
+    const BatchOutcome outcome =
+        c.kind == BatchKind::rename ? JournaledRename(journal, plan)
+        : c.kind == BatchKind::trash
+            ? JournaledTrash(journal, m_paths)
+            : JournaledCopy(journal, c.kind, m_paths, QFile::encodeName(target));
     ASSERT_TRUE(outcome.refused.isEmpty()) << outcome.refused.toStdString();
     results = outcome.results;
   }
@@ -96,7 +103,8 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
   const BatchOutcome undone = UndoBatch(reopened, last->id);
   ASSERT_EQ(undone.results.size(), m_paths.size());
   const QString summary = Summary(undone.results, QStringLiteral("back"));
-  const QString changed = DisplayName(results[1].new_path.mid(results[1].new_path.lastIndexOf('/') + 1));
+  const QString changed =
+      DisplayName(results[1].new_path.mid(results[1].new_path.lastIndexOf('/') + 1));
   EXPECT_TRUE(summary.startsWith(QString::number(m_paths.size() - 1) + " replay") &&
               summary.endsWith(", 1 failed: " + changed + ": left alone: it has changed since"))
       << summary.toStdString();
@@ -110,14 +118,17 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
     }
   }
   // The changed file stays where the batch put it (the trash is not listed).
-  EXPECT_EQ(after.size() + (c.kind == BatchKind::trash) + (c.kind != BatchKind::copy), before.size() + 1);
+  EXPECT_EQ(after.size() + (c.kind == BatchKind::trash) + (c.kind != BatchKind::copy),
+            before.size() + 1);
   EXPECT_EQ(reopened.batch(last->id)->state, BatchState::undone);
   EXPECT_FALSE(reopened.lastUndoable());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, UndoAfterRestart,
-                         testing::Values(Kind{"Rename", BatchKind::rename, false}, Kind{"Move", BatchKind::move, false},
-                                         Kind{"MoveAcross", BatchKind::move, true}, Kind{"Copy", BatchKind::copy, false},
+                         testing::Values(Kind{"Rename", BatchKind::rename, false},
+                                         Kind{"Move", BatchKind::move, false},
+                                         Kind{"MoveAcross", BatchKind::move, true},
+                                         Kind{"Copy", BatchKind::copy, false},
                                          Kind{"CopyAcross", BatchKind::copy, true},
                                          Kind{"Trash", BatchKind::trash, false}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -133,30 +144,35 @@ TEST_P(CutShort, CopyIsUndoneOrFinished) {
   QDir().mkpath(home.path() + "/src");
   QDir().mkpath(home.path() + "/dst");
   std::vector<QByteArray> paths;
-  for (const char* name : {"a.rec", "b.rec", "c.rec"}) paths.push_back(write(home.path() + "/src", name, std::string(1 << 19, name[0])));
+  for (const char* name : {"a.rec", "b.rec", "c.rec"})
+    paths.push_back(write(home.path() + "/src", name, std::string(1 << 19, name[0])));
   const pid_t child = ::fork();
   if (child == 0) {
     Journal journal;
     int files = 0;
-    (void)JournaledCopy(journal, BatchKind::copy, paths, QFile::encodeName(home.path() + "/dst"), [&](auto done, auto) {
-      if (done == 0) ++files;
-      if (files == 2 && done > 0) ::_exit(0);
-      return true;
-    });
+    (void)JournaledCopy(journal, BatchKind::copy, paths, QFile::encodeName(home.path() + "/dst"),
+                        [&](auto done, auto) {
+                          if (done == 0) ++files;
+                          if (files == 2 && done > 0) ::_exit(0);
+                          return true;
+                        });
     ::_exit(1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(QDir(home.path() + "/dst").entryList(QDir::Files | QDir::Hidden).size(), 2);  // a.rec and the temporary
+  EXPECT_EQ(QDir(home.path() + "/dst").entryList(QDir::Files | QDir::Hidden).size(),
+            2);  // a.rec and the temporary
 
   Journal journal;
   const std::optional<JournalBatch> cut = journal.interrupted();
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->done, 1);
   const BatchOutcome outcome = finish ? FinishBatch(journal, cut->id) : UndoBatch(journal, cut->id);
-  EXPECT_EQ(Summary(outcome.results, QStringLiteral("done")), finish ? "2 replays done" : "1 replay done");
-  const QStringList left = QDir(home.path() + "/dst").entryList(QDir::Files | QDir::Hidden, QDir::Name);
+  EXPECT_EQ(Summary(outcome.results, QStringLiteral("done")),
+            finish ? "2 replays done" : "1 replay done");
+  const QStringList left =
+      QDir(home.path() + "/dst").entryList(QDir::Files | QDir::Hidden, QDir::Name);
   EXPECT_EQ(left, finish ? QStringList({"a.rec", "b.rec", "c.rec"}) : QStringList());
   EXPECT_EQ(list(home.path() + "/src").size(), 3u);
   EXPECT_FALSE(journal.interrupted());
@@ -170,15 +186,20 @@ TEST(Journal, StopsAFullDiskCleanlyAndKeepsTheLastHundredBatches) {
   qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
   QDir().mkpath(home.path() + "/dst");
   const QByteArray dst = QFile::encodeName(home.path() + "/dst");
-  if (::mount("tmpfs", dst.constData(), "tmpfs", 0, "size=96k") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+  if (::mount("tmpfs", dst.constData(), "tmpfs", 0, "size=96k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
   const std::unique_ptr<const char, int (*)(const char*)> unmount(dst.constData(), ::umount);
   std::vector<QByteArray> paths;
-  for (const char* name : {"a.rec", "b.rec", "c.rec"}) paths.push_back(write(home.path(), name, std::string(60'000, name[0])));
+  for (const char* name : {"a.rec", "b.rec", "c.rec"})
+    paths.push_back(write(home.path(), name, std::string(60'000, name[0])));
   Journal journal;
   const BatchOutcome outcome = JournaledCopy(journal, BatchKind::copy, paths, dst);
-  EXPECT_TRUE(Summary(outcome.results, QStringLiteral("copied")).startsWith("1 replay copied, 2 failed: b.rec: cannot write"));
-  EXPECT_TRUE(outcome.results[2].error.startsWith("left alone")) << outcome.results[2].error.toStdString();
-  EXPECT_EQ(QDir(QFile::decodeName(dst)).entryList(QDir::Files | QDir::Hidden), QStringList{"a.rec"});
+  EXPECT_TRUE(Summary(outcome.results, QStringLiteral("copied"))
+                  .startsWith("1 replay copied, 2 failed: b.rec: cannot write"));
+  EXPECT_TRUE(outcome.results[2].error.startsWith("left alone"))
+      << outcome.results[2].error.toStdString();
+  EXPECT_EQ(QDir(QFile::decodeName(dst)).entryList(QDir::Files | QDir::Hidden),
+            QStringList{"a.rec"});
   const std::vector<JournalStep> steps = journal.steps(outcome.batch);
   EXPECT_EQ(steps[0].state, StepState::done);
   EXPECT_EQ(steps[1].state, StepState::failed);

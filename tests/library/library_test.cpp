@@ -1,5 +1,17 @@
 // The library's table: what a folder's files become, how rows sort and which
 // rows a search shows.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+
 #include "library/core/folder_scan.h"
 #include "library/load/replay_loader.h"
 #include "library/model/library_filter.h"
@@ -8,28 +20,15 @@
 #include "library/search/query.h"
 #include "tests/support/replay_builder.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
 
 namespace {
 
 using myzor::LibraryModel;
 
-myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringList players, const QString& map,
-                     const QString& status = QStringLiteral("ok"), const QString& version = {}, int count = 0) {
+myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringList players,
+                     const QString& map, const QString& status = QStringLiteral("ok"),
+                     const QString& version = {}, int count = 0) {
   myzor::ReplayRow row;
   row.relative_path = file;
   row.file.path = file.toUtf8();
@@ -47,7 +46,8 @@ myzor::ReplayRow Row(const QString& file, qint64 size, qint64 mtime_s, QStringLi
 
 QStringList Files(const QAbstractItemModel& model) {
   QStringList files;
-  for (int row = 0; row < model.rowCount(); ++row) files << model.index(row, LibraryModel::FileColumn).data().toString();
+  for (int row = 0; row < model.rowCount(); ++row)
+    files << model.index(row, LibraryModel::FileColumn).data().toString();
   return files;
 }
 
@@ -71,19 +71,23 @@ class TableTest : public ::testing::Test {
 };
 
 TEST_F(TableTest, SortsNumbersInsideNamesSizesAndDatesByValue) {
-  EXPECT_EQ(sortedBy(LibraryModel::FileColumn), QStringList({"Game 1.rec", "game 2.rec", "game 10.rec"}));
-  EXPECT_EQ(sortedBy(LibraryModel::SizeColumn), QStringList({"Game 1.rec", "game 10.rec", "game 2.rec"}));
+  EXPECT_EQ(sortedBy(LibraryModel::FileColumn),
+            QStringList({"Game 1.rec", "game 2.rec", "game 10.rec"}));
+  EXPECT_EQ(sortedBy(LibraryModel::SizeColumn),
+            QStringList({"Game 1.rec", "game 10.rec", "game 2.rec"}));
   EXPECT_EQ(sortedBy(LibraryModel::ModifiedColumn, Qt::DescendingOrder),
             QStringList({"game 10.rec", "Game 1.rec", "game 2.rec"}));
 }
 
 TEST_F(TableTest, StaysInOrderAsRowsComeChangeAndGo) {
-  EXPECT_EQ(sortedBy(LibraryModel::MapColumn), QStringList({"game 10.rec", "Game 1.rec", "game 2.rec"}));
+  EXPECT_EQ(sortedBy(LibraryModel::MapColumn),
+            QStringList({"game 10.rec", "Game 1.rec", "game 2.rec"}));
   std::vector<myzor::ReplayRow> added;
   added.push_back(Row("a.rec", 1, 1, {}, "Zenith"));
   added.push_back(Row("b.rec", 1, 1, {}, "Basalt"));
   model.appendRows(std::move(added));
-  EXPECT_EQ(Files(filter), QStringList({"game 10.rec", "Game 1.rec", "b.rec", "game 2.rec", "a.rec"}));
+  EXPECT_EQ(Files(filter),
+            QStringList({"game 10.rec", "Game 1.rec", "b.rec", "game 2.rec", "a.rec"}));
   // A file read again with another map moves; one gone leaves.
   std::vector<LibraryModel::Entry> changed;
   myzor::ReplayRow row = Row("game 10.rec", 900, 3000, {}, "Yarrow");
@@ -97,7 +101,8 @@ TEST_F(TableTest, ManyRowsSortInOrderAlsoAfterMoreCome) {
   // Enough rows to be ordered on several threads at once.
   std::vector<myzor::ReplayRow> rows;
   for (int i = 0; i < 40'000; ++i)
-    rows.push_back(Row(QStringLiteral("r%1.rec").arg(i), (i * 7919) % 1000, 1, {}, QStringLiteral("Map %1").arg((i * 7727) % 997)));
+    rows.push_back(Row(QStringLiteral("r%1.rec").arg(i), (i * 7919) % 1000, 1, {},
+                       QStringLiteral("Map %1").arg((i * 7727) % 997)));
   model.appendRows(std::move(rows));
   const auto inOrder = [this](int column, bool descending) {
     for (int row = 1; row < filter.rowCount(); ++row) {
@@ -114,7 +119,8 @@ TEST_F(TableTest, ManyRowsSortInOrderAlsoAfterMoreCome) {
   sortedBy(LibraryModel::SizeColumn, Qt::DescendingOrder);
   EXPECT_EQ(inOrder(LibraryModel::SizeColumn, true), 0);
   std::vector<myzor::ReplayRow> more;
-  for (int i = 0; i < 100; ++i) more.push_back(Row(QStringLiteral("late%1.rec").arg(i), 999 - i * 9, 1, {}, "Map 0"));
+  for (int i = 0; i < 100; ++i)
+    more.push_back(Row(QStringLiteral("late%1.rec").arg(i), 999 - i * 9, 1, {}, "Map 0"));
   model.appendRows(std::move(more));
   EXPECT_EQ(inOrder(LibraryModel::SizeColumn, true), 0);
   sortedBy(LibraryModel::SizeColumn);
@@ -146,9 +152,11 @@ class SearchTest : public TableTest, public ::testing::WithParamInterface<Search
     // 2024-05-17 00:30, 2024-06-30 23:50, 2024-01-01 00:10 in Berlin.
     rows.push_back(Row("north.rec", 1, 1715898600, {"Łucja", "Øyvind"}, "Straße", "ok", "1.30", 2));
     rows.push_back(Row("south.rec", 1, 1719784200, {"Đorđe", "Æsir"}, "Œuvre", "ok", "1.3", 4));
-    rows.push_back(Row("west.rec", 1, 1704064200, {"Kai", "Жанна"}, "Glacier Bay", "ok", "1.30", 4));
+    rows.push_back(
+        Row("west.rec", 1, 1704064200, {"Kai", "Жанна"}, "Glacier Bay", "ok", "1.30", 4));
     // 2025-03-29 23:59:59.999999999 and 2025-03-30 00:00 in Berlin.
-    rows.push_back(Row("z1 eve.rec", 1, 1743289200, {"Kaiser", "Jo \"Ace\" Lin"}, "Glacier Bay", "ok", "", 2));
+    rows.push_back(
+        Row("z1 eve.rec", 1, 1743289200, {"Kaiser", "Jo \"Ace\" Lin"}, "Glacier Bay", "ok", "", 2));
     rows.back().file.mtime_ns -= 1;
     rows.push_back(Row("z2 dawn.rec", 1, 1743289200, {"Kai"}, "Twin\\Peaks", "ok", "", 1));
     rows.back().roster[0].race = "Orc";
@@ -177,90 +185,89 @@ TEST_P(SearchTest, ShowsTheRowsTheSearchHoldsForOrAHint) {
 const QStringList k1970 = {"Game 1.rec", "game 2.rec", "game 10.rec"};
 const QStringList k2024 = {"north.rec", "south.rec", "west.rec"};
 const QStringList k2025 = {"z1 eve.rec", "z2 dawn.rec"};
-constexpr const char* kFields = "game, map, player, race, status, team, version, date, after, before, count";
+constexpr const char* kFields =
+    "game, map, player, race, status, team, version, date, after, before, count";
 
 INSTANTIATE_TEST_SUITE_P(
     Words, SearchTest,
-    ::testing::Values(SearchCase{"", k1970 + k2024 + k2025},
-                      SearchCase{"mira", {"Game 1.rec", "game 10.rec"}},
-                      SearchCase{"mira ashen", {"game 10.rec"}},          // words AND-ed
-                      SearchCase{"zoe ærn", {"game 2.rec"}},              // accents fold
-                      SearchCase{"ZOË", {"game 2.rec"}},
-                      SearchCase{"lucja oyvind strasse", {"north.rec"}},  // letters without a decomposition
-                      SearchCase{"dorde AESIR oeuvre", {"south.rec"}},
-                      SearchCase{"ŁUCJA STRASSE", {"north.rec"}},
-                      SearchCase{"map:\"Ashfall Ridge\"", {"Game 1.rec", "game 10.rec"}},
-                      SearchCase{"\"ridge cliffs\"", {"Game 1.rec"}},
-                      SearchCase{"map:ashfall player:ashen", {"game 10.rec"}},
-                      SearchCase{"player:frost", {}},                     // a key looks in its column only
-                      SearchCase{"status:ok", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
-                      SearchCase{"status:byte", {"Game 1.rec"}},
-                      SearchCase{"Player:mira MAP:ashfall", {"Game 1.rec", "game 10.rec"}},
-                      SearchCase{"-mira", QStringList{"game 2.rec"} + k2024 + k2025},
-                      SearchCase{"-mira OR ashen", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
-                      SearchCase{"map:ashfall -player:ashen", {"Game 1.rec"}},
-                      SearchCase{"\"-mira\" - \"OR\"", {}},                // quoted, a dash and OR are text
-                      SearchCase{"frost OR oeuvre", {"game 2.rec", "south.rec"}},
-                      SearchCase{"mira ashen OR zoe", {"game 2.rec", "game 10.rec"}},  // AND binds tighter
-                      SearchCase{"map:\"Frost Pass\" OR player:\"Mira Tolvane\"", k1970},
-                      SearchCase{"OR kai OR", QStringList{"west.rec"} + k2025},
-                      SearchCase{"player:ЖАННА", {"west.rec"}},           // folded beyond Latin
-                      SearchCase{"date:2024-05-17", {"north.rec"}},       // local time: UTC says 05-16
-                      SearchCase{"date:2024-05", {"north.rec"}},
-                      SearchCase{"date:2024", k2024},
-                      SearchCase{"date:2023", {}},
-                      SearchCase{"-date:2024", k1970 + k2025},
-                      SearchCase{"after:2024-01-01", k2024 + k2025},              // the day named is included
-                      SearchCase{"after:2024-01-02", QStringList{"north.rec", "south.rec"} + k2025},
-                      SearchCase{"after:2025-03-30", {"z2 dawn.rec"}},  // from its first instant
-                      SearchCase{"before:2025-03-29", k1970 + k2024 + QStringList{"z1 eve.rec"}},  // to its last
-                      SearchCase{"date:2025-03-29", {"z1 eve.rec"}},
-                      SearchCase{"date:2025-03-30", {"z2 dawn.rec"}},
-                      SearchCase{"after:2025-03 before:2025", k2025},
-                      SearchCase{"before:2024-06-30", k1970 + k2024},
-                      SearchCase{"before:2024-06-29", k1970 + QStringList{"north.rec", "west.rec"}},
-                      SearchCase{"after:2024-05-17 before:2024-05-17", {"north.rec"}},
-                      SearchCase{"count:4", {"south.rec", "west.rec"}},
-                      SearchCase{"count:2", {"north.rec", "z1 eve.rec"}},
-                      SearchCase{"-count:0 -count:4", {"north.rec", "z1 eve.rec", "z2 dawn.rec"}},
-                      SearchCase{"player:kai", QStringList{"west.rec"} + k2025},  // part of a name
-                      SearchCase{"player:=\"Kai\"", {"west.rec", "z2 dawn.rec"}},  // a whole name
-                      SearchCase{"player:=kaiser", {"z1 eve.rec"}},
-                      SearchCase{"player:=kais", {}},
-                      SearchCase{"-player:=kai", k1970 + QStringList{"north.rec", "south.rec", "z1 eve.rec"}},
-                      SearchCase{"player:\"jo \\\"ace\\\" lin\"", {"z1 eve.rec"}},  // \" in quotes
-                      SearchCase{"player:=\"Jo \\\"Ace\\\" Lin\"", {"z1 eve.rec"}},
-                      SearchCase{"\"\\\"ace\\\"\"", {"z1 eve.rec"}},
-                      SearchCase{"map:\"twin\\\\peaks\"", {"z2 dawn.rec"}},  // \\ in quotes
-                      SearchCase{"map:\"twin\\peaks\"", {"z2 dawn.rec"}},    // any other \ is itself
-                      SearchCase{"map:=\"glacier bay\"", {"west.rec", "z1 eve.rec"}},
-                      SearchCase{"map:=glacier", {}},
-                      SearchCase{"map:\"=glacier bay\"", {}},  // a quoted = is text
-                      SearchCase{"race:orc", {"z2 dawn.rec"}},
-                      SearchCase{"race:=or", {}},
-                      SearchCase{"team:kaiser", {"z1 eve.rec"}},
-                      SearchCase{"game:due -game:duel", {}},
-                      SearchCase{"player:=", k1970 + k2024 + k2025},
-                      SearchCase{"version:1.3", {"south.rec"}},           // the whole value
-                      SearchCase{"version:1.30", {"north.rec", "west.rec"}},
-                      SearchCase{"VERSION:1.30 map:", {"north.rec", "west.rec"}},
-                      SearchCase{"mira Player:mira \"a:b\" 12:30", {}},
-                      SearchCase{"nosuch:mira", {}, QStringLiteral("unknown field nosuch: ") + kFields},
-                      SearchCase{"map:x:y -foo:bar", {}, QStringLiteral("unknown field foo: ") + kFields},
-                      SearchCase{"mira OR date:2024-13", {},
-                                 "malformed date 2024-13: write a year, a month or a day, "
-                                 "as in 2024, 2024-05 or 2024-05-17"},
-                      SearchCase{"before:2024-02-30", {},
-                                 "malformed date 2024-02-30: write a year, a month or a day, "
-                                 "as in 2024, 2024-05 or 2024-05-17"},
-                      SearchCase{"count:4x", {}, "malformed count 4x: write the number of players, as in count:4"}));
+    ::testing::Values(
+        SearchCase{"", k1970 + k2024 + k2025}, SearchCase{"mira", {"Game 1.rec", "game 10.rec"}},
+        SearchCase{"mira ashen", {"game 10.rec"}},  // words AND-ed
+        SearchCase{"zoe ærn", {"game 2.rec"}},      // accents fold
+        SearchCase{"ZOË", {"game 2.rec"}},
+        SearchCase{"lucja oyvind strasse", {"north.rec"}},  // letters without a decomposition
+        SearchCase{"dorde AESIR oeuvre", {"south.rec"}}, SearchCase{"ŁUCJA STRASSE", {"north.rec"}},
+        SearchCase{"map:\"Ashfall Ridge\"", {"Game 1.rec", "game 10.rec"}},
+        SearchCase{"\"ridge cliffs\"", {"Game 1.rec"}},
+        SearchCase{"map:ashfall player:ashen", {"game 10.rec"}},
+        SearchCase{"player:frost", {}},  // a key looks in its column only
+        SearchCase{"status:ok", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
+        SearchCase{"status:byte", {"Game 1.rec"}},
+        SearchCase{"Player:mira MAP:ashfall", {"Game 1.rec", "game 10.rec"}},
+        SearchCase{"-mira", QStringList{"game 2.rec"} + k2024 + k2025},
+        SearchCase{"-mira OR ashen", QStringList{"game 2.rec", "game 10.rec"} + k2024 + k2025},
+        SearchCase{"map:ashfall -player:ashen", {"Game 1.rec"}},
+        SearchCase{"\"-mira\" - \"OR\"", {}},  // quoted, a dash and OR are text
+        SearchCase{"frost OR oeuvre", {"game 2.rec", "south.rec"}},
+        SearchCase{"mira ashen OR zoe", {"game 2.rec", "game 10.rec"}},  // AND binds tighter
+        SearchCase{"map:\"Frost Pass\" OR player:\"Mira Tolvane\"", k1970},
+        SearchCase{"OR kai OR", QStringList{"west.rec"} + k2025},
+        SearchCase{"player:ЖАННА", {"west.rec"}},      // folded beyond Latin
+        SearchCase{"date:2024-05-17", {"north.rec"}},  // local time: UTC says 05-16
+        SearchCase{"date:2024-05", {"north.rec"}}, SearchCase{"date:2024", k2024},
+        SearchCase{"date:2023", {}}, SearchCase{"-date:2024", k1970 + k2025},
+        SearchCase{"after:2024-01-01", k2024 + k2025},  // the day named is included
+        SearchCase{"after:2024-01-02", QStringList{"north.rec", "south.rec"} + k2025},
+        SearchCase{"after:2025-03-30", {"z2 dawn.rec"}},  // from its first instant
+        SearchCase{"before:2025-03-29", k1970 + k2024 + QStringList{"z1 eve.rec"}},  // to its last
+        SearchCase{"date:2025-03-29", {"z1 eve.rec"}},
+        SearchCase{"date:2025-03-30", {"z2 dawn.rec"}},
+        SearchCase{"after:2025-03 before:2025", k2025},
+        SearchCase{"before:2024-06-30", k1970 + k2024},
+        SearchCase{"before:2024-06-29", k1970 + QStringList{"north.rec", "west.rec"}},
+        SearchCase{"after:2024-05-17 before:2024-05-17", {"north.rec"}},
+        SearchCase{"count:4", {"south.rec", "west.rec"}},
+        SearchCase{"count:2", {"north.rec", "z1 eve.rec"}},
+        SearchCase{"-count:0 -count:4", {"north.rec", "z1 eve.rec", "z2 dawn.rec"}},
+        SearchCase{"player:kai", QStringList{"west.rec"} + k2025},   // part of a name
+        SearchCase{"player:=\"Kai\"", {"west.rec", "z2 dawn.rec"}},  // a whole name
+        SearchCase{"player:=kaiser", {"z1 eve.rec"}}, SearchCase{"player:=kais", {}},
+        SearchCase{"-player:=kai", k1970 + QStringList{"north.rec", "south.rec", "z1 eve.rec"}},
+        SearchCase{"player:\"jo \\\"ace\\\" lin\"", {"z1 eve.rec"}},  // \" in quotes
+        SearchCase{"player:=\"Jo \\\"Ace\\\" Lin\"", {"z1 eve.rec"}},
+        SearchCase{"\"\\\"ace\\\"\"", {"z1 eve.rec"}},
+        SearchCase{"map:\"twin\\\\peaks\"", {"z2 dawn.rec"}},  // \\ in quotes
+        SearchCase{"map:\"twin\\peaks\"", {"z2 dawn.rec"}},    // any other \ is itself
+        SearchCase{"map:=\"glacier bay\"", {"west.rec", "z1 eve.rec"}},
+        SearchCase{"map:=glacier", {}},
+        SearchCase{"map:\"=glacier bay\"", {}},  // a quoted = is text
+        SearchCase{"race:orc", {"z2 dawn.rec"}}, SearchCase{"race:=or", {}},
+        SearchCase{"team:kaiser", {"z1 eve.rec"}}, SearchCase{"game:due -game:duel", {}},
+        SearchCase{"player:=", k1970 + k2024 + k2025},
+        SearchCase{"version:1.3", {"south.rec"}},  // the whole value
+        SearchCase{"version:1.30", {"north.rec", "west.rec"}},
+        SearchCase{"VERSION:1.30 map:", {"north.rec", "west.rec"}},
+        SearchCase{"mira Player:mira \"a:b\" 12:30", {}},
+        SearchCase{"nosuch:mira", {}, QStringLiteral("unknown field nosuch: ") + kFields},
+        SearchCase{"map:x:y -foo:bar", {}, QStringLiteral("unknown field foo: ") + kFields},
+        SearchCase{"mira OR date:2024-13",
+                   {},
+                   "malformed date 2024-13: write a year, a month or a day, "
+                   "as in 2024, 2024-05 or 2024-05-17"},
+        SearchCase{"before:2024-02-30",
+                   {},
+                   "malformed date 2024-02-30: write a year, a month or a day, "
+                   "as in 2024, 2024-05 or 2024-05-17"},
+        SearchCase{
+            "count:4x", {}, "malformed count 4x: write the number of players, as in count:4"}));
 
 // Replays written into a temporary folder and read by the library.
 class FolderTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
   QString path(const QString& relative) const { return QDir(m_dir.path()).filePath(relative); }
-  void write(const QString& relative, const replay_builder::ReplaySpec& recipe, std::size_t cut = 0) {
+  void write(const QString& relative, const replay_builder::ReplaySpec& recipe,
+             std::size_t cut = 0) {
     QDir().mkpath(QFileInfo(path(relative)).absolutePath());
     replay_builder::Bytes bytes = replay_builder::BuildReplay(recipe);
     if (cut > 0) bytes.resize(cut);
@@ -291,16 +298,19 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
   LibraryModel& model = *library.model();
   ASSERT_EQ(Files(model), QStringList({"a.rec", "duel.REC", ".hidden.rec"}));
   ASSERT_EQ(problems.size(), 1);
-  EXPECT_TRUE(problems[0][0].toStringList().join('\n').contains("b/back")) << problems[0][0].toStringList().join('\n').toStdString();
+  EXPECT_TRUE(problems[0][0].toStringList().join('\n').contains("b/back"))
+      << problems[0][0].toStringList().join('\n').toStdString();
 
   const auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
-  EXPECT_TRUE(cell(0, LibraryModel::StatusColumn).contains("a.rec")) << cell(0, LibraryModel::StatusColumn).toStdString();
+  EXPECT_TRUE(cell(0, LibraryModel::StatusColumn).contains("a.rec"))
+      << cell(0, LibraryModel::StatusColumn).toStdString();
   EXPECT_EQ(cell(1, LibraryModel::PlayersColumn), "Ashen Vel, Player 2, Mira Tolvane");
   EXPECT_EQ(cell(1, LibraryModel::TeamsColumn), "Player 2 vs Ashen Vel & Mira Tolvane");
   EXPECT_EQ(cell(1, LibraryModel::RacesColumn), "race_1, race_2, race_3");
   EXPECT_EQ(cell(1, LibraryModel::WinConditionsColumn), "Annihilate");
   EXPECT_EQ(cell(1, LibraryModel::StatusColumn), "ok");
-  const myzor::Roster roster{{"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
+  const myzor::Roster roster{
+      {"Ashen Vel", "race_1", 2}, {"Player 2", "race_2", 1}, {"Mira Tolvane", "race_3", 2}};
   ASSERT_EQ(model.row(1).roster.size(), roster.size());
   for (qsizetype i = 0; i < roster.size(); ++i) {
     myzor::RowPlayer read = model.row(1).roster[i];
@@ -309,13 +319,15 @@ TEST_F(FolderTest, ListsEveryReplayBelowTheFolderAndKeepsDamagedOnes) {
     read.block_start = read.block_end = 0;
     EXPECT_TRUE(read == roster[i]);
   }
-  EXPECT_EQ(model.index(1, 0).data(LibraryModel::PathRole).toByteArray(), QFile::encodeName(path("b/duel.REC")));
+  EXPECT_EQ(model.index(1, 0).data(LibraryModel::PathRole).toByteArray(),
+            QFile::encodeName(path("b/duel.REC")));
 }
 
 TEST_F(FolderTest, AnotherFolderOpenedMidReadGetsNoneOfTheFirstFoldersRows) {
   for (int i = 0; i < 3000; ++i)
     write(QStringLiteral("old/old_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
-  for (int i = 0; i < 3; ++i) write(QStringLiteral("new/new_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
+  for (int i = 0; i < 3; ++i)
+    write(QStringLiteral("new/new_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
 
   myzor::ReplayLoader library;
   library.openFolder(QFile::encodeName(path("old")));
@@ -323,7 +335,8 @@ TEST_F(FolderTest, AnotherFolderOpenedMidReadGetsNoneOfTheFirstFoldersRows) {
   ASSERT_TRUE(rows.wait(10'000));  // the old folder's read is under way
   library.refresh({QFile::encodeName(path("old/old_0.rec"))});
   read(library, path("new"));
-  library.refresh({QFile::encodeName(path("old/old_1.rec"))});  // not below the open folder: ignored
+  library.refresh(
+      {QFile::encodeName(path("old/old_1.rec"))});  // not below the open folder: ignored
   // Whatever the old workers still send arrives after this.
   QTest::qWait(200);
   EXPECT_EQ(Files(*library.model()), QStringList({"new_0.rec", "new_1.rec", "new_2.rec"}));
@@ -339,7 +352,8 @@ int StatusCount(const LibraryModel& model, const QString& status) {
 
 TEST_F(FolderTest, StopKeepsARowForEveryFileFoundAndReadTheRestReadsThem) {
   constexpr int kFiles = 1500;
-  for (int i = 0; i < kFiles; ++i) write(QStringLiteral("r_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
+  for (int i = 0; i < kFiles; ++i)
+    write(QStringLiteral("r_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
   myzor::ReplayLoader library;
   library.setMaxThreads(1);
   QSignalSpy finished(&library, &myzor::ReplayLoader::finished);
@@ -390,12 +404,14 @@ TEST_F(FolderTest, AFileRewrittenInPlaceIsReadAgainWhenItsRowIsChecked) {
 TEST_F(FolderTest, AnUnreadableSubfolderIsReportedAndSkipped) {
   write("top.rec", replay_builder::SimpleReplay(2, false));
   write("locked/inside.rec", replay_builder::SimpleReplay(2, false));
-  ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                      QFile::ReadOther | QFile::ExeOther));
+  ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
   ASSERT_TRUE(QFile::setPermissions(path("locked"), QFile::WriteOwner));
   const auto scan = [&] {
     const myzor::FolderScan result = myzor::ScanFolder(QFile::encodeName(m_dir.path()));
-    return result.files.size() == 1 && result.problems.size() == 1 && result.problems[0].contains("locked");
+    return result.files.size() == 1 && result.problems.size() == 1 &&
+           result.problems[0].contains("locked");
   };
   if (::geteuid() != 0) {
     EXPECT_TRUE(scan());

@@ -1,27 +1,25 @@
 // Renaming, copying and moving replay files: names stay safe, nothing is
 // ever overwritten or left half-written, and a batch can be put back.
-#include "library/export/export_rows.h"
-#include "library/files/file_operations.h"
-#include "library/core/folder_scan.h"
-#include "library/files/rename_pattern.h"
-#include "library/export/replay_json.h"
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <set>
 #include <tuple>
+
+#include "library/core/folder_scan.h"
+#include "library/export/export_rows.h"
+#include "library/export/replay_json.h"
+#include "library/files/file_operations.h"
+#include "library/files/rename_pattern.h"
 
 namespace {
 
@@ -57,15 +55,19 @@ TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
   std::tie(row.game, row.map, row.version) = std::tuple("Cup", "Ashfall Ridge", "1.3");
   row.roster = {{"A", "x", 1}, {"B", "y", 2}, {"C", "x", 1}};
   row.player_count = 3;
-  EXPECT_EQ(pattern("{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
-                .expand(row, 7),
-            QStringLiteral("2026-12-06 21-05 Cup Ashfall Ridge A, B, C A & C vs B x, y, x 1.3 3 007 7 replay_2041"));
+  EXPECT_EQ(
+      pattern(
+          "{date} {time} {game} {map} {players} {teams} {races} {version} {count} {n:3} {n} {file}")
+          .expand(row, 7),
+      QStringLiteral(
+          "2026-12-06 21-05 Cup Ashfall Ridge A, B, C A & C vs B x, y, x 1.3 3 007 7 replay_2041"));
   row.ok = false;  // unreadable: named only by what it does not need
   EXPECT_EQ(PlanRename({row}, pattern("{map}")).files[0].state, RenameState::error);
   EXPECT_EQ(PlanRename({row}, pattern("{file} {n}")).files[0].new_name, "replay_2041 1.rec");
 
   const std::pair<const char*, qsizetype> refused[] = {
-      {"{map", 0}, {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0}, {"{n:0}", 0}, {"{n:{map}}", 0}, {"{}", 0}, {" ", 0}};
+      {"{map", 0},  {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0},
+      {"{n:0}", 0}, {"{n:{map}}", 0},    {"{}", 0},       {" ", 0}};
   for (const auto& [text, position] : refused) {
     PatternError error;
     EXPECT_FALSE(RenamePattern::parse(QString::fromUtf8(text), &error)) << text;
@@ -82,18 +84,22 @@ TEST_P(HostileName, GivesSafeNamesInsideTheFolder) {
   QDir(dir.path()).mkpath(QStringLiteral("a"));
   const QString folder = dir.path() + QStringLiteral("/a");
   const RenamePlan plan = PlanRename({rowFor(write(folder, "x.rec", "x"), GetParam().first),
-                                      rowFor(write(folder, "y.rec", "y"), GetParam().first)}, pattern("{map}"));
+                                      rowFor(write(folder, "y.rec", "y"), GetParam().first)},
+                                     pattern("{map}"));
   QStringList names;
   for (const PlannedRename& file : plan.files) {
     const QByteArray& name = file.new_name;
-    EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') && !name.contains('\0')) << name.size();
+    EXPECT_TRUE(name.endsWith(".rec") && name.size() <= 255 && !name.contains('/') &&
+                !name.contains('\0'))
+        << name.size();
     EXPECT_EQ(QString::fromUtf8(name).toUtf8(), name) << "not valid UTF-8";
     names.append(QString::fromUtf8(name));
   }
   EXPECT_EQ(plan.files.at(0).new_name, GetParam().second);
   EXPECT_TRUE(plan.files.at(1).new_name.endsWith(" (2).rec"));
   const RenameOutcome outcome = ExecuteRename(plan);
-  ASSERT_TRUE(outcome.results.at(0).ok && outcome.results.at(1).ok) << Summary(outcome.results, {}).toStdString();
+  ASSERT_TRUE(outcome.results.at(0).ok && outcome.results.at(1).ok)
+      << Summary(outcome.results, {}).toStdString();
   QStringList listed = QDir(folder).entryList(QDir::Files);
   listed.sort();
   names.sort();
@@ -102,19 +108,23 @@ TEST_P(HostileName, GivesSafeNamesInsideTheFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, HostileName,
-    testing::Values(std::pair{QStringLiteral("../../x"), QByteArray("_._.._x.rec")},
-                    std::pair{QStringLiteral(".."), QByteArray("_.rec")},
-                    std::pair{QStringLiteral(" . . "), QByteArray("_.rec")},
-                    std::pair{QString(3, QChar(0)), QByteArray("___.rec")},
-                    std::pair{QStringLiteral("a\\b:c*d?e\"f<g>h|i\x01\x1f\x7f\u0085"), QByteArray("a_b_c_d_e_f_g_h_i____.rec")},
-                    std::pair{QStringLiteral("map.REC"), QByteArray("map.rec")},
-                    std::pair{QStringLiteral("con.x"), QByteArray("con_.x.rec")},
-                    // Cut to 255 bytes at the last whole character.
-                    std::pair{QString(300, QLatin1Char('x')), QByteArray(251, 'x') + ".rec"},
-                    std::pair{QString(300, QChar(0xE9)), QString(125, QChar(0xE9)).toUtf8() + ".rec"},
-                    std::pair{QString::fromUtf8("\xE2\x82\xAC").repeated(90), QByteArray("\xE2\x82\xAC").repeated(83) + ".rec"},
-                    std::pair{QString::fromUtf8("\xF0\x9F\x98\x80").repeated(80), QByteArray("\xF0\x9F\x98\x80").repeated(62) + ".rec"},
-                    std::pair{QString(1, QChar(0xD800)) + QString(260, QLatin1Char('.')), QByteArray("_.rec")}),
+    testing::Values(
+        std::pair{QStringLiteral("../../x"), QByteArray("_._.._x.rec")},
+        std::pair{QStringLiteral(".."), QByteArray("_.rec")},
+        std::pair{QStringLiteral(" . . "), QByteArray("_.rec")},
+        std::pair{QString(3, QChar(0)), QByteArray("___.rec")},
+        std::pair{QStringLiteral("a\\b:c*d?e\"f<g>h|i\x01\x1f\x7f\u0085"),
+                  QByteArray("a_b_c_d_e_f_g_h_i____.rec")},
+        std::pair{QStringLiteral("map.REC"), QByteArray("map.rec")},
+        std::pair{QStringLiteral("con.x"), QByteArray("con_.x.rec")},
+        // Cut to 255 bytes at the last whole character.
+        std::pair{QString(300, QLatin1Char('x')), QByteArray(251, 'x') + ".rec"},
+        std::pair{QString(300, QChar(0xE9)), QString(125, QChar(0xE9)).toUtf8() + ".rec"},
+        std::pair{QString::fromUtf8("\xE2\x82\xAC").repeated(90),
+                  QByteArray("\xE2\x82\xAC").repeated(83) + ".rec"},
+        std::pair{QString::fromUtf8("\xF0\x9F\x98\x80").repeated(80),
+                  QByteArray("\xF0\x9F\x98\x80").repeated(62) + ".rec"},
+        std::pair{QString(1, QChar(0xD800)) + QString(260, QLatin1Char('.')), QByteArray("_.rec")}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
@@ -123,16 +133,19 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   std::vector<ReplayRow> rows;
   std::map<QByteArray, QByteArray> contents;
   for (int i = 0; i < 1000; ++i) {
-    const QByteArray path = write(dir.path(), "replay_" + QByteArray::number(i) + ".rec", "replay " + QByteArray::number(i));
+    const QByteArray path = write(dir.path(), "replay_" + QByteArray::number(i) + ".rec",
+                                  "replay " + QByteArray::number(i));
     rows.push_back(rowFor(path, QStringLiteral("Clash")));
     contents[path] = readAll(path);
   }
   const RenamePlan plan = PlanRename(rows, pattern("{map}"));
   EXPECT_EQ(plan.files[1].state, RenameState::clash);
-  EXPECT_EQ(plan.files[2].new_name, "Clash (4).rec");  // the preview passes over a name taken on disk
+  EXPECT_EQ(plan.files[2].new_name,
+            "Clash (4).rec");  // the preview passes over a name taken on disk
   const QByteArray late = write(dir.path(), "Clash.rec", "arrived after the plan");
   const RenameOutcome outcome = ExecuteRename(plan);
-  EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")), QStringLiteral("1000 replays renamed"));
+  EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")),
+            QStringLiteral("1000 replays renamed"));
   std::set<QByteArray> names;
   for (const FileResult& result : outcome.results) {
     EXPECT_EQ(readAll(result.new_path), contents[result.path]);
@@ -141,13 +154,16 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   EXPECT_EQ(names.size(), 1000u);
   EXPECT_EQ(readAll(existing) + readAll(late), "not in the batcharrived after the plan");
 
-  // One file moved on since and a newcomer took another's old name: those two stay, the others go back.
+  // One file moved on since and a newcomer took another's old name: those two stay, the others go
+  // back.
   const QByteArray moved_on = outcome.results[5].new_path;
   ASSERT_EQ(RenameNoReplace(moved_on, moved_on + ".kept"), 0);
   const QByteArray newcomer = write(dir.path(), "replay_0.rec", "newcomer");
   const QString undone = Summary(UndoRename(outcome.undo), QStringLiteral("renamed back"));
-  EXPECT_TRUE(undone.startsWith(QStringLiteral("998 replays renamed back, 2 failed: Clash (8).rec: ")) &&
-              undone.contains(QStringLiteral("old name replay_0.rec is taken"))) << undone.toStdString();
+  EXPECT_TRUE(
+      undone.startsWith(QStringLiteral("998 replays renamed back, 2 failed: Clash (8).rec: ")) &&
+      undone.contains(QStringLiteral("old name replay_0.rec is taken")))
+      << undone.toStdString();
   for (const auto& [path, bytes] : contents)
     if (path != outcome.results[5].path) {
       EXPECT_EQ(readAll(path), path == newcomer ? "newcomer" : bytes);
@@ -172,14 +188,18 @@ TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
   QTemporaryDir dir;
   QDir(dir.path()).mkpath(QStringLiteral("target"));
   const QByteArray target = QFile::encodeName(dir.path()) + "/target";
-  const bool mounted = c.tmpfs_size != nullptr && ::mount("tmpfs", target.constData(), "tmpfs", 0, c.tmpfs_size) == 0;
-  const std::unique_ptr<const char, int (*)(const char*)> unmount(mounted ? target.constData() : nullptr, ::umount);
+  const bool mounted = c.tmpfs_size != nullptr &&
+                       ::mount("tmpfs", target.constData(), "tmpfs", 0, c.tmpfs_size) == 0;
+  const std::unique_ptr<const char, int (*)(const char*)> unmount(
+      mounted ? target.constData() : nullptr, ::umount);
   if (c.tmpfs_size != nullptr && !mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
   const QByteArray bytes(1 << 20, 'r');
   const QByteArray source = write(dir.path(), "big.rec", bytes);
   FileEntry before;
   ASSERT_TRUE(StatFile(source, before));
-  const CopyProgress cancel = [&](std::int64_t done, std::int64_t total) { return !c.cancel_halfway || done < total / 2; };
+  const CopyProgress cancel = [&](std::int64_t done, std::int64_t total) {
+    return !c.cancel_halfway || done < total / 2;
+  };
   const std::vector<FileResult> results =
       c.move ? MoveToFolder({source}, target, cancel) : CopyToFolder({source}, target, cancel);
   EXPECT_EQ(results.at(0).ok, c.expect_ok) << results[0].error.toStdString();
@@ -197,13 +217,14 @@ TEST_P(CopyInterrupted, LeavesTheSourceAndNoPartialTarget) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CopyInterrupted,
-                         testing::Values(Interruption{"CopyCancelled", false, nullptr, true, false},
-                                         Interruption{"CopyToFullDisk", false, "size=512k", false, false},
-                                         Interruption{"MoveToFullDisk", true, "size=512k", false, false},
-                                         Interruption{"MoveAcrossCancelled", true, "size=4m", true, false},
-                                         Interruption{"MoveAcross", true, "size=4m", false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CopyInterrupted,
+    testing::Values(Interruption{"CopyCancelled", false, nullptr, true, false},
+                    Interruption{"CopyToFullDisk", false, "size=512k", false, false},
+                    Interruption{"MoveToFullDisk", true, "size=512k", false, false},
+                    Interruption{"MoveAcrossCancelled", true, "size=4m", true, false},
+                    Interruption{"MoveAcross", true, "size=4m", false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileOperations, CopiesAndExportsNeverOverwriteAndTrashRefusesNamesItCannotHold) {
   QTemporaryDir dir;
@@ -214,8 +235,10 @@ TEST(FileOperations, CopiesAndExportsNeverOverwriteAndTrashRefusesNamesItCannotH
   const QByteArray to = QFile::encodeName(dir.path()) + "/to";
   const auto copies = CopyToFolder({source, source, odd, upper, upper}, to);
   EXPECT_EQ(copies[1].new_path, to + "/a (2).rec");
-  EXPECT_EQ(copies[4].new_path, to + "/GAME (2).REC");  // the extension kept, so the library still lists it
-  EXPECT_EQ(readAll(copies[0].new_path) + readAll(copies[1].new_path) + readAll(copies[2].new_path), "oneonetwo");
+  EXPECT_EQ(copies[4].new_path,
+            to + "/GAME (2).REC");  // the extension kept, so the library still lists it
+  EXPECT_EQ(readAll(copies[0].new_path) + readAll(copies[1].new_path) + readAll(copies[2].new_path),
+            "oneonetwo");
   EXPECT_EQ(copies[2].new_path, to + "/odd\xff.rec");
   EXPECT_TRUE(WriteExport(QFile::decodeName(upper), "csv").contains("over a replay"));
   EXPECT_EQ(readAll(upper), "up");
@@ -225,7 +248,8 @@ TEST(FileOperations, CopiesAndExportsNeverOverwriteAndTrashRefusesNamesItCannotH
   EXPECT_FALSE(trashed[0].ok);
   EXPECT_EQ(readAll(odd), "two");
   EXPECT_TRUE(trashed[1].ok) << trashed[1].error.toStdString();
-  EXPECT_TRUE(QFile::exists(dir.path() + QStringLiteral("/data/Trash/files/a.rec")));  // even with no data folder yet
+  EXPECT_TRUE(QFile::exists(
+      dir.path() + QStringLiteral("/data/Trash/files/a.rec")));  // even with no data folder yet
   ::unlink(odd.constData());  // QTemporaryDir removes files by their names as text
   ::unlink(copies[2].new_path.constData());
 }
@@ -255,7 +279,10 @@ TEST(Export, JsonLinesAreTheJsonLibrarysOwnText) {
       {"quotes", "say \"hi\"", 0.0f},
       {"backslashes", "C:\\games\\", 3.0f},
       {"control characters", "tab\tnew\nline\x01\x1f\x7f", 0.5f},
-      {"UTF-8", "\xc5\x81\xc3\xb3" "d\xc5\xba", -2.0f},
+      {"UTF-8",
+       "\xc5\x81\xc3\xb3"
+       "d\xc5\xba",
+       -2.0f},
       {"bytes that are not UTF-8", "bad \xff\xfe end \xc3", 1e20f},
       {"empty", "", 0.25f},
   };
@@ -285,7 +312,8 @@ TEST(Export, JsonLinesAreTheJsonLibrarysOwnText) {
     }
     const Json first = Json::parse(lines[0], nullptr, false);
     // The text as the library reads back its own writing of it (U+FFFD for odd bytes).
-    const Json text = Json::parse(Json(c.text).dump(-1, ' ', false, Json::error_handler_t::replace));
+    const Json text =
+        Json::parse(Json(c.text).dump(-1, ' ', false, Json::error_handler_t::replace));
     EXPECT_EQ(first["file"], text);
     EXPECT_EQ(first["replay"]["game_name"], text);
     EXPECT_EQ(first["replay"]["players"][1]["name"], text);

@@ -1,21 +1,22 @@
 // The aggregates over library rows: counts, formats, teammates, local months.
-#include "library/core/folder_scan.h"
-#include "library/load/replay_loader.h"
-#include "library/stats/replay_stats.h"
-#include "tests/support/replay_builder.h"
+#include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <ctime>
 
+#include "library/core/folder_scan.h"
+#include "library/load/replay_loader.h"
+#include "library/stats/replay_stats.h"
+#include "tests/support/replay_builder.h"
+
 namespace myzor {
-void PrintTo(const NameCount& c, std::ostream* out) { *out << c.name.toStdString() << ' ' << c.games; }
+void PrintTo(const NameCount& c, std::ostream* out) {
+  *out << c.name.toStdString() << ' ' << c.games;
+}
 }  // namespace myzor
 
 namespace {
@@ -31,7 +32,8 @@ struct Seat {
 };
 
 // Writes one replay of `seats` on `map`, modified at `utc` (ISO 8601).
-void writeGame(const QString& path, const std::string& map, const std::vector<Seat>& seats, const char* utc) {
+void writeGame(const QString& path, const std::string& map, const std::vector<Seat>& seats,
+               const char* utc) {
   ReplaySpec recipe = SimpleReplay(0, false);
   recipe.map_name = map;
   for (const Seat& seat : seats) {
@@ -82,17 +84,21 @@ class LocalZone : public testing::Test {
 
 TEST_F(LocalZone, AFolderOfKnownGamesGivesItsCounts) {
   QTemporaryDir dir;
-  writeGame(dir.filePath("a.rec"), "Ridge", {{u"Ann", 0, "elf", true}, {u"Bob", 1, "orc"}}, "2026-03-31T20:00:00Z");
-  writeGame(dir.filePath("b.rec"), "Ridge", {{u"Ann", 0, "orc"}, {u"Bob", 1, "elf"}}, "2026-01-15T12:00:00Z");
+  writeGame(dir.filePath("a.rec"), "Ridge", {{u"Ann", 0, "elf", true}, {u"Bob", 1, "orc"}},
+            "2026-03-31T20:00:00Z");
+  writeGame(dir.filePath("b.rec"), "Ridge", {{u"Ann", 0, "orc"}, {u"Bob", 1, "elf"}},
+            "2026-01-15T12:00:00Z");
   ASSERT_TRUE(QDir(dir.path()).mkpath("sub"));
-  writeGame(dir.filePath("sub/c.rec"), "Frost", {{u"Ann", 0, "elf"}, {u"Cid", 0, "elf"}, {u"Bob", 1, "elf"}, {u"Dee", 1, "elf"}},
+  writeGame(dir.filePath("sub/c.rec"), "Frost",
+            {{u"Ann", 0, "elf"}, {u"Cid", 0, "elf"}, {u"Bob", 1, "elf"}, {u"Dee", 1, "elf"}},
             "2026-04-10T01:00:00Z");
   writeGame(dir.filePath("d.rec"), "Ridge", {{u"Ann", 0, "elf", true}}, "2026-05-01T00:00:00Z");
   QFile::resize(dir.filePath("d.rec"), 300);  // cut short: a failed file
 
   const QByteArray root = QFile::encodeName(dir.path());
   std::vector<myzor::ReplayRow> rows;
-  for (const myzor::FileEntry& file : myzor::ScanFolder(root).files) rows.push_back(myzor::ReadRow(root, file));
+  for (const myzor::FileEntry& file : myzor::ScanFolder(root).files)
+    rows.push_back(myzor::ReadRow(root, file));
   const myzor::ReplayStats stats = myzor::ComputeStats(rows);
 
   EXPECT_EQ(stats.games, 3);
@@ -124,7 +130,8 @@ TEST_F(LocalZone, AFolderOfKnownGamesGivesItsCounts) {
 
 TEST_F(LocalZone, DatesAreLocalDays) {
   const auto ns = [](const char* utc) {
-    return QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() * 1'000'000;
+    return QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() *
+           1'000'000;
   };
   EXPECT_EQ(myzor::LocalDate(ns("2026-12-31T13:59:59Z")), "2026-12-31");
   EXPECT_EQ(myzor::LocalDate(ns("2026-12-31T14:00:00Z")), "2027-01-01");
@@ -154,7 +161,8 @@ TEST_F(ChangingZone, DaysAroundAChangeOfOffset) {
   for (const auto& [utc, day] : cases) {
     rows.push_back(game({{QString::fromLatin1(utc), "elf", 1}}));
     rows.back().file.mtime_ns =
-        QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() * 1'000'000;
+        QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate).toMSecsSinceEpoch() *
+        1'000'000;
   }
   const myzor::ReplayStats stats = myzor::ComputeStats(rows);
   for (const auto& [utc, day] : cases) EXPECT_EQ(player(stats, utc).first, day) << utc;
@@ -234,7 +242,8 @@ class Formats : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(Formats, TeamSizesLargestFirst) {
   myzor::Roster roster;
-  for (const int team : GetParam().teams) roster.push_back({QStringLiteral("p%1").arg(roster.size()), "elf", team});
+  for (const int team : GetParam().teams)
+    roster.push_back({QStringLiteral("p%1").arg(roster.size()), "elf", team});
   EXPECT_EQ(myzor::GameFormat(roster), QString::fromLatin1(GetParam().format));
 }
 

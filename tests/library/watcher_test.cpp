@@ -1,6 +1,3 @@
-#include "library/core/folder_scan.h"
-#include "library/watch/folder_watcher.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,9 +5,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <map>
 #include <memory>
+
+#include "library/core/folder_scan.h"
+#include "library/watch/folder_watcher.h"
 
 namespace myzor {
 namespace {
@@ -25,11 +24,15 @@ class Watcher : public testing::Test {
       for (const FileEntry& entry : changes.changed) changed.try_emplace(entry.path, entry);
       for (const QByteArray& path : changes.removed) removed[path];
     });
-    QObject::connect(watcher.get(), &FolderWatcher::statusChanged, [this](const QString& text) { said << text; });
+    QObject::connect(watcher.get(), &FolderWatcher::statusChanged,
+                     [this](const QString& text) { said << text; });
     watcher->watch(QFile::encodeName(dir.path()), known);
   }
-  QByteArray path(const char* name) const { return QFile::encodeName(dir.filePath(QString::fromLatin1(name))); }
-  void write(const char* name, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+  QByteArray path(const char* name) const {
+    return QFile::encodeName(dir.filePath(QString::fromLatin1(name)));
+  }
+  void write(const char* name, const QByteArray& bytes,
+             QIODevice::OpenMode mode = QIODevice::WriteOnly) {
     QFile file(QFile::decodeName(path(name)));
     ASSERT_TRUE(file.open(mode));
     file.write(bytes);
@@ -59,7 +62,8 @@ TEST_F(Watcher, ReportsNewRenamedAndRemovedFilesInEveryFolder) {
   write("new/deeper/notes.txt", "not a replay");
   waitFor(added, "new/deeper/b.REC");
 
-  ASSERT_TRUE(QFile::rename(dir.filePath(QStringLiteral("a.rec")), dir.filePath(QStringLiteral("c.rec"))));
+  ASSERT_TRUE(
+      QFile::rename(dir.filePath(QStringLiteral("a.rec")), dir.filePath(QStringLiteral("c.rec"))));
   waitFor(added, "c.rec");
   waitFor(removed, "a.rec");
   ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("new"))).removeRecursively());
@@ -103,7 +107,8 @@ TEST_F(Watcher, RechecksAFileFoundIncompleteWhenItChanges) {
   ASSERT_TRUE(StatFile(path("cut.rec"), cut));
   start({cut});
   watcher->recheck(cut);
-  write("cut.rec", " short", QIODevice::Append);  // a write to a file already there: no folder event
+  write("cut.rec", " short",
+        QIODevice::Append);  // a write to a file already there: no folder event
   EXPECT_EQ(waitFor(changed, "cut.rec").size, 9);
 }
 

@@ -1,9 +1,9 @@
 // Damaged and unreadable files: the error kind, the offset and the message.
-#include "tests/replay/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "tests/replay/test_support.h"
 
 namespace {
 
@@ -87,16 +87,20 @@ TEST(TruncatedFile, EveryCutFailsAtTheFirstMissingByteTheReaderNeeds) {
       const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
       std::vector<std::string> actions;
       try {
-        (void)zor_rep_reader::ReadReplayBytes(part, "cut.rec", [&](const std::string& l) { actions.push_back(l); });
+        (void)zor_rep_reader::ReadReplayBytes(part, "cut.rec",
+                                              [&](const std::string& l) { actions.push_back(l); });
         FAIL() << "cut at " << cut << " was read";
       } catch (const ReaderError& error) {
         const std::int64_t expected = *read.lower_bound(static_cast<std::int64_t>(cut));
         ASSERT_EQ(error.kind(), ErrorKind::out_of_range) << "cut at " << cut;
         ASSERT_EQ(error.offset(), expected) << "cut at " << cut << ", old version " << old_version;
         const std::string& m = error.message();
-        ASSERT_EQ(m.find("cut.rec: the file is cut short: it has " + std::to_string(cut) + " bytes"), 0u) << m;
+        ASSERT_EQ(
+            m.find("cut.rec: the file is cut short: it has " + std::to_string(cut) + " bytes"), 0u)
+            << m;
         ASSERT_NE(m.find("byte " + std::to_string(expected)), std::string::npos) << m;
-        const bool in_second_block = expected >= layout.player_starts[1] && expected < layout.player_ends[1];
+        const bool in_second_block =
+            expected >= layout.player_starts[1] && expected < layout.player_ends[1];
         ASSERT_EQ(m.find("player 2") != std::string::npos, in_second_block) << m;
       }
       ASSERT_TRUE(actions.empty()) << "cut at " << cut;

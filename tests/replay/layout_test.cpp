@@ -1,9 +1,9 @@
 // Where the reader finds each field, for both versions of the file layout.
-#include "tests/replay/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include "tests/replay/test_support.h"
 
 namespace {
 
@@ -28,16 +28,24 @@ TEST(ReplayLayout, ReadsEveryFieldOfANewerFile) {
 
   EXPECT_EQ(r.map_name + "|" + r.game_name + "|" + r.version, "Basalt Steps|Evening Match|1.3");
   EXPECT_EQ(r.header_value, 0x1234);
-  EXPECT_EQ(std::vector<float>({r.win_annihilate, r.win_control_area, r.win_take_and_hold, r.win_assassinate,
-                                r.win_destroy_hq, r.win_economic_victory, r.win_sudden_death}),
+  EXPECT_EQ(std::vector<float>({r.win_annihilate, r.win_control_area, r.win_take_and_hold,
+                                r.win_assassinate, r.win_destroy_hq, r.win_economic_victory,
+                                r.win_sudden_death}),
             std::vector<float>({1, 0, 1, 0, 0, 0, 0}));
   EXPECT_EQ(r.game_speed + r.ai_difficulty + r.resource_rate, 0);
   EXPECT_EQ(r.player_count, 3);
   const std::int16_t teams[] = {2, 1, 256};
   std::vector<PlayerInfo> players;
   for (std::size_t i = 0; i < 3; ++i)
-    players.push_back({layout.player_starts[i], layout.player_ends[i], "Player " + std::to_string(i + 1),
-                       "race_" + std::to_string(i + 1), teams[i], {}, {}, {}, {}});
+    players.push_back({layout.player_starts[i],
+                       layout.player_ends[i],
+                       "Player " + std::to_string(i + 1),
+                       "race_" + std::to_string(i + 1),
+                       teams[i],
+                       {},
+                       {},
+                       {},
+                       {}});
   EXPECT_EQ(r.players, players);  // no pictures either
   EXPECT_EQ(loaded.actions, std::vector<std::string>{"7\taction"});
 }
@@ -52,7 +60,8 @@ struct FieldCase {
 };
 
 std::string winFlags(const test_support::Loaded& l) {
-  return std::to_string(int(l.replay.win_annihilate)) + std::to_string(int(l.replay.win_control_area)) +
+  return std::to_string(int(l.replay.win_annihilate)) +
+         std::to_string(int(l.replay.win_control_area)) +
          std::to_string(int(l.replay.win_take_and_hold));
 }
 std::string actionLines(const test_support::Loaded& l) {
@@ -82,14 +91,23 @@ INSTANTIATE_TEST_SUITE_P(
     ReplayLayout, BytesToField,
     testing::Values(
         FieldCase{"no_win_keys", [](ReplaySpec& r) { r.win_keys = {}; }, winFlags, "000"},
-        FieldCase{"repeated_key", [](ReplaySpec& r) { r.win_keys = {kControlArea, kControlArea}; },
+        FieldCase{"repeated_key",
+                  [](ReplaySpec& r) {
+                    r.win_keys = {kControlArea, kControlArea};
+                  },
                   winFlags, "010"},
         FieldCase{"action_0", [](ReplaySpec& r) { r.action = 0; }, actionLines, "0\taction;"},
         FieldCase{"action_255", [](ReplaySpec& r) { r.action = 255; }, actionLines, "255\taction;"},
-        FieldCase{"other_marker", [](ReplaySpec& r) { r.action.reset(); r.no_action_marker = 0x61; },
+        FieldCase{"other_marker",
+                  [](ReplaySpec& r) {
+                    r.action.reset();
+                    r.no_action_marker = 0x61;
+                  },
                   actionLines, ""},
         FieldCase{"short_map_length", [](ReplaySpec& r) { r.map_name = ""; },
-                  [](const test_support::Loaded& l) { return l.replay.map_name + "|" + l.replay.game_name; },
+                  [](const test_support::Loaded& l) {
+                    return l.replay.map_name + "|" + l.replay.game_name;
+                  },
                   "|Test Game"},
         FieldCase{"older_settings_table",  // the ninth entry counts too
                   [](ReplaySpec& r) {
@@ -100,21 +118,31 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const test_support::Loaded& l) {
                     const auto& r = l.replay;
                     std::string out = r.version + "|" + r.game_name;
-                    for (int v : {r.game_speed, r.resource_rate, r.ai_difficulty, r.starting_location,
-                                  r.starting_resources, r.lock_teams, r.cheats, r.resource_sharing})
+                    for (int v :
+                         {r.game_speed, r.resource_rate, r.ai_difficulty, r.starting_location,
+                          r.starting_resources, r.lock_teams, r.cheats, r.resource_sharing})
                       out += "," + std::to_string(v);
                     return out + "|" + l.replay.players.at(0).name;
                   },
                   "< 1.3|Test Game,2,3,1,5,4,6,7,8|Player 1"},
         FieldCase{"later_setting_wins",
-                  [](ReplaySpec& r) { r.old_version = true; r.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}}; },
-                  [](const test_support::Loaded& l) { return std::to_string(l.replay.game_speed); }, "4"},
-        FieldCase{"header_FFFF",  // neither byte is signed
-                  [](ReplaySpec& r) { r.header_high = r.header_low = 0xFF; },
-                  [](const test_support::Loaded& l) { return std::to_string(l.replay.header_value); }, "65535"},
-        FieldCase{"tag_lower_case", [](ReplaySpec& r) { olderTag(r, "foldmodi"); }, layoutRead, "1.3|Test Game|0"},
-        FieldCase{"tag_last_letter", [](ReplaySpec& r) { olderTag(r, "FOLDMODX"); }, layoutRead, "1.3|Test Game|0"},
-        FieldCase{"tag_first_letter", [](ReplaySpec& r) { olderTag(r, "XOLDMODI"); }, layoutRead, "1.3|Test Game|0"}),
+                  [](ReplaySpec& r) {
+                    r.old_version = true;
+                    r.settings = {{"DPSG", 2}, {"DPSG", 4}, {"dpsg", 9}};
+                  },
+                  [](const test_support::Loaded& l) { return std::to_string(l.replay.game_speed); },
+                  "4"},
+        FieldCase{
+            "header_FFFF",  // neither byte is signed
+            [](ReplaySpec& r) { r.header_high = r.header_low = 0xFF; },
+            [](const test_support::Loaded& l) { return std::to_string(l.replay.header_value); },
+            "65535"},
+        FieldCase{"tag_lower_case", [](ReplaySpec& r) { olderTag(r, "foldmodi"); }, layoutRead,
+                  "1.3|Test Game|0"},
+        FieldCase{"tag_last_letter", [](ReplaySpec& r) { olderTag(r, "FOLDMODX"); }, layoutRead,
+                  "1.3|Test Game|0"},
+        FieldCase{"tag_first_letter", [](ReplaySpec& r) { olderTag(r, "XOLDMODI"); }, layoutRead,
+                  "1.3|Test Game|0"}),
     [](const testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
 
 // A player block laid out by hand, byte for byte: name length 2, "Al" in
@@ -130,7 +158,8 @@ TEST(PlayerBlock, HandMadeBlockWithoutPictures) {
   std::int64_t position = 0;
   PlayerInfo p;
   zor_rep_reader::ParsePlayer(image, position, p);
-  EXPECT_EQ(p, (PlayerInfo{0, 146, "Al", "abc", 2, {}, {}, {}, {}}));  // no pictures, no picture names
+  EXPECT_EQ(p,
+            (PlayerInfo{0, 146, "Al", "abc", 2, {}, {}, {}, {}}));  // no pictures, no picture names
   EXPECT_EQ(position, 146);
 }
 

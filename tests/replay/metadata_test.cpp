@@ -3,7 +3,6 @@
 #include "replay/metadata.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,8 +32,11 @@ TEST(MetadataRead, EqualsTheFullReadOnEverySampleAndEveryCutOfOne) {
   // Cut from the end, so that the same file serves every length.
   const auto whole = fileBytes(fs::path(MYZOR_SAMPLES) / "ashfall_duel.rec");
   const fs::path cut = fs::temp_directory_path() / ("metadata_cut_" + std::to_string(::getpid()));
-  { std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(whole.data()),
-                                               static_cast<std::streamsize>(whole.size())); }
+  {
+    std::ofstream(cut, std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()),
+               static_cast<std::streamsize>(whole.size()));
+  }
   for (std::size_t length = whole.size(); length > 0; --length) {
     fs::resize_file(cut, length);
     const std::string difference = MetadataDifference({whole.data(), length}, cut.string());

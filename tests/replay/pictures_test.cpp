@@ -1,11 +1,11 @@
 // Player pictures: orientation, colour order, the fast path against the
 // pixel-by-pixel one, and truncation inside the pixel areas. (Leaked handles
 // are checked by the fuzz inputs, which include cut pictures.)
-#include "tests/replay/test_support.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "tests/replay/test_support.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ using zor_rep_reader::ReaderError;
 void numberRecords(Bytes& bytes, std::int64_t offset, int count) {
   for (int k = 0; k < count; ++k) {
     auto* record = &bytes[static_cast<std::size_t>(offset + 4 * k)];
-    record[0] = static_cast<std::uint8_t>(k & 0xFF);        // blue
+    record[0] = static_cast<std::uint8_t>(k & 0xFF);         // blue
     record[1] = static_cast<std::uint8_t>((k >> 8) & 0xFF);  // green
     record[2] = 0x30;                                        // red
     record[3] = static_cast<std::uint8_t>(k * 7);            // never read
@@ -78,7 +78,8 @@ TEST_P(CutInPixels, FailsAtTheFirstByteMissing) {
   const Cut cut = GetParam();
   Layout layout;
   const Bytes whole = BuildReplay(SimpleReplay(2, true), &layout);
-  const std::int64_t area = std::string(cut.area) == "badge" ? layout.badge_pixels[1] : layout.banner_pixels[1];
+  const std::int64_t area =
+      std::string(cut.area) == "badge" ? layout.badge_pixels[1] : layout.banner_pixels[1];
   const Bytes part(whole.begin(), whole.begin() + area + 4 * cut.record + cut.bytes_kept);
   try {
     (void)load(part);

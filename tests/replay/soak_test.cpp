@@ -1,16 +1,15 @@
 // Many reads of whole, cut and damaged replay files, and of paths that are
 // no replay at all: each gives a record or a reader error naming the file,
 // and nothing is left behind: no surface handles, no open descriptors.
-#include "gfx/platform.h"
-#include "tests/replay/test_support.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "gfx/platform.h"
+#include "tests/replay/test_support.h"
 
 namespace {
 
@@ -29,7 +28,8 @@ TEST(Soak, DamagedReplayFilesLeaveNoHandleOrDescriptorBehind) {
     std::ifstream in(entry.path(), std::ios::binary);
     Bytes bytes{std::istreambuf_iterator<char>(in), {}};
     for (std::size_t k = 0; k <= 8; ++k) {
-      Bytes damaged(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * k / 8));
+      Bytes damaged(bytes.begin(),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * k / 8));
       if (k % 2 == 1 && damaged.size() > 228) damaged[228 - k] = 0xFF;
       files.push_back(folder / (std::to_string(k) + entry.path().filename().string()));
       ASSERT_TRUE(WriteFile(files.back().string(), damaged));

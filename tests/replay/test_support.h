@@ -1,10 +1,10 @@
 #pragma once
 
-#include "replay/replay.h"
-#include "tests/support/replay_builder.h"
-
 #include <string>
 #include <vector>
+
+#include "replay/replay.h"
+#include "tests/support/replay_builder.h"
 
 namespace test_support {
 

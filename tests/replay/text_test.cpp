@@ -1,10 +1,10 @@
 // Names are UTF-16 in the file and UTF-8 in the record; 8-bit texts are
 // Windows-1252.
-#include "tests/replay/test_support.h"
+#include <gtest/gtest.h>
 
 #include <QStringDecoder>
 
-#include <gtest/gtest.h>
+#include "tests/replay/test_support.h"
 
 namespace {
 
@@ -32,7 +32,9 @@ INSTANTIATE_TEST_SUITE_P(
     Names, SixteenBitText,
     testing::Values(TextCase{u"", ""}, TextCase{u"\u0141ukasz", "\xC5\x81ukasz"},
                     TextCase{u"\U0001F525x", "\xF0\x9F\x94\xA5x"},  // surrogate pair
-                    TextCase{std::u16string{u'a', char16_t(0xD800), u'b'}, "a\xEF\xBF\xBD" "b"},
+                    TextCase{std::u16string{u'a', char16_t(0xD800), u'b'},
+                             "a\xEF\xBF\xBD"
+                             "b"},
                     TextCase{std::u16string{char16_t(0xDC00)}, "\xEF\xBF\xBD"},
                     TextCase{std::u16string{u'z', char16_t(0xD83D)}, "z\xEF\xBF\xBD"},
                     TextCase{std::u16string{u'a', u'\0', u'b'}, std::string("a\0b", 3)}));

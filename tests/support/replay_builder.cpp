@@ -12,7 +12,9 @@ class Writer {
 
   [[nodiscard]] std::int64_t size() const { return static_cast<std::int64_t>(m_bytes.size()); }
   void byte(std::uint8_t b) { m_bytes.push_back(b); }
-  void skip(std::int64_t count) { m_bytes.insert(m_bytes.end(), static_cast<std::size_t>(count), m_filler); }
+  void skip(std::int64_t count) {
+    m_bytes.insert(m_bytes.end(), static_cast<std::size_t>(count), m_filler);
+  }
   void padTo(std::int64_t offset) {
     if (offset < size()) throw std::logic_error("replay builder: layout overlaps");
     skip(offset - size());
@@ -29,8 +31,9 @@ class Writer {
   }
   // Pixel records bottom row first: blue, green, red, 0xFF.
   void pixels(const QImage& picture, int width, int height) {
-    const QImage image =
-        picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32).scaled(width, height);
+    const QImage image = picture.isNull()
+                             ? QImage()
+                             : picture.convertToFormat(QImage::Format_RGB32).scaled(width, height);
     for (int row = height - 1; row >= 0; --row) {
       for (int column = 0; column < width; ++column) {
         const QRgb rgb = image.isNull() ? 0 : image.pixel(column, row);
@@ -152,7 +155,7 @@ Bytes BuildReplay(const ReplaySpec& recipe, Layout* layout) {
 
   // Where things land is always worked out; the caller may not want it.
   Layout local;
-  Layout& where = layout != nullptr ? *layout = Layout{} : local;
+  Layout& where = layout != nullptr ? * layout = Layout{} : local;
   where.first_player = w.size();
   for (const PlayerSpec& player : recipe.players) {
     where.player_starts.push_back(w.size());
@@ -197,13 +200,19 @@ ReplaySpec SimpleReplay(int players, bool pictures) {
 
 bool WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
 std::vector<std::string> AwkwardFileNames() {
-  return {"caf\xE9.rec", "say \"hi\".rec", "back\\slash.rec", "two\nlines.rec",
-          "\xC5\x81\xC3\xB3" "d\xC5\xBA.rec", "\xE7\x81\xAB\xE5\xB1\xB1.rec"};
+  return {"caf\xE9.rec",
+          "say \"hi\".rec",
+          "back\\slash.rec",
+          "two\nlines.rec",
+          "\xC5\x81\xC3\xB3"
+          "d\xC5\xBA.rec",
+          "\xE7\x81\xAB\xE5\xB1\xB1.rec"};
 }
 
 }  // namespace replay_builder

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QImage>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,14 +14,14 @@ namespace replay_builder {
 using Bytes = std::vector<std::uint8_t>;
 
 struct PlayerSpec {
-  std::u16string name;  // written as UTF-16LE units after a 4-byte count
-  std::uint8_t team = 0;  // the stored byte; the reader reports team + 1
-  std::string race;       // 8-bit text (ISO 8859-1 bytes)
-  std::uint8_t selector = 0;                 // B; when > 0 the three counted fields follow
-  std::string field1, field2, field3;        // the counted fields after a non-zero selector
-  std::u16string middle_text;                // the K-character text in the middle of the block
-  bool pictures = false;                     // false: the block ends with the "DATAINFO" tag
-  std::string image_tag = "PICTURES";        // tag written when pictures is true (not "DATAINFO")
+  std::u16string name;                 // written as UTF-16LE units after a 4-byte count
+  std::uint8_t team = 0;               // the stored byte; the reader reports team + 1
+  std::string race;                    // 8-bit text (ISO 8859-1 bytes)
+  std::uint8_t selector = 0;           // B; when > 0 the three counted fields follow
+  std::string field1, field2, field3;  // the counted fields after a non-zero selector
+  std::u16string middle_text;          // the K-character text in the middle of the block
+  bool pictures = false;               // false: the block ends with the "DATAINFO" tag
+  std::string image_tag = "PICTURES";  // tag written when pictures is true (not "DATAINFO")
   std::string badge_name;
   std::string banner_name;
   // Pictures as seen, top row first; they are written bottom row first as
@@ -32,15 +31,15 @@ struct PlayerSpec {
 };
 
 struct ReplaySpec {
-  std::string map_name;           // 8-bit text
-  bool old_version = false;       // true: "FOLDMODI" tag and a settings table
-  std::string version_tag;        // written instead of "FOLDMODI"/"00000000" when not empty
-  std::uint8_t header_high = 0;   // byte 198
-  std::uint8_t header_low = 0;    // byte 199
+  std::string map_name;          // 8-bit text
+  bool old_version = false;      // true: "FOLDMODI" tag and a settings table
+  std::string version_tag;       // written instead of "FOLDMODI"/"00000000" when not empty
+  std::uint8_t header_high = 0;  // byte 198
+  std::uint8_t header_low = 0;   // byte 199
   // Up to nine settings entries: 4-character code (file order) and value.
   std::vector<std::pair<std::string, std::uint8_t>> settings;
-  std::u16string game_name;       // written as UTF-16LE units after a 4-byte length
-  std::vector<std::uint32_t> win_keys;  // each written as 4 bytes, lowest byte first
+  std::u16string game_name;                  // written as UTF-16LE units after a 4-byte length
+  std::vector<std::uint32_t> win_keys;       // each written as 4 bytes, lowest byte first
   std::optional<std::uint8_t> player_count;  // byte 194; defaults to players.size()
   std::vector<PlayerSpec> players;
   std::optional<std::uint8_t> action;  // the action value after the 0x60 marker

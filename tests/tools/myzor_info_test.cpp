@@ -1,5 +1,7 @@
 // myzor-info as scripts use it: arguments, exit codes and JSON Lines.
-#include "tests/support/replay_builder.h"
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QColor>
 #include <QDir>
@@ -9,16 +11,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+#include "tests/support/replay_builder.h"
 
 namespace {
 
@@ -81,18 +79,19 @@ TEST_F(MyzorInfo, JsonHoldsTheRecordInFieldOrder) {
   EXPECT_EQ(o[u"replay"][u"win_annihilate"].toDouble(), 1.0);
   const QJsonValue players = o[u"replay"][u"players"];
   ASSERT_EQ(players.toArray().size(), 2);
-  EXPECT_EQ(QSize(players[0][u"badge"][u"width"].toInt(), players[0][u"badge"][u"height"].toInt()), QSize(64, 64));
+  EXPECT_EQ(QSize(players[0][u"badge"][u"width"].toInt(), players[0][u"badge"][u"height"].toInt()),
+            QSize(64, 64));
   EXPECT_EQ(players[1][u"banner"][u"height"].toInt(), 96);
   EXPECT_EQ(o[u"actions"][0].toString(), QStringLiteral("7\taction"));
 
   // Scripts may rely on the order of the fields as well as their names.
   const QByteArray line = run.out;
-  const char* order[] = {"\"game_name\"", "\"map_name\"", "\"version\"", "\"header_value\"",
-                         "\"ai_difficulty\"", "\"resource_rate\"", "\"win_annihilate\"",
-                         "\"win_sudden_death\"", "\"player_count\"", "\"players\"",
-                         "\"block_start\"", "\"block_end\"", "\"name\"", "\"race\"", "\"team\"",
-                         "\"banner\"", "\"banner_name\"", "\"badge\"", "\"badge_name\"",
-                         "\"actions\""};
+  const char* order[] = {
+      "\"game_name\"",     "\"map_name\"",      "\"version\"",        "\"header_value\"",
+      "\"ai_difficulty\"", "\"resource_rate\"", "\"win_annihilate\"", "\"win_sudden_death\"",
+      "\"player_count\"",  "\"players\"",       "\"block_start\"",    "\"block_end\"",
+      "\"name\"",          "\"race\"",          "\"team\"",           "\"banner\"",
+      "\"banner_name\"",   "\"badge\"",         "\"badge_name\"",     "\"actions\""};
   qsizetype last = -1;
   for (const char* key : order) {
     const qsizetype at = line.indexOf(key, last + 1);
@@ -120,7 +119,8 @@ TEST_F(MyzorInfo, FailuresAreReportedOneByOneAndTheRestStillRead) {
     const char* kind;
     const char* says;
   } cases[] = {
-      {write(QStringLiteral("cut.rec"), Bytes(whole.begin(), whole.begin() + 300)), "out_of_range", "byte"},
+      {write(QStringLiteral("cut.rec"), Bytes(whole.begin(), whole.begin() + 300)), "out_of_range",
+       "byte"},
       {m_dir.filePath(QStringLiteral("missing.rec")), "file", "cannot open"},
       {fifo, "file", "not a regular file"},
       {folder, "file", "--recursive"},
@@ -134,8 +134,8 @@ TEST_F(MyzorInfo, FailuresAreReportedOneByOneAndTheRestStillRead) {
   // here, since the build folder need not be open to others.
   const QString program = m_dir.filePath(QStringLiteral("myzor-info"));
   ASSERT_TRUE(QFile::copy(QStringLiteral(MYZOR_INFO), program));
-  const ToolRun run =
-      runInfo(QStringList{QStringLiteral("--json")} + files + QStringList{good}, 20000, true, program);
+  const ToolRun run = runInfo(QStringList{QStringLiteral("--json")} + files + QStringList{good},
+                              20000, true, program);
   EXPECT_EQ(run.exit_code, 1);
   const auto objects = jsonLines(run.out);
   ASSERT_EQ(objects.size(), std::size(cases) + 1) << run.out.toStdString();
@@ -158,7 +158,8 @@ TEST_F(MyzorInfo, FailuresAreReportedOneByOneAndTheRestStillRead) {
   // Without --json the same reports go to standard error, one line each.
   const ToolRun plain = runInfo(files + QStringList{good}, 20000, true, program);
   EXPECT_EQ(plain.exit_code, 1);
-  EXPECT_EQ(plain.err.count('\n'), static_cast<qsizetype>(std::size(cases))) << plain.err.toStdString();
+  EXPECT_EQ(plain.err.count('\n'), static_cast<qsizetype>(std::size(cases)))
+      << plain.err.toStdString();
   EXPECT_TRUE(plain.out.contains("Player 1"));
 }
 
@@ -173,15 +174,18 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
     paths.push_back(folder + "/" + QByteArray::fromStdString(name));
     ASSERT_TRUE(WriteFile(paths.back().toStdString(), BuildReplay(SimpleReplay(1, false))));
   }
-  paths.push_back(QFile::encodeName(write(QStringLiteral("games/deep/z.REC"), BuildReplay(SimpleReplay(1, false)))));
+  paths.push_back(QFile::encodeName(
+      write(QStringLiteral("games/deep/z.REC"), BuildReplay(SimpleReplay(1, false)))));
   write(QStringLiteral("games/notes.txt"), {});
   // Links lead to files but not into folders: a link to the folder itself
   // lists nothing twice, and a folder named like a replay is a folder still.
-  const QByteArray outside = QFile::encodeName(write(QStringLiteral("outside.rec"), BuildReplay(SimpleReplay(1, false))));
+  const QByteArray outside =
+      QFile::encodeName(write(QStringLiteral("outside.rec"), BuildReplay(SimpleReplay(1, false))));
   paths.push_back(folder + "/linked.rec");
   ASSERT_EQ(::symlink(outside.constData(), paths.back().constData()), 0);
   ASSERT_EQ(::symlink(folder.constData(), (folder + "/again").constData()), 0);
-  paths.push_back(QFile::encodeName(write(QStringLiteral("games/box.rec/in.rec"), BuildReplay(SimpleReplay(1, false)))));
+  paths.push_back(QFile::encodeName(
+      write(QStringLiteral("games/box.rec/in.rec"), BuildReplay(SimpleReplay(1, false)))));
   std::sort(paths.begin(), paths.end());
 
   const auto expectEveryFile = [&paths](const QByteArray& out) {
@@ -192,7 +196,8 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
       EXPECT_TRUE(objects[i][u"ok"].toBool());
     }
   };
-  const ToolRun run = runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
+  const ToolRun run =
+      runInfo({QStringLiteral("--json"), QStringLiteral("-r"), QFile::decodeName(folder)});
   EXPECT_EQ(run.exit_code, 0);
   expectEveryFile(run.out);
 
@@ -206,7 +211,8 @@ TEST_F(MyzorInfo, AnyFileNameOpensAndEveryLineIsValidJson) {
   ASSERT_NE(pipe, nullptr);
   QByteArray out;
   char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, static_cast<qsizetype>(got));
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, static_cast<qsizetype>(got));
   EXPECT_EQ(::pclose(pipe), 0);
   expectEveryFile(out);
   // QTemporaryDir removes by decoded names, which miss names that are not UTF-8.
@@ -239,17 +245,20 @@ TEST_F(MyzorInfo, NoPicturesGivesTheSameOutputAndRefusesExtraction) {
   Layout layout;
   const Bytes whole = BuildReplay(recipe, &layout);
   write(QStringLiteral("d/whole.rec"), whole);
-  write(QStringLiteral("d/cut.rec"), Bytes(whole.begin(), whole.begin() + layout.banner_pixels[1] + 5));
+  write(QStringLiteral("d/cut.rec"),
+        Bytes(whole.begin(), whole.begin() + layout.banner_pixels[1] + 5));
   const QString folder = m_dir.filePath(QStringLiteral("d"));
   for (const QString& format : {QStringLiteral("--json"), QStringLiteral("-r")}) {
     const ToolRun full = runInfo({format, QStringLiteral("-r"), folder});
-    const ToolRun fast = runInfo({format, QStringLiteral("-r"), QStringLiteral("--no-pictures"), folder});
+    const ToolRun fast =
+        runInfo({format, QStringLiteral("-r"), QStringLiteral("--no-pictures"), folder});
     EXPECT_EQ(fast.exit_code, 1);
     EXPECT_EQ(fast.out, full.out);
     EXPECT_EQ(fast.err, full.err);
   }
-  const ToolRun both = runInfo({QStringLiteral("--no-pictures"), QStringLiteral("--extract-pictures"),
-                                m_dir.filePath(QStringLiteral("p")), folder});
+  const ToolRun both =
+      runInfo({QStringLiteral("--no-pictures"), QStringLiteral("--extract-pictures"),
+               m_dir.filePath(QStringLiteral("p")), folder});
   EXPECT_EQ(both.exit_code, 2);
   EXPECT_TRUE(both.err.contains("--extract-pictures")) << both.err.toStdString();
 }
@@ -274,14 +283,16 @@ TEST_F(MyzorInfo, HumanSummaryAndUsage) {
   // The window program answers both without a display.
   QProcess myzor;
   QProcessEnvironment no_display = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) no_display.remove(QLatin1String(name));
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    no_display.remove(QLatin1String(name));
   myzor.setProcessEnvironment(no_display);
   for (const char* option : {"--help", "--version"}) {
     myzor.start(QStringLiteral(MYZOR), {QLatin1String(option)});
     ASSERT_TRUE(myzor.waitForFinished(20000));
     EXPECT_EQ(myzor.exitCode(), 0) << option;
     const QByteArray out = myzor.readAllStandardOutput();
-    EXPECT_TRUE(out.contains(option[2] == 'h' ? "testfiles/1.30" : "myzor " MYZOR_VERSION)) << out.toStdString();
+    EXPECT_TRUE(out.contains(option[2] == 'h' ? "testfiles/1.30" : "myzor " MYZOR_VERSION))
+        << out.toStdString();
   }
 }
 

@@ -1,7 +1,9 @@
 // myzor-rename as scripts use it: a dry run changes nothing, a real run keeps
 // every file's contents, and every output line is valid UTF-8; a run killed
 // at any moment can be undone or finished from its journal.
-#include "tests/support/replay_builder.h"
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,17 +12,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QUtf8StringView>
-
-#include <gtest/gtest.h>
-
-#include <signal.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
+
+#include "tests/support/replay_builder.h"
 
 namespace {
 
@@ -39,7 +37,8 @@ Listing list(const std::string& folder) {
 // A fast folder: the kill test's files and journal live in memory where they can.
 QString scratch(const char* name) {
   const bool shm = std::filesystem::is_directory("/dev/shm");
-  return (shm ? QStringLiteral("/dev/shm/") : QDir::tempPath() + '/') + QLatin1String(name) + "-XXXXXX";
+  return (shm ? QStringLiteral("/dev/shm/") : QDir::tempPath() + '/') + QLatin1String(name) +
+         "-XXXXXX";
 }
 
 // This program's journal, apart from the user's.
@@ -67,7 +66,8 @@ std::pair<std::set<std::string>, std::string> state(const std::string& folder) {
   std::set<std::string> names;
   for (const auto& [name, bytes] : list(folder)) {
     names.insert(name);
-    hashes.insert(QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256));
+    hashes.insert(
+        QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256));
   }
   QCryptographicHash all(QCryptographicHash::Sha256);
   for (const QByteArray& hash : hashes) all.addData(hash);
@@ -86,17 +86,24 @@ TEST(MyzorRename, DryRunChangesNothingAndTheRealRunKeepsEveryFile) {
   const Listing before = list(folder);
 
   QByteArray out;
-  EXPECT_EQ(run({QStringLiteral("--dry-run"), QStringLiteral("--json"), QStringLiteral("-r"), dir.path()}, &out), 1);
+  EXPECT_EQ(
+      run({QStringLiteral("--dry-run"), QStringLiteral("--json"), QStringLiteral("-r"), dir.path()},
+          &out),
+      1);
   EXPECT_EQ(list(folder), before);
   EXPECT_EQ(out.count('\n'), 3);
   EXPECT_TRUE(QUtf8StringView(out).isValidUtf8()) << out.toStdString();
 
-  EXPECT_EQ(run({QStringLiteral("--pattern"), QStringLiteral("{map}"), QStringLiteral("-r"), dir.path()}), 1);
+  EXPECT_EQ(
+      run({QStringLiteral("--pattern"), QStringLiteral("{map}"), QStringLiteral("-r"), dir.path()}),
+      1);
   const Listing after = list(folder);
   EXPECT_EQ(after.size(), 3u);
   EXPECT_EQ(after.at("damaged.rec"), before.at("damaged.rec"));
-  EXPECT_EQ(after.at("_._Ashfall.rec") + after.at("_._Ashfall (2).rec"), before.at("a.rec") + before.at("odd\xff.rec"));
-  ::unlink((folder + "/odd\xff.rec").c_str());  // QTemporaryDir removes files by their names as text
+  EXPECT_EQ(after.at("_._Ashfall.rec") + after.at("_._Ashfall (2).rec"),
+            before.at("a.rec") + before.at("odd\xff.rec"));
+  ::unlink(
+      (folder + "/odd\xff.rec").c_str());  // QTemporaryDir removes files by their names as text
 
   EXPECT_EQ(run({QStringLiteral("--pattern"), QStringLiteral("{map"), dir.path()}), 2);
 }
@@ -109,7 +116,8 @@ TEST(MyzorRename, KilledAtAnyMomentItIsUndoneOrFinishedFromTheJournal) {
   const std::string folder = dir.path().toStdString();
   for (int i = 0; i < 2000; ++i) {
     const std::string name = (i % 97 == 0 ? "odd\xff" : "r") + std::to_string(i) + ".rec";
-    ASSERT_TRUE(WriteFile(folder + "/" + name, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
+    ASSERT_TRUE(WriteFile(folder + "/" + name,
+                          {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)}));
   }
   const auto before = state(folder);
   const QStringList rename{QStringLiteral("--pattern"), QStringLiteral("k{n}"), dir.path()};
@@ -153,7 +161,8 @@ TEST(MyzorRename, KilledAtAnyMomentItIsUndoneOrFinishedFromTheJournal) {
   QByteArray out;
   EXPECT_EQ(run({QStringLiteral("--history"), QStringLiteral("--json")}, &out), 0);
   EXPECT_GE(out.count("\"state\":\"undone\""), interrupted) << out.toStdString();
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) ::unlink(entry.path().c_str());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    ::unlink(entry.path().c_str());
 }
 
 // A journal that is not one is set aside, the rename refused, and the next run works.
@@ -165,10 +174,14 @@ TEST(MyzorRename, ADamagedJournalIsSetAsideAndTheRenameRefused) {
   QFile::remove(journal);
   ASSERT_TRUE(WriteFile(journal.toStdString(), std::vector<std::uint8_t>(4096, 0x5a)));
   QByteArray err;
-  EXPECT_EQ(run({QStringLiteral("--pattern"), QStringLiteral("b"), dir.path() + "/a.rec"}, nullptr, &err), 1);
+  EXPECT_EQ(
+      run({QStringLiteral("--pattern"), QStringLiteral("b"), dir.path() + "/a.rec"}, nullptr, &err),
+      1);
   EXPECT_TRUE(err.contains("damaged") && err.contains("nothing was renamed")) << err.toStdString();
   EXPECT_TRUE(QFile::exists(dir.path() + "/a.rec"));
-  EXPECT_EQ(QDir(data.path() + "/myzor").entryList({QStringLiteral("journal.sqlite.damaged-*")}).size(), 1);
+  EXPECT_EQ(
+      QDir(data.path() + "/myzor").entryList({QStringLiteral("journal.sqlite.damaged-*")}).size(),
+      1);
   EXPECT_EQ(run({QStringLiteral("--pattern"), QStringLiteral("b"), dir.path() + "/a.rec"}), 0);
   EXPECT_TRUE(QFile::exists(dir.path() + "/b.rec"));
 }

@@ -1,5 +1,5 @@
 // myzor-stats as scripts use it: the JSON object, --search, exit codes.
-#include "tests/support/replay_builder.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include "tests/support/replay_builder.h"
 
 namespace {
 
@@ -25,7 +25,8 @@ ToolRun runStats(const QStringList& arguments) {
   QProcess process;
   process.start(QStringLiteral(MYZOR_STATS), arguments);
   EXPECT_TRUE(process.waitForFinished(60000));
-  return {process.exitCode(), process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
+  return {process.exitCode(), process.readAllStandardOutput(),
+          QString::fromUtf8(process.readAllStandardError())};
 }
 
 class MyzorStats : public testing::Test {
@@ -38,7 +39,8 @@ class MyzorStats : public testing::Test {
     game("d.rec", "Ridge", {u"Ann"}, 1);
     QFile::resize(m_dir.filePath("d.rec"), 100);
   }
-  void game(const QString& name, const std::string& map, const std::vector<std::u16string>& players, int first_team) {
+  void game(const QString& name, const std::string& map, const std::vector<std::u16string>& players,
+            int first_team) {
     ReplaySpec recipe = SimpleReplay(static_cast<int>(players.size()), false);
     recipe.map_name = map;
     for (std::size_t i = 0; i < players.size(); ++i) {
@@ -66,11 +68,14 @@ TEST_F(MyzorStats, JsonHoldsTheAggregatesAndAFailedFileSetsExitOne) {
   EXPECT_EQ(run.out.count('\n'), 1);
   const QJsonObject o = QJsonDocument::fromJson(run.out).object();
   // QJsonObject sorts its keys, so the order is checked on the text.
-  EXPECT_TRUE(run.out.startsWith(R"({"games":3,"failed":2,"players":[{"name":"Ann","games":3,"first":")"));
+  EXPECT_TRUE(
+      run.out.startsWith(R"({"games":3,"failed":2,"players":[{"name":"Ann","games":3,"first":")"));
   EXPECT_LT(run.out.indexOf("\"maps\""), run.out.indexOf("\"matchups\""));
-  EXPECT_EQ(keys(o), QStringList({"failed", "formats", "games", "maps", "matchups", "months", "players", "races"}));
+  EXPECT_EQ(keys(o), QStringList({"failed", "formats", "games", "maps", "matchups", "months",
+                                  "players", "races"}));
   const QJsonObject ann = o["players"][0].toObject();
-  EXPECT_EQ(keys(ann), QStringList({"first", "games", "last", "name", "opponents", "races", "teammates"}));
+  EXPECT_EQ(keys(ann),
+            QStringList({"first", "games", "last", "name", "opponents", "races", "teammates"}));
   EXPECT_EQ(ann["teammates"].toArray().size(), 5);  // six in c.rec, at most five shown
   EXPECT_EQ(ann["opponents"].toArray(), QJsonArray({QJsonObject{{"name", "Bob"}, {"games", 3}}}));
   EXPECT_EQ(o["maps"].toArray(), QJsonArray({QJsonObject{{"name", "Ridge"}, {"games", 2}},
@@ -92,16 +97,17 @@ void PrintTo(const SearchCase& c, std::ostream* out) { *out << '"' << c.query <<
 class StatsSearch : public MyzorStats, public testing::WithParamInterface<SearchCase> {};
 
 TEST_P(StatsSearch, CountsOnlyTheRowsTheSearchLists) {
-  const ToolRun run = runStats({"--json", "--recursive", "--search", GetParam().query, m_dir.path()});
+  const ToolRun run =
+      runStats({"--json", "--recursive", "--search", GetParam().query, m_dir.path()});
   const QJsonObject o = QJsonDocument::fromJson(run.out).object();
   EXPECT_EQ(o["games"].toInt(), GetParam().games);
   EXPECT_EQ(o["failed"].toInt(), GetParam().failed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Queries, StatsSearch,
-                         testing::Values(SearchCase{"map:ridge", 2, 0}, SearchCase{"player:T3", 1, 0},
-                                         SearchCase{"nobody", 0, 0}, SearchCase{"", 3, 1},
-                                         SearchCase{"status:short", 0, 1}));
+                         testing::Values(SearchCase{"map:ridge", 2, 0},
+                                         SearchCase{"player:T3", 1, 0}, SearchCase{"nobody", 0, 0},
+                                         SearchCase{"", 3, 1}, SearchCase{"status:short", 0, 1}));
 
 TEST_F(MyzorStats, UsageErrorsExitTwo) {
   const ToolRun bad = runStats({"--search", "colour:red", m_dir.path()});

@@ -1,13 +1,12 @@
 // Picking files and player rows: what the window shows afterwards, and what
 // it keeps when a file cannot be read.
-#include "gfx/platform.h"
-#include "tests/ui/window_fixture.h"
-
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <cstdio>
+
+#include "gfx/platform.h"
+#include "tests/ui/window_fixture.h"
 
 namespace {
 
@@ -66,7 +65,8 @@ class BehaviourTest : public WindowTest {
 TEST_F(BehaviourTest, SecondFileReplacesTheReplayAndTheRowsTakeTheirPicturesAlong) {
   clickFile("first.rec");
   ASSERT_EQ(players()->topLevelItemCount(), 3);
-  const char* cells[3][3] = {{"Player 1", "2", "race_1"}, {"Player 2", "256", "race_2"}, {"Player 3", "2", "race_3"}};
+  const char* cells[3][3] = {
+      {"Player 1", "2", "race_1"}, {"Player 2", "256", "race_2"}, {"Player 3", "2", "race_3"}};
   for (int n = 0; n < 3; ++n) {
     QStringList row;
     for (int column = 0; column < 7; ++column) row << players()->topLevelItem(n)->text(column);
@@ -105,7 +105,8 @@ TEST_F(BehaviourTest, SecondFileReplacesTheReplayAndTheRowsTakeTheirPicturesAlon
 
 TEST_F(BehaviourTest, AFileThatCannotBeReadKeepsTheReplayShownAndSaysWhich) {
   const replay_builder::Bytes whole = replay_builder::BuildReplay(SecondReplay());
-  writeFile("testfiles/1.30/broken.rec", QByteArray(reinterpret_cast<const char*>(whole.data()), 300));
+  writeFile("testfiles/1.30/broken.rec",
+            QByteArray(reinterpret_cast<const char*>(whole.data()), 300));
   writeFile("testfiles/1.30/empty.rec", QByteArray());
   clickFile("first.rec");
   const std::size_t handles = gfx::LiveHandleCount();
@@ -118,7 +119,8 @@ TEST_F(BehaviourTest, AFileThatCannotBeReadKeepsTheReplayShownAndSaysWhich) {
     EXPECT_EQ(window().currentReplay().map_name, "Red Map");
     EXPECT_TRUE(picture("pic_badge")->image().isNull());
     EXPECT_TRUE(picture("pic_banner")->image().isNull());
-    EXPECT_TRUE(status().startsWith(QString::fromLatin1(bad) + " could not be read: ")) << status().toStdString();
+    EXPECT_TRUE(status().startsWith(QString::fromLatin1(bad) + " could not be read: "))
+        << status().toStdString();
     EXPECT_TRUE(status().endsWith(" Still showing first.rec.")) << status().toStdString();
     clickFile("first.rec");
   }
@@ -167,7 +169,8 @@ TEST_F(BehaviourTest, AnyFileNameIsListedOpensAndIsReported) {
   const std::string folder = QFile::encodeName(programFolder()).toStdString() + "/testfiles/1.30/";
   for (const std::string& name : replay_builder::AwkwardFileNames()) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(replay_builder::WriteFile(folder + name, replay_builder::BuildReplay(SecondReplay())));
+    ASSERT_TRUE(
+        replay_builder::WriteFile(folder + name, replay_builder::BuildReplay(SecondReplay())));
     window().Form_Load();
     clickFile(QString::fromUtf8(name));
     EXPECT_EQ(label("lbl_gamename")->text(), "Rematch");

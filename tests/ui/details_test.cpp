@@ -1,8 +1,6 @@
 // The details pane: everything one replay holds, and nothing of the one
 // shown before it.
-#include "library/core/replay_row.h"
-#include "tests/support/replay_builder.h"
-#include "ui/details_pane.h"
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include "library/core/replay_row.h"
+#include "tests/support/replay_builder.h"
+#include "ui/details_pane.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ class DetailsTest : public ::testing::Test {
   QStringList winsSet() const {
     QStringList set;
     for (int i = 1; i <= 7; ++i)
-      set << m_pane.findChild<QLabel*>(QStringLiteral("lbl_details_win_%1").arg(i))->accessibleDescription();
+      set << m_pane.findChild<QLabel*>(QStringLiteral("lbl_details_win_%1").arg(i))
+                 ->accessibleDescription();
     return set;
   }
   // Each player's card: name, team, race, and whether it shows both pictures.
@@ -58,7 +59,8 @@ class DetailsTest : public ::testing::Test {
                    .arg(card->findChild<QLabel*>("lbl_player_name")->text(),
                         card->findChild<QLabel*>("lbl_player_team")->text(),
                         card->findChild<QLabel*>("lbl_player_race")->text(),
-                        picture("pic_details_badge") && picture("pic_details_banner") ? "pictures" : "none");
+                        picture("pic_details_badge") && picture("pic_details_banner") ? "pictures"
+                                                                                      : "none");
     }
   }
 
@@ -76,7 +78,8 @@ TEST_F(DetailsTest, ShowsAllTheRecordHoldsAndNothingOfTheReplayBefore) {
   old.win_keys = {replay_builder::kControlArea, replay_builder::kTakeAndHold};
   show("old.rec", replay_builder::BuildReplay(old));
   EXPECT_EQ(settings(), QStringList({"2", "0", "1", "0", "0", "2", "0", "3"}));
-  EXPECT_EQ(winsSet(), QStringList({"not set", "not set", "set", "not set", "not set", "set", "not set"}));
+  EXPECT_EQ(winsSet(),
+            QStringList({"not set", "not set", "set", "not set", "not set", "set", "not set"}));
   EXPECT_EQ(text("lbl_details_version"), "< 1.3");
   EXPECT_TRUE(text("lbl_details_action").startsWith("7"));
   EXPECT_EQ(players(), QStringList({"Player 1/Team 2/race_1/none", "Player 2/Team 1/race_2/none"}));
@@ -93,11 +96,13 @@ TEST_F(DetailsTest, ShowsAllTheRecordHoldsAndNothingOfTheReplayBefore) {
 
   // A damaged file names what is wrong and where, and shows nothing else.
   replay_builder::Layout layout;
-  replay_builder::Bytes cut = replay_builder::BuildReplay(replay_builder::SimpleReplay(2, false), &layout);
+  replay_builder::Bytes cut =
+      replay_builder::BuildReplay(replay_builder::SimpleReplay(2, false), &layout);
   cut.resize(static_cast<std::size_t>(layout.player_starts[1] + 3));
   show("cut.rec", cut);
   const QString error = text("lbl_details_error");
-  EXPECT_TRUE(error.contains("cut.rec") && error.contains("out_of_range") && error.contains("at byte"))
+  EXPECT_TRUE(error.contains("cut.rec") && error.contains("out_of_range") &&
+              error.contains("at byte"))
       << error.toStdString();
   EXPECT_TRUE(m_pane.findChild<QLabel*>("lbl_details_error")->isVisibleTo(&m_pane));
   EXPECT_TRUE(players().isEmpty());

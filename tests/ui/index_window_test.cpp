@@ -1,9 +1,6 @@
 // The window with its replay index: a start shows what the index remembers
 // without opening a replay, reads only what changed, and follows the folder.
-#include "library/replay_library.h"
-#include "tests/support/replay_builder.h"
-#include "ui/form1.h"
-#include "ui/main_window.h"
+#include <gtest/gtest.h>
 
 #include <QDataStream>
 #include <QDir>
@@ -16,10 +13,12 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <memory>
+
+#include "library/replay_library.h"
+#include "tests/support/replay_builder.h"
+#include "ui/form1.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -42,7 +41,8 @@ class IndexWindowTest : public ::testing::Test {
   }
   // A window on lib/, its rows listed and, on a start from the index, the folder checked.
   std::unique_ptr<MainWindow> open() {
-    auto window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(path("cache/index.sqlite")), m_dir.path(), m_settings);
+    auto window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(path("cache/index.sqlite")),
+                                               m_dir.path(), m_settings);
     QSignalSpy checked(window->findChild<myzor::ReplayLibrary*>(), &myzor::ReplayLibrary::checked);
     QSignalSpy finished(window->library(), &myzor::ReplayLibrary::finished);
     window->start({path("lib")});
@@ -54,12 +54,14 @@ class IndexWindowTest : public ::testing::Test {
   }
   static QString map(const MainWindow& window, const QString& relative) {
     const myzor::LibraryModel* model = window.library()->model();
-    const int row = model->rowOf(QFile::encodeName(QDir(window.form()->zorFolder()).filePath(relative)));
+    const int row =
+        model->rowOf(QFile::encodeName(QDir(window.form()->zorFolder()).filePath(relative)));
     return row < 0 ? QString() : model->row(row).map;
   }
   static QStringList file1(const MainWindow& window) {
     QStringList names;
-    for (const QListWidgetItem* item : window.findChild<QListWidget*>("File1")->findItems("*", Qt::MatchWildcard))
+    for (const QListWidgetItem* item :
+         window.findChild<QListWidget*>("File1")->findItems("*", Qt::MatchWildcard))
       names << item->text();
     return names;
   }
@@ -79,7 +81,8 @@ TEST_F(IndexWindowTest, StartsFromTheIndexOpeningOnlyChangedFilesAndRebuildsAGar
   ASSERT_TRUE(QFile::remove(path("lib/a.rec")));
   {
     const auto window = open();
-    QTRY_COMPARE_WITH_TIMEOUT(map(*window, "b.rec"), QString("Salt Marsh of a longer name"), 10'000);
+    QTRY_COMPARE_WITH_TIMEOUT(map(*window, "b.rec"), QString("Salt Marsh of a longer name"),
+                              10'000);
     EXPECT_EQ(myzor::ReplayFilesRead(), opened + 1);
     EXPECT_EQ(window->library()->model()->rowCount(), 2);
     EXPECT_EQ(file1(*window), QStringList{"b.rec"});
@@ -106,7 +109,8 @@ TEST_F(IndexWindowTest, FollowsNewRenamedAndRemovedReplaysInTheTableAndFile1Keep
   write("lib/new.rec", "Cinder Fields");
   ASSERT_TRUE(QFile::rename(path("lib/a.rec"), path("lib/renamed.rec")));
   ASSERT_TRUE(QFile::remove(path("lib/sub/c.rec")));
-  QTRY_COMPARE_WITH_TIMEOUT(file1(*window), (QStringList{"b.rec", "new.rec", "renamed.rec"}), 10'000);
+  QTRY_COMPARE_WITH_TIMEOUT(file1(*window), (QStringList{"b.rec", "new.rec", "renamed.rec"}),
+                            10'000);
   QTRY_COMPARE_WITH_TIMEOUT(map(*window, "new.rec"), QString("Cinder Fields"), 10'000);
   QTRY_COMPARE_WITH_TIMEOUT(window->library()->model()->rowCount(), 3, 10'000);
   EXPECT_EQ(map(*window, "renamed.rec"), "lib/a.rec");
@@ -141,7 +145,8 @@ TEST_F(IndexWindowTest, AnIndexWithoutPlayersKeepsItsRowsShownWhileTheyAreReadAg
   const auto rosters = [](const MainWindow& window) {
     QList<int> teams;
     for (int i = 0; i < window.library()->model()->rowCount(); ++i) {
-      for (const myzor::RowPlayer& player : window.library()->model()->row(i).roster) teams.append(player.team);
+      for (const myzor::RowPlayer& player : window.library()->model()->row(i).roster)
+        teams.append(player.team);
     }
     return teams;
   };

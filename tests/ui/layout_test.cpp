@@ -1,6 +1,6 @@
 // The window before any replay is read: names a screen reader announces, the
 // few layout facts the code relies on, keyboard order and the file list.
-#include "tests/ui/window_fixture.h"
+#include <sys/stat.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -8,10 +8,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QTest>
-
-#include <sys/stat.h>
-
 #include <vector>
+
+#include "tests/ui/window_fixture.h"
 
 namespace {
 
@@ -21,14 +20,20 @@ class LayoutTest : public WindowTest {};
 // on its row, which is also that box's buddy.
 TEST_F(LayoutTest, EveryControlHasAnAccessibleName) {
   const std::vector<std::pair<const char*, const char*>> named = {
-      {"File1", "Replay files"}, {"list_players", "Players"}, {"lst_actions", "Actions"},
-      {"lbl_map", "Map"}, {"lbl_gamename", "Game"}, {"pic_map", "Map picture"},
-      {"pic_badge", "Badge of the selected player"}, {"pic_banner", "Banner of the selected player"},
+      {"File1", "Replay files"},
+      {"list_players", "Players"},
+      {"lst_actions", "Actions"},
+      {"lbl_map", "Map"},
+      {"lbl_gamename", "Game"},
+      {"pic_map", "Map picture"},
+      {"pic_badge", "Badge of the selected player"},
+      {"pic_banner", "Banner of the selected player"},
       {"Frame1", "Settings"}};
   for (const auto& [object, name] : named) {
     auto* widget = window().findChild<QWidget*>(QLatin1String(object));
     ASSERT_NE(widget, nullptr) << object;
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name) << object;
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name)
+        << object;
   }
   const auto boxes = window().findChildren<QCheckBox*>();
   ASSERT_EQ(boxes.size(), 15);
@@ -40,7 +45,8 @@ TEST_F(LayoutTest, EveryControlHasAnAccessibleName) {
     ASSERT_NE(row_label, nullptr);
     EXPECT_EQ(row_label->geometry().top(), box->geometry().top());
     EXPECT_TRUE(row_label->text().endsWith(QLatin1Char(':')));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name), row_label->text().chopped(1));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name),
+              row_label->text().chopped(1));
   }
   QTreeWidget* list = players();
   EXPECT_TRUE(list->isColumnHidden(0));
@@ -54,11 +60,25 @@ TEST_F(LayoutTest, TabKeyFollowsTheDesignedOrder) {
   files()->setFocus();
   // The labels, the frame and the picture boxes take no focus; the check
   // boxes keep their designed order, which is not their order on screen.
-  const QStringList expected = {
-      "File1", "list_players", "chck_ai", "chck_startress", "chck_cheats", "chck_startloc",
-      "chck_gamespeed", "chck_lockteams", "chck_ressshare", "chck_ressrate", "chck_destroyhq",
-      "chck_control_area", "chck_annihilate", "chck_assassinate", "chck_economicvictory",
-      "chck_takeandholde", "chck_suddendeath", "lst_actions", "File1"};
+  const QStringList expected = {"File1",
+                                "list_players",
+                                "chck_ai",
+                                "chck_startress",
+                                "chck_cheats",
+                                "chck_startloc",
+                                "chck_gamespeed",
+                                "chck_lockteams",
+                                "chck_ressshare",
+                                "chck_ressrate",
+                                "chck_destroyhq",
+                                "chck_control_area",
+                                "chck_annihilate",
+                                "chck_assassinate",
+                                "chck_economicvictory",
+                                "chck_takeandholde",
+                                "chck_suddendeath",
+                                "lst_actions",
+                                "File1"};
   QStringList visited;
   for (int i = 0; i < expected.size(); ++i) {
     QWidget* focused = QApplication::focusWidget();
@@ -69,7 +89,8 @@ TEST_F(LayoutTest, TabKeyFollowsTheDesignedOrder) {
 }
 
 TEST_F(LayoutTest, FileListShowsOnlyRecFilesSortedIgnoringCaseAndReadsNothingAtStart) {
-  for (const char* name : {"b.rec", "A.REC", "c.Rec"}) writeReplay(name, replay_builder::SimpleReplay(1, false));
+  for (const char* name : {"b.rec", "A.REC", "c.Rec"})
+    writeReplay(name, replay_builder::SimpleReplay(1, false));
   writeFile("testfiles/1.30/notes.txt", "not a replay");
   writeFile("testfiles/1.30/.hidden.rec", "not shown");
   ASSERT_TRUE(QDir(programFolder()).mkpath("testfiles/1.30/folder.rec"));
@@ -83,7 +104,8 @@ TEST_F(LayoutTest, FileListShowsOnlyRecFilesSortedIgnoringCaseAndReadsNothingAtS
   ASSERT_TRUE(QDir(programFolder()).removeRecursively());
   window().Form_Load();
   EXPECT_EQ(files()->count(), 0);
-  EXPECT_TRUE(status().contains(QDir::toNativeSeparators(window().zorFolder()))) << status().toStdString();
+  EXPECT_TRUE(status().contains(QDir::toNativeSeparators(window().zorFolder())))
+      << status().toStdString();
 }
 
 TEST_F(LayoutTest, LargerFontEnlargesTheControlsSoCaptionsFit) {

@@ -1,15 +1,14 @@
 // The window tests need one application object for the whole run.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 int main(int argc, char* argv[]) {
   ::testing::InitGoogleTest(&argc, argv);
   // The tests drive the window without a screen, also when ctest lists them.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   // The window keeps its replay index in the cache folder and its journal in
   // the data folder: temporary ones.
   const QTemporaryDir cache, data;

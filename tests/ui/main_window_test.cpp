@@ -1,10 +1,8 @@
 // The window with the library: which folder it opens, the panel beside the
 // designed controls, and a row of the table shown as a pick in File1 would.
-#include "library/replay_library.h"
-#include "tests/support/replay_builder.h"
-#include "ui/form1.h"
-#include "ui/library_panel.h"
 #include "ui/main_window.h"
+
+#include <gtest/gtest.h>
 
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -15,7 +13,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -23,13 +24,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-#include <QMenu>
-#include <QMenuBar>
-#include <QSet>
-#include <gtest/gtest.h>
-
 #include <memory>
+
+#include "library/replay_library.h"
+#include "tests/support/replay_builder.h"
+#include "ui/form1.h"
+#include "ui/library_panel.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ class MainWindowTest : public ::testing::Test {
   }
   // A window as the program opens it with `arguments`, its library read.
   std::unique_ptr<MainWindow> open(const QStringList& arguments = {}) {
-    auto window = std::make_unique<MainWindow>(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), m_dir.path(), m_settings);
+    auto window = std::make_unique<MainWindow>(
+        new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), m_dir.path(), m_settings);
     window->start(arguments);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -75,7 +76,9 @@ class MainWindowTest : public ::testing::Test {
     const auto selected = control<QListWidget>(window, "File1")->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
   }
-  static QString map(const MainWindow& window) { return control<QLabel>(window, "lbl_map")->text(); }
+  static QString map(const MainWindow& window) {
+    return control<QLabel>(window, "lbl_map")->text();
+  }
 
   QTemporaryDir m_dir;
   QSettings m_settings{QDir(m_dir.path()).filePath("settings.ini"), QSettings::IniFormat};
@@ -85,17 +88,19 @@ TEST_F(MainWindowTest, AFolderArgumentOpensThatFolderForFile1AndTheLibrary) {
   const auto window = open({path("lib")});
   EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
   EXPECT_EQ(control<QListWidget>(*window, "File1")->count(), 2);  // its own files only
-  EXPECT_EQ(window->library()->model()->rowCount(), 3);         // and those below it
+  EXPECT_EQ(window->library()->model()->rowCount(), 3);           // and those below it
   EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "3 of 3");
   // The designed controls keep their size in a window of their own.
   EXPECT_TRUE(window->form()->isWindow());
 }
 
 TEST_F(MainWindowTest, AWrongArgumentIsReportedAndTheWindowGoesOn) {
-  for (const QStringList& arguments : {QStringList{path("missing")}, QStringList{path("lib"), path("lib/sub")}}) {
+  for (const QStringList& arguments :
+       {QStringList{path("missing")}, QStringList{path("lib"), path("lib/sub")}}) {
     const auto window = open(arguments);
     EXPECT_EQ(window->form()->zorFolder(), path("testfiles/1.30") + '/');
-    EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty()) << arguments.join(' ').toStdString();
+    EXPECT_FALSE(window->statusBar()->currentMessage().isEmpty())
+        << arguments.join(' ').toStdString();
   }
 }
 
@@ -108,7 +113,8 @@ TEST_F(MainWindowTest, RemembersTheFolderTheViewerTheSortOrderAndTheReplayShown)
     QTest::keyClick(table, Qt::Key_Down);
     QTest::keyClick(window.get(), Qt::Key_F8);
     EXPECT_TRUE(window->isViewerVisible());
-    EXPECT_EQ(window->windowTitle(), "myZor Replaymanager — " + QDir::toNativeSeparators(path("lib")));
+    EXPECT_EQ(window->windowTitle(),
+              "myZor Replaymanager — " + QDir::toNativeSeparators(path("lib")));
   }
   const auto window = open();
   EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
@@ -166,7 +172,8 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
   QTest::keyClicks(search, " mpa:x");
   EXPECT_EQ(control<QLabel>(*window, "lbl_count")->text(), "0 of 3");
   EXPECT_TRUE(hint->isVisibleTo(window.get()));
-  EXPECT_TRUE(hint->text().startsWith("unknown field mpa: game, map, player")) << hint->text().toStdString();
+  EXPECT_TRUE(hint->text().startsWith("unknown field mpa: game, map, player"))
+      << hint->text().toStdString();
   search->clear();
   EXPECT_FALSE(hint->isVisibleTo(window.get()));
 
@@ -197,7 +204,8 @@ namespace {
 // the designed viewer, and for every value of the details pane.
 TEST_F(MainWindowTest, EveryControlAndEveryDetailHasANameForScreenReaders) {
   auto window = open({path("lib/game 2.rec")});
-  for (const char* view : {"act_view_players", "act_view_statistics"}) control<QAction>(*window, view)->trigger();
+  for (const char* view : {"act_view_players", "act_view_statistics"})
+    control<QAction>(*window, view)->trigger();
   QStringList unnamed;
   for (QWidget* widget : window->findChildren<QWidget*>()) {
     const bool in_viewer = widget->window() != window.get();
@@ -210,7 +218,8 @@ TEST_F(MainWindowTest, EveryControlAndEveryDetailHasANameForScreenReaders) {
     if (in_viewer || viewport || !(reached || detail)) continue;
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     if (accessible == nullptr || accessible->text(QAccessible::Name).trimmed().isEmpty())
-      unnamed << QStringLiteral("%1 (%2)").arg(widget->objectName(), widget->metaObject()->className());
+      unnamed << QStringLiteral("%1 (%2)").arg(widget->objectName(),
+                                               widget->metaObject()->className());
   }
   EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }

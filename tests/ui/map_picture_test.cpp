@@ -1,14 +1,13 @@
 // The map picture: which file is used for a map name, and what the box
 // shows when there is none or it cannot be used.
-#include "tests/ui/window_fixture.h"
-#include "ui/map_pictures.h"
-
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-
 #include <string>
 #include <vector>
+
+#include "tests/ui/window_fixture.h"
+#include "ui/map_pictures.h"
 
 namespace {
 
@@ -60,8 +59,8 @@ class MapName : public MapPictureTest, public testing::WithParamInterface<MapCas
 TEST_P(MapName, PicksItsPictureOrSaysWhyNot) {
   for (const char* unchecked : {"secret.gif", "pics/sec.gif", "pics/secret.gif", "pics/Exact.gif"})
     writeFile(QString::fromLatin1(unchecked), RedGif());
-  for (const QString blue : {"pics/MIXED case.GIF", "pics/EXACT.gif", "pics/ padded .gif", "pics/.gif",
-                             "pics/Kings\u2019 Pass.gif"})
+  for (const QString blue : {"pics/MIXED case.GIF", "pics/EXACT.gif", "pics/ padded .gif",
+                             "pics/.gif", "pics/Kings\u2019 Pass.gif"})
     writeFile(blue, WideBlue());
   writeFile("pics/Broken.gif", "GIF89a but nothing after it");
   showRedThen(GetParam().map_name);
@@ -74,9 +73,11 @@ TEST_P(MapName, PicksItsPictureOrSaysWhyNot) {
 INSTANTIATE_TEST_SUITE_P(
     MapPictureTest, MapName,
     testing::Values(MapCase{"../secret", 0, "map name"}, MapCase{"..\\secret", 0, "map name"},
-                    MapCase{"c:secret", 0, "map name"}, MapCase{std::string("sec\0ret", 7), 0, "map name"},
+                    MapCase{"c:secret", 0, "map name"},
+                    MapCase{std::string("sec\0ret", 7), 0, "map name"},
                     MapCase{"sec\x01ret", 0, "map name"}, MapCase{"sec\tret", 0, "map name"},
-                    MapCase{"Nowhere", 0, "Nowhere.gif not found"}, MapCase{"Broken", 0, "Broken.gif cannot be read"},
+                    MapCase{"Nowhere", 0, "Nowhere.gif not found"},
+                    MapCase{"Broken", 0, "Broken.gif cannot be read"},
                     MapCase{"Mixed Case", 0x0000FF, ""}, MapCase{"Exact", 0xFF0000, ""},
                     MapCase{" padded ", 0x0000FF, ""}, MapCase{"", 0x0000FF, ""},
                     MapCase{"Kings\x92 Pass", 0x0000FF, ""}));
@@ -130,7 +131,8 @@ TEST(MapPictureLookup, FirstFolderWithThePictureWinsAndTheNameGuardHoldsInEach) 
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("home")));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("sys1") + ":" + dir.filePath("sys2")));
     const QString found = findMapPicture(mapPictureFolders(dir.filePath("beside")), c.map);
-    EXPECT_EQ(found.toStdString(), c.expected.isEmpty() ? "" : dir.filePath(c.expected).toStdString());
+    EXPECT_EQ(found.toStdString(),
+              c.expected.isEmpty() ? "" : dir.filePath(c.expected).toStdString());
   }
   restore("XDG_DATA_HOME", home);
   restore("XDG_DATA_DIRS", dirs);

@@ -1,9 +1,5 @@
 // The Players and Statistics views over library rows, driven as a user would.
-#include "library/replay_library.h"
-#include "library/model/library_filter.h"
-#include "library/stats/stats_runner.h"
-#include "ui/players_view.h"
-#include "ui/statistics_view.h"
+#include <gtest/gtest.h>
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -11,12 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include "library/model/library_filter.h"
+#include "library/replay_library.h"
+#include "library/stats/stats_runner.h"
+#include "ui/players_view.h"
+#include "ui/statistics_view.h"
 
 namespace {
 
@@ -33,9 +33,10 @@ myzor::ReplayRow game(const QString& map, myzor::Roster roster, bool ok = true) 
 class Views : public testing::Test {
  protected:
   void SetUp() override {
-    library.model()->appendRows({game("Ridge", {{"Ann", "elf", 1}, {"Bob", "orc", 2}}),
-                                 game("Ridge", {{"Ann", "orc", 1}, {"Bob", "orc", 2}, {"Cid", "elf", 3}}),
-                                 game("Frost", {{"Bob", "elf", 1}, {"Dee", "orc", 2}}), game("Cut", {}, false)});
+    library.model()->appendRows(
+        {game("Ridge", {{"Ann", "elf", 1}, {"Bob", "orc", 2}}),
+         game("Ridge", {{"Ann", "orc", 1}, {"Bob", "orc", 2}, {"Cid", "elf", 3}}),
+         game("Frost", {{"Bob", "elf", 1}, {"Dee", "orc", 2}}), game("Cut", {}, false)});
     filter.setSourceModel(library.model());
   }
   // Waits for the view's aggregates of the rows as they are now.
@@ -77,13 +78,14 @@ TEST_F(Views, ActivatingAPlayerSearchesTheLibraryForThem) {
     auto* field = view.findChild<QLineEdit*>("txt_players_search");
     field->clear();
     QTest::keyClicks(field, name);
-    const QModelIndexList found = table->model()->match(table->model()->index(0, 0), Qt::DisplayRole, name, 1,
-                                                        Qt::MatchExactly);
+    const QModelIndexList found = table->model()->match(table->model()->index(0, 0),
+                                                        Qt::DisplayRole, name, 1, Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1) << name.toStdString();
     table->setCurrentIndex(found.first());
     QTest::keyClick(table, Qt::Key_Return);
     filter.setSearchText(search);
-    EXPECT_EQ(filter.rowCount(), found.first().siblingAtColumn(1).data().toInt()) << search.toStdString();
+    EXPECT_EQ(filter.rowCount(), found.first().siblingAtColumn(1).data().toInt())
+        << search.toStdString();
   }
 }
 
@@ -108,11 +110,12 @@ TEST_F(Views, StatisticsFollowTheSearchAndEachTableHoldsItsChartsNumbers) {
     for (int i = 0; i < table->rowCount(); ++i) shown << table->item(i, 1)->text();
     return shown;
   };
-  for (const char* name : {"months", "maps", "formats"}) EXPECT_EQ(bars(name), numbers(name)) << name;
+  for (const char* name : {"months", "maps", "formats"})
+    EXPECT_EQ(bars(name), numbers(name)) << name;
   EXPECT_EQ(numbers("maps"), QStringList({"2", "1"}));
   EXPECT_EQ(numbers("formats"), QStringList({"2", "1"}));  // 1v1, ffa
   const auto* matchups = view.findChild<QTableWidget*>("tbl_matchups");
-  ASSERT_EQ(matchups->rowCount(), 2);  // elf, orc
+  ASSERT_EQ(matchups->rowCount(), 2);            // elf, orc
   EXPECT_EQ(matchups->item(0, 1)->text(), "2");  // both 1v1 games are elf against orc
   EXPECT_EQ(matchups->item(1, 0)->text(), "2");
   EXPECT_EQ(matchups->item(1, 1), nullptr);

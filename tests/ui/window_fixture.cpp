@@ -12,7 +12,8 @@ QByteArray RedGif() {
 }
 
 QString ShippedPicture(const char* name) {
-  return QDir(QStringLiteral(MYZOR_PICS)).filePath(QString::fromUtf8(name) + QStringLiteral(".gif"));
+  return QDir(QStringLiteral(MYZOR_PICS))
+      .filePath(QString::fromUtf8(name) + QStringLiteral(".gif"));
 }
 
 void WindowTest::SetUp() {
@@ -50,7 +51,8 @@ void WindowTest::clickFile(const QString& name) {
   const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
   ASSERT_EQ(found.size(), 1) << name.toStdString();
   list->scrollToItem(found.first());
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(found.first()).center());
 }
 
 void WindowTest::clickPlayerRow(int row) {

@@ -2,19 +2,18 @@
 // window opened on it, driven the way a user drives it.
 #pragma once
 
-#include "tests/support/replay_builder.h"
-#include "ui/form1.h"
-#include "ui/picture_box.h"
+#include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-
-#include <gtest/gtest.h>
-
 #include <memory>
+
+#include "tests/support/replay_builder.h"
+#include "ui/form1.h"
+#include "ui/picture_box.h"
 
 // A 4 x 4 red GIF, and a shipped map picture by name.
 QByteArray RedGif();
@@ -28,7 +27,8 @@ class WindowTest : public ::testing::Test {
   // Writes a file below the program folder; `relative` uses '/'.
   void writeFile(const QString& relative, const QByteArray& bytes) const;
   // Writes a replay into testfiles/1.30/ and returns where its parts landed.
-  replay_builder::Layout writeReplay(const QString& name, const replay_builder::ReplaySpec& recipe) const;
+  replay_builder::Layout writeReplay(const QString& name,
+                                     const replay_builder::ReplaySpec& recipe) const;
 
   // Opens the window (once) on the program folder as it is now.
   Form1& window();
