@@ -15,14 +15,11 @@
 namespace myzor {
 namespace {
 
-struct Listing {
-  enum State { listed, gone, unreadable } state = listed;
-  std::vector<FileEntry> files;
-  std::vector<QByteArray> folders;
-};
+using FolderId = std::pair<dev_t, ino_t>;
 
 // The replay files (when `files`) and subfolders directly in `folder`.
-Listing listFolder(const QByteArray& folder, bool files = true) {
+FolderWatcher::Listing listFolder(const QByteArray& folder, bool files = true) {
+  using Listing = FolderWatcher::Listing;
   Listing out;
   DIR* dir = ::opendir(folder.constData());
   if (dir == nullptr) {
@@ -43,7 +40,7 @@ Listing listFolder(const QByteArray& folder, bool files = true) {
     struct stat info {};
     if (item->d_type != DT_REG && ::fstatat(::dirfd(dir), name, &info, 0) == 0 &&
         S_ISDIR(info.st_mode))
-      out.folders.push_back(path);
+      out.folders.emplace_back(path, FolderId{info.st_dev, info.st_ino});
   }
   ::closedir(dir);
   return out;
@@ -61,6 +58,17 @@ std::vector<QByteArray> pathsBelow(const Map& map, const QByteArray& folder) {
 
 }  // namespace
 
+struct FolderWatcher::Listed {
+  int generation = 0;
+  std::vector<std::pair<QByteArray, Listing>> folders;
+};
+
+struct FolderWatcher::Stats {
+  int generation = 0;
+  // Each path asked of, with what it is now; nothing where it is gone.
+  std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files;
+};
+
 FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), m_timing(timing) {
   m_collect_timer.setSingleShot(true);
   m_collect_timer.setInterval(m_timing.collect_ms);
@@ -72,6 +80,8 @@ FolderWatcher::FolderWatcher(Timing timing, QObject* parent) : QObject(parent), 
   connect(&m_rescan, &QFutureWatcherBase::finished, this, &FolderWatcher::rescanned);
   connect(&m_tree, &QFutureWatcherBase::finished, this, &FolderWatcher::treeFound);
   connect(&m_first_look, &QFutureWatcherBase::finished, this, &FolderWatcher::firstLookDone);
+  connect(&m_listing, &QFutureWatcherBase::finished, this, &FolderWatcher::listed);
+  connect(&m_stats, &QFutureWatcherBase::finished, this, &FolderWatcher::settled);
   m_clock.start();
 }
 
@@ -100,7 +110,7 @@ void FolderWatcher::watch(const QByteArray& root, std::vector<FileEntry> known) 
       const FolderId id{info.st_dev, info.st_ino};
       if (!seen.insert(id).second) continue;
       tree.folders.emplace_back(folder, id);
-      for (QByteArray& below : listFolder(folder, false).folders) next.push_back(std::move(below));
+      for (auto& below : listFolder(folder, false).folders) next.push_back(std::move(below.first));
     }
     return tree;
   }));
@@ -143,8 +153,8 @@ void FolderWatcher::treeFound() {
             if (at != known.end()) seen[static_cast<std::size_t>(at - known.begin())] = true;
             if (at == known.end() || !(*at == entry)) look.differing.push_back(entry);
           }
-          for (const QByteArray& below : listing.folders)
-            if (!watched.contains(below)) look.subfolders.push_back(below);
+          for (const auto& below : listing.folders)
+            if (!watched.contains(below.first)) look.subfolders.push_back(below);
         }
         // Known files that were not listed: gone, or in folders no longer
         // there; those of a folder that could not be read are left alone.
@@ -167,10 +177,10 @@ void FolderWatcher::firstLookDone() {
   for (const QByteArray& path : look.missing)
     if (!m_pending.contains(path)) forget(path);
   for (const QByteArray& folder : look.gone) dropFolder(folder);
-  for (const QByteArray& folder : look.subfolders) addFolderTree(folder);
+  for (const auto& [folder, id] : look.subfolders) addFolderTree(folder, id);
   report();
   // Folders that changed while they were first listed are listed again.
-  if (!m_dirty.isEmpty()) m_collect_timer.start();
+  if (!m_dirty.isEmpty() || !m_unlisted.empty()) m_collect_timer.start();
 }
 
 void FolderWatcher::stop() {
@@ -190,6 +200,7 @@ void FolderWatcher::stop() {
   m_scanning = false;
   m_looking = false;
   m_first_known.clear();
+  m_unlisted.clear();
   ++m_generation;
 }
 
@@ -203,24 +214,46 @@ void FolderWatcher::onDirectoryChanged(const QString& name) {
   if (!m_collect_timer.isActive()) m_collect_timer.start();
 }
 
+// The folders are listed on a worker; what changed is applied here once
+// they are. Events meanwhile wait for the next round.
 void FolderWatcher::collect() {
-  if (m_looking) return;  // listed again when the first look is done
-  const QSet<QString> dirty = std::exchange(m_dirty, {});
-  for (const QString& name : dirty) {
-    const QByteArray folder = m_folder_by_name.value(name);
-    if (!m_scanning && m_folders.contains(folder)) syncFolder(folder);
+  if (m_looking || m_listing.isRunning()) return;  // listed again when that is done
+  if (m_scanning) {
+    m_dirty.clear();
+    return;
   }
-  report();
+  std::vector<QByteArray> folders = std::exchange(m_unlisted, {});
+  for (const QString& name : std::exchange(m_dirty, {})) {
+    const QByteArray folder = m_folder_by_name.value(name);
+    if (m_folders.contains(folder)) folders.push_back(folder);
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  if (folders.empty()) return;
+  m_listing.setFuture(QtConcurrent::run([folders = std::move(folders), generation = m_generation] {
+    auto made = std::make_shared<Listed>();
+    made->generation = generation;
+    for (const QByteArray& folder : folders) made->folders.emplace_back(folder, listFolder(folder));
+    return made;
+  }));
 }
 
-void FolderWatcher::addFolderTree(const QByteArray& folder) {
-  if (m_scanning) return;
-  struct stat info {};
-  if (::stat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
-  const FolderId id{info.st_dev, info.st_ino};
-  if (m_folder_ids.contains(id)) return;
+void FolderWatcher::listed() {
+  const std::shared_ptr<Listed> listed = m_listing.result();
+  if (listed->generation != m_generation || m_scanning) return;
+  for (const auto& [folder, listing] : listed->folders)
+    if (m_folders.contains(folder)) syncFolder(folder, listing);
+  report();
+  if (!m_dirty.isEmpty() || !m_unlisted.empty()) m_collect_timer.start();
+}
+
+void FolderWatcher::addFolderTree(const QByteArray& folder, FolderId id) {
+  if (m_scanning || m_folder_ids.contains(id)) return;
   // Listed after the watch is in place, so nothing made in between is missed.
-  if (addWatch(folder, id)) syncFolder(folder);
+  if (addWatch(folder, id)) {
+    m_unlisted.push_back(folder);
+    if (!m_collect_timer.isActive()) m_collect_timer.start();
+  }
 }
 
 bool FolderWatcher::addWatch(const QByteArray& folder, FolderId id) {
@@ -237,8 +270,7 @@ bool FolderWatcher::addWatch(const QByteArray& folder, FolderId id) {
   return true;
 }
 
-void FolderWatcher::syncFolder(const QByteArray& folder) {
-  const Listing listing = listFolder(folder);
+void FolderWatcher::syncFolder(const QByteArray& folder, const Listing& listing) {
   if (listing.state == Listing::unreadable) return;
   if (listing.state == Listing::gone) {
     dropFolder(folder);
@@ -256,13 +288,14 @@ void FolderWatcher::syncFolder(const QByteArray& folder) {
     if (FolderOf(path) == folder && !present.contains(path)) stale.push_back(path);
   for (const QByteArray& path : stale) forget(path);
 
-  const std::set<QByteArray> subfolders(listing.folders.begin(), listing.folders.end());
+  std::set<QByteArray> subfolders;
+  for (const auto& [path, id] : listing.folders) subfolders.insert(path);
   std::vector<QByteArray> removed;
   for (const QByteArray& path : pathsBelow(m_folders, folder))
     if (FolderOf(path) == folder && !subfolders.contains(path)) removed.push_back(path);
   for (const QByteArray& path : removed) dropFolder(path);
-  for (const QByteArray& path : listing.folders)
-    if (!m_folders.contains(path)) addFolderTree(path);
+  for (const auto& [path, id] : listing.folders)
+    if (!m_folders.contains(path)) addFolderTree(path, id);
 }
 
 void FolderWatcher::dropFolder(const QByteArray& folder) {
@@ -299,34 +332,55 @@ void FolderWatcher::forget(const QByteArray& path) {
   if (m_known.erase(path) > 0) m_changes.removed.push_back(path);
 }
 
+// The files waited for are looked at on a worker; what they are now is
+// applied here. A tick while they are looked at passes.
 void FolderWatcher::settle() {
+  if (m_stats.isRunning()) return;
+  if (m_pending.empty() && m_suspects.empty()) {
+    m_settle_timer.stop();
+    return;
+  }
+  std::vector<QByteArray> paths;
+  paths.reserve(m_pending.size() + m_suspects.size());
+  for (const auto& [path, pending] : m_pending) paths.push_back(path);
+  for (const auto& [path, entry] : m_suspects) paths.push_back(path);
+  m_stats.setFuture(QtConcurrent::run([paths = std::move(paths), generation = m_generation] {
+    auto made = std::make_shared<Stats>();
+    made->generation = generation;
+    made->files.reserve(paths.size());
+    for (const QByteArray& path : paths) {
+      FileEntry entry;
+      made->files.emplace_back(path, StatFile(path, entry) ? std::optional(entry) : std::nullopt);
+    }
+    return made;
+  }));
+}
+
+void FolderWatcher::settled() {
+  const std::shared_ptr<Stats> stats = m_stats.result();
+  if (stats->generation != m_generation) return;
   const qint64 now = m_clock.elapsed();
-  for (auto it = m_suspects.begin(); it != m_suspects.end();) {
-    FileEntry entry;
-    if (StatFile(it->first, entry) && entry == it->second) {
-      ++it;
+  std::vector<QByteArray> gone;
+  for (const auto& [path, now_entry] : stats->files) {
+    // Files noted or forgotten meanwhile are looked at on the next tick.
+    if (const auto suspect = m_suspects.find(path); suspect != m_suspects.end()) {
+      if (now_entry && *now_entry == suspect->second) continue;
+      // Changed, or gone (which the folder's own event reports).
+      if (now_entry) m_pending[path] = Pending{*now_entry, now};
+      m_suspects.erase(suspect);
       continue;
     }
-    // Changed, or gone (which the folder's own event reports).
-    if (StatFile(it->first, entry)) m_pending[it->first] = Pending{entry, now};
-    it = m_suspects.erase(it);
-  }
-  std::vector<QByteArray> gone;
-  for (auto it = m_pending.begin(); it != m_pending.end();) {
-    FileEntry entry;
-    if (!StatFile(it->first, entry)) {
-      gone.push_back(it->first);
-      ++it;
-    } else if (!(entry == it->second.entry)) {
-      it->second = Pending{entry, now};
-      ++it;
-    } else if (now - it->second.since_ms < m_timing.settle_ms) {
-      ++it;
-    } else {
-      auto& list = m_known.contains(it->first) ? m_changes.changed : m_changes.added;
-      list.push_back(entry);
-      m_known[it->first] = entry;
-      it = m_pending.erase(it);
+    const auto it = m_pending.find(path);
+    if (it == m_pending.end()) continue;
+    if (!now_entry) {
+      gone.push_back(path);
+    } else if (!(*now_entry == it->second.entry)) {
+      it->second = Pending{*now_entry, now};
+    } else if (now - it->second.since_ms >= m_timing.settle_ms) {
+      auto& list = m_known.contains(path) ? m_changes.changed : m_changes.added;
+      list.push_back(*now_entry);
+      m_known[path] = *now_entry;
+      m_pending.erase(it);
     }
   }
   for (const QByteArray& path : gone) forget(path);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -67,6 +68,13 @@ class FolderWatcher : public QObject {
 
   [[nodiscard]] bool isScanning() const { return m_scanning; }
 
+  // What one folder holds directly: replay files and subfolders.
+  struct Listing {
+    enum State { listed, gone, unreadable } state = listed;
+    std::vector<FileEntry> files;
+    std::vector<std::pair<QByteArray, std::pair<dev_t, ino_t>>> folders;
+  };
+
  signals:
   void changed(const myzor::FolderChanges& changes);
   void statusChanged(const QString& text);
@@ -82,27 +90,31 @@ class FolderWatcher : public QObject {
   };
   struct FirstLook {
     int generation = 0;
-    std::vector<FileEntry> differing;       // new, or changed from what was known
-    std::vector<QByteArray> missing;        // known, but not there
-    std::vector<QByteArray> gone;           // folders watched that were gone by then
-    std::vector<QByteArray> subfolders;     // folders that appeared meanwhile
+    std::vector<FileEntry> differing;  // new, or changed from what was known
+    std::vector<QByteArray> missing;   // known, but not there
+    std::vector<QByteArray> gone;      // folders watched that were gone by then
+    std::vector<std::pair<QByteArray, FolderId>> subfolders;  // folders that appeared meanwhile
     std::map<QByteArray, FileEntry> known;  // by path, made here rather than on the window's thread
   };
   struct Pending {
     FileEntry entry;
     qint64 since_ms;
   };
+  struct Listed;
+  struct Stats;
 
   void onDirectoryChanged(const QString& name);
   void collect();
+  void listed();
   void settle();
+  void settled();
   void rescan();
   void rescanned();
   void treeFound();
   void firstLookDone();
-  void addFolderTree(const QByteArray& folder);
+  void addFolderTree(const QByteArray& folder, FolderId id);
   bool addWatch(const QByteArray& folder, FolderId id);
-  void syncFolder(const QByteArray& folder);
+  void syncFolder(const QByteArray& folder, const Listing& listing);
   void dropFolder(const QByteArray& folder);
   void note(const FileEntry& entry);
   void forget(const QByteArray& path);
@@ -131,6 +143,11 @@ class FolderWatcher : public QObject {
   QFutureWatcher<std::shared_ptr<FirstLook>> m_first_look;
   std::vector<FileEntry> m_first_known;  // what the caller knew, until the first look is done
   bool m_looking = false;
+  // Folders watched since they were listed last, to be listed.
+  std::vector<QByteArray> m_unlisted;
+  // Folders and files looked at on a worker: one round at a time.
+  QFutureWatcher<std::shared_ptr<Listed>> m_listing;
+  QFutureWatcher<std::shared_ptr<Stats>> m_stats;
   int m_generation = 0;
 };
 
