@@ -1,7 +1,7 @@
 // The window listing a whole folder: how long until every row is in the
 // table, how late the event loop ever ran meanwhile, and the peak memory.
 //
-//   library_bench [--search WORD] FOLDER [INDEX [NEW]]
+//   library_bench [--search WORD | --rename N] FOLDER [INDEX [NEW]]
 //     prints "rows N", "open_ms O", "listed_ms T", "max_stall_ms S", "peak_kib K", "files_read R"
 //
 // open_ms is the opening call itself (File1 lists the folder's own files);
@@ -14,8 +14,16 @@
 // With --search, once the window has settled WORD is typed into the search
 // field a letter every 150 ms, then the table is sorted by every column:
 // "search_ms" (the longest filter of one letter), "typing_stall_ms" (the
-// event loop's lateness meanwhile) and "sort_ms" (the longest sort).
+// event loop's lateness meanwhile) and "sort_ms" (the longest sort). With
+// --rename, once the window has settled another process renames N of the
+// folder's replays at once: "renamed_ms" until the table lists every one
+// under its new name and none under its old, "renaming_stall_ms" the event
+// loop's lateness meanwhile; the files get their names back before the end.
+// A FOLDER that is not there is refused (exit status 2).
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -27,11 +35,13 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
 #include "bench/stall_meter.h"
+#include "library/core/paths.h"
 #include "library/replay_library.h"
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
@@ -41,15 +51,23 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QStringList arguments = QApplication::arguments();
   QString word;
+  int rename_count = 0;
   if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--search")) {
     word = arguments.at(2);
     arguments.remove(1, 2);
+  } else if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--rename")) {
+    rename_count = arguments.at(2).toInt();
+    arguments.remove(1, 2);
   }
   if (arguments.size() < 2 || arguments.size() > 4) {
-    std::fputs("usage: library_bench [--search WORD] FOLDER [INDEX [NEW]]\n", stderr);
+    std::fputs("usage: library_bench [--search WORD | --rename N] FOLDER [INDEX [NEW]]\n", stderr);
     return 2;
   }
   const QString folder = QDir(arguments.at(1)).absolutePath();
+  if (!QFileInfo(folder).isDir()) {
+    std::fprintf(stderr, "library_bench: %s: no such folder\n", qPrintable(folder));
+    return 2;
+  }
   QTemporaryDir scratch;
   const QString index =
       arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
@@ -74,6 +92,23 @@ int main(int argc, char* argv[]) {
   qint64 typing_stall_ms = -1;
   qint64 sort_ms = -1;
   qint64 listing_stall_ms = -1;
+  // The files renamed by another process, by old and new path.
+  std::vector<std::pair<QByteArray, QByteArray>> renamed;
+  QElapsedTimer since_rename;
+  pid_t renamer = -1;
+  qint64 renamed_ms = -1;
+  qint64 renaming_stall_ms = -1;
+  QTimer follower;
+  follower.setInterval(20);
+  QObject::connect(&follower, &QTimer::timeout, [&] {
+    const myzor::LibraryModel* model = library->model();
+    for (const auto& [from, to] : renamed)
+      if (model->rowOf(from) >= 0 || model->rowOf(to) < 0) return;
+    renamed_ms = since_rename.elapsed();
+    renaming_stall_ms = stalls.mostMs();
+    follower.stop();
+    QTimer::singleShot(100, &app, &QCoreApplication::quit);
+  });
   int typed = 0;
   QTimer typist;
   typist.setInterval(150);
@@ -104,6 +139,42 @@ int main(int argc, char* argv[]) {
       // Lateness while typing on its own.
       listing_stall_ms = stalls.takeMostMs();
       typist.start();
+      return;
+    }
+    if (rename_count > 0) {
+      const myzor::LibraryModel* model = library->model();
+      std::vector<QByteArray> paths;
+      for (int row = 0; row < model->rowCount() && std::ssize(paths) < 2 * rename_count; ++row)
+        paths.push_back(model->row(row).file.path);
+      // Only files that are there (the index may still list some of a run
+      // before), looked at elsewhere: this thread is traced for its stats.
+      paths = QtConcurrent::run([paths = std::move(paths)] {
+                std::vector<QByteArray> there;
+                for (const QByteArray& path : paths)
+                  if (QFileInfo::exists(QFile::decodeName(path))) there.push_back(path);
+                return there;
+              }).result();
+      for (const QByteArray& path : paths) {
+        if (std::ssize(renamed) == rename_count) break;
+        renamed.emplace_back(path, myzor::FolderOf(path) + "/renamed " + myzor::NameOf(path));
+      }
+      // Another program renames them: a list of tab-separated pairs for perl,
+      // started without copying this process (a fork would stall it).
+      QFile list(scratch.filePath(QStringLiteral("renames")));
+      if (!list.open(QIODevice::WriteOnly)) QCoreApplication::exit(1);
+      for (const auto& [from, to] : renamed) list.write(from + '\t' + to + '\n');
+      list.close();
+      const QByteArray list_path = QFile::encodeName(list.fileName());
+      const char* spawned[] = {"perl", "-ne", "chomp; my ($a, $b) = split /\t/; rename $a, $b",
+                               list_path.constData(), nullptr};
+      (void)stalls.takeMostMs();
+      since_rename.start();
+      if (::posix_spawnp(&renamer, "perl", nullptr, nullptr, const_cast<char**>(spawned),
+                         environ) != 0)
+        QCoreApplication::exit(1);
+      follower.start();
+      // A table that never follows is a result too, not a wait for ever.
+      QTimer::singleShot(60'000, &app, [] { QCoreApplication::exit(1); });
       return;
     }
     if (added.isEmpty()) {
@@ -159,6 +230,12 @@ int main(int argc, char* argv[]) {
       static_cast<long long>(word.isEmpty() ? stalls.mostMs() : listing_stall_ms), usage.ru_maxrss,
       static_cast<long long>(myzor::ReplayFilesRead() - read_before));
   if (!added.isEmpty()) std::printf("new_row_ms %lld\n", static_cast<long long>(new_row_ms));
+  if (rename_count > 0) {
+    if (renamer > 0) (void)::waitpid(renamer, nullptr, 0);
+    std::printf("renamed_ms %lld\nrenaming_stall_ms %lld\n", static_cast<long long>(renamed_ms),
+                static_cast<long long>(renaming_stall_ms));
+    for (const auto& [from, to] : renamed) (void)::rename(to.constData(), from.constData());
+  }
   if (!word.isEmpty())
     std::printf("search_ms %lld\ntyping_stall_ms %lld\nsort_ms %lld\n",
                 static_cast<long long>(search_ms), static_cast<long long>(typing_stall_ms),

@@ -132,6 +132,12 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   connect(library, &myzor::ReplayLibrary::finished, this, &LibraryActions::updateActions);
   table->setContextMenuPolicy(Qt::ActionsContextMenu);
   connect(library, &myzor::ReplayLibrary::rowsRead, this, &LibraryActions::selectArrived);
+  connect(library, &myzor::ReplayLibrary::rowsRemoved, this, [this] {
+    const int row = std::exchange(m_neighbour_row, -1);
+    const int count = m_panel->filter()->rowCount();
+    if (row >= 0 && count > 0)
+      m_panel->table()->setCurrentIndex(m_panel->filter()->index(std::min(row, count - 1), 0));
+  });
   updateActions();
   // After the window is up: the journal is read on a worker.
   QTimer::singleShot(0, this, [this] { checkJournal(true); });
@@ -219,11 +225,10 @@ void LibraryActions::finish(const std::vector<myzor::FileResult>& results, const
     table->selectionModel()->clearCurrentIndex();
     table->clearSelection();
   }
+  // A file that left the folder: its neighbour takes its place, as in a file
+  // manager, once its row has gone.
+  m_neighbour_row = sources_gone && m_reselect.isEmpty() ? current_row : -1;
   m_library->refresh(paths);
-  // A file that left the folder: its neighbour takes its place, as in a file manager.
-  const int count = m_panel->filter()->rowCount();
-  if (sources_gone && m_reselect.isEmpty() && current_row >= 0 && count > 0)
-    table->setCurrentIndex(m_panel->filter()->index(std::min(current_row, count - 1), 0));
   emit filesChanged();
   emit message(myzor::Summary(results, done));
 }

@@ -134,6 +134,8 @@ class LibraryActions : public QObject {
   QPointer<HistoryDialog> m_history;
   // Files an operation put in the folder, to select when their rows arrive.
   QSet<QByteArray> m_reselect;
+  // The row whose file left the folder, for its neighbour to take its place.
+  int m_neighbour_row = -1;
   bool m_busy = false;
   QList<QAction*> m_selection_actions;
   Actions m_actions;

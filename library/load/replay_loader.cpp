@@ -77,31 +77,37 @@ void ReplayLoader::stop() {
 }
 
 void ReplayLoader::refresh(const QList<QByteArray>& paths) {
-  QList<QByteArray> gone;
-  std::vector<FileEntry> files;
   const QByteArray prefix = m_root.endsWith('/') ? m_root : m_root + '/';
-  for (const QByteArray& path : paths) {
-    if (!path.startsWith(prefix)) continue;
-    FileEntry entry;
-    if (StatFile(path, entry))
-      files.push_back(std::move(entry));
-    else
-      gone.append(path);
-  }
-  if (!gone.isEmpty()) {
-    m_model.removePaths(gone);
-    emit rowsRemoved(gone);
-  }
+  std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files;
+  for (const QByteArray& path : paths)
+    if (path.startsWith(prefix)) files.emplace_back(path, std::nullopt);
+  refreshOnWorker(std::move(files));
+}
+
+void ReplayLoader::refreshOnWorker(
+    std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files) {
   if (files.empty()) return;
   m_pool.start([this, generation = m_generation, root = m_root, files = std::move(files)] {
     lowerThreadPriority();
+    auto gone = std::make_shared<QList<QByteArray>>();
     auto entries = std::make_shared<std::vector<LibraryModel::Entry>>();
-    for (const FileEntry& file : files)
-      entries->push_back(LibraryModel::makeEntry(ReadRow(root, file)));
+    for (const auto& [path, known] : files) {
+      FileEntry entry;
+      if (!StatFile(path, entry))
+        gone->append(path);
+      else if (!known || *known != entry)
+        entries->push_back(LibraryModel::makeEntry(ReadRow(root, entry)));
+    }
+    if (gone->isEmpty() && entries->empty()) return;
     QMetaObject::invokeMethod(
         this,
-        [this, generation, entries] {
+        [this, generation, gone, entries] {
           if (generation != m_generation) return;
+          if (!gone->isEmpty()) {
+            m_model.removePaths(*gone);
+            emit rowsRemoved(*gone);
+          }
+          if (entries->empty()) return;
           std::vector<ReplayRow> read;
           for (const LibraryModel::Entry& entry : *entries) read.push_back(entry.row);
           m_model.upsertEntries(std::move(*entries));
@@ -132,9 +138,7 @@ void ReplayLoader::prepare(const QByteArray& root) {
 void ReplayLoader::checkFile(const QByteArray& path) {
   const int at = m_model.rowOf(path);
   if (at < 0) return;
-  // One stat: cheap enough for the window's thread.
-  FileEntry now;
-  if (!StatFile(path, now) || now != m_model.row(at).file) refresh({path});
+  refreshOnWorker({{path, m_model.row(at).file}});
 }
 
 void ReplayLoader::readRest() {

@@ -127,6 +127,10 @@ class ReplayLoader : public QObject {
   struct Job;
   void start(const QByteArray& root, std::function<void(const std::shared_ptr<Job>&)> work,
              bool keep_rows = false);
+  // On a worker: each file is looked at; one that is gone loses its row, one
+  // that differs from what is known of it (or of which nothing is known) is
+  // read again; what changed is applied on this object's thread.
+  void refreshOnWorker(std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files);
   void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
   void startReaders(const std::shared_ptr<Job>& job);
   void readFiles(const std::shared_ptr<Job>& job);

@@ -161,10 +161,15 @@ void LibraryModel::removePaths(const QList<QByteArray>& paths) {
   // From the bottom up, so the rows still to go keep their numbers.
   std::sort(rows.begin(), rows.end(), std::greater<>());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  for (const int at : rows) {
-    if (!row(at).read) --m_unread;
-    beginRemoveRows(QModelIndex(), at, at);
-    m_rows.erase(m_rows.begin() + at);
+  // Rows side by side go in one removal.
+  for (std::size_t i = 0; i < rows.size();) {
+    const int last = rows[i];
+    int first = last;
+    for (++i; i < rows.size() && rows[i] == first - 1; ++i) first = rows[i];
+    for (int at = first; at <= last; ++at)
+      if (!row(at).read) --m_unread;
+    beginRemoveRows(QModelIndex(), first, last);
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
     endRemoveRows();
   }
   reindex();
