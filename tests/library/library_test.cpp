@@ -16,6 +16,7 @@
 #include "library/load/replay_loader.h"
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
+#include "library/replay_library.h"
 #include "library/search/folded_row.h"
 #include "library/search/query.h"
 #include "tests/support/replay_builder.h"
@@ -427,6 +428,53 @@ TEST_F(FolderTest, AnUnreadableSubfolderIsReportedAndSkipped) {
 }
 
 }  // namespace
+
+// The one object the window uses, without any window: a folder opened, a
+// start from the index that opens no replay, a file rewritten outside, and
+// a read stopped and taken up again.
+TEST_F(FolderTest, TheLibraryStartsFromItsIndexFollowsChangesAndReadsTheRestAfterAStop) {
+  for (int i = 0; i < 300; ++i)
+    write(QStringLiteral("lib/r_%1.rec").arg(i), replay_builder::SimpleReplay(2, false));
+  const QByteArray root = QFile::encodeName(path("lib"));
+  const QString index = path("cache/index.sqlite");
+  const auto openAndWait = [&root](myzor::ReplayLibrary& library) {
+    QSignalSpy finished(&library, &myzor::ReplayLibrary::finished);
+    library.open(root);
+    return finished.wait(10'000);
+  };
+  {
+    myzor::ReplayLibrary library(index);
+    QSignalSpy scanned(&library, &myzor::ReplayLibrary::scanned);
+    library.setMaxThreads(1);
+    library.open(root);
+    ASSERT_TRUE(scanned.wait(10'000));
+    library.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!library.isRunning(), 10'000);
+    EXPECT_EQ(library.model()->rowCount(), 300);  // a row for every file found, read or not
+    QSignalSpy finished(&library, &myzor::ReplayLibrary::finished);
+    library.readRest();
+    if (library.isRunning()) ASSERT_TRUE(finished.wait(10'000));
+    EXPECT_EQ(library.model()->unreadCount(), 0);
+    EXPECT_EQ(library.model()->rowCount(), 300);
+  }
+
+  const qint64 before = myzor::ReplayFilesRead();
+  myzor::ReplayLibrary library(index, {50, 20, 3000, 0});
+  QSignalSpy checked(&library, &myzor::ReplayLibrary::checked);
+  ASSERT_TRUE(openAndWait(library));
+  if (checked.isEmpty()) ASSERT_TRUE(checked.wait(10'000));
+  EXPECT_EQ(checked.first().at(0).toLongLong(), 0);  // nothing to read again
+  EXPECT_EQ(library.model()->rowCount(), 300);
+  EXPECT_EQ(myzor::ReplayFilesRead(), before);
+
+  replay_builder::ReplaySpec three = replay_builder::SimpleReplay(3, false);
+  three.players[0].name = u"Rewritten";
+  write("lib/r_7.rec", three);
+  const QByteArray changed = QFile::encodeName(path("lib/r_7.rec"));
+  QTRY_COMPARE_WITH_TIMEOUT(library.model()->row(library.model()->rowOf(changed)).player_count, 3,
+                            10'000);
+  EXPECT_EQ(myzor::ReplayFilesRead(), before + 1);
+}
 
 int main(int argc, char* argv[]) {
   ::testing::InitGoogleTest(&argc, argv);
