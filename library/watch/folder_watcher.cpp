@@ -240,10 +240,13 @@ void FolderWatcher::collect() {
 
 void FolderWatcher::listed() {
   const std::shared_ptr<Listed> listed = m_listing.result();
-  if (listed->generation != m_generation || m_scanning) return;
-  for (const auto& [folder, listing] : listed->folders)
-    if (m_folders.contains(folder)) syncFolder(folder, listing);
-  report();
+  // A listing for a folder watched before is dropped, but what waited for
+  // it is listed all the same.
+  if (listed->generation == m_generation && !m_scanning) {
+    for (const auto& [folder, listing] : listed->folders)
+      if (m_folders.contains(folder)) syncFolder(folder, listing);
+    report();
+  }
   if (!m_dirty.isEmpty() || !m_unlisted.empty()) m_collect_timer.start();
 }
 
