@@ -45,25 +45,25 @@ ReplayLibrary::ReplayLibrary(const QString& index_file, FolderWatcher::Timing ti
     m_index = std::make_unique<ReplayIndex>(index_file);
     reportStatus();
   });
-  connect(m_library, &ReplayLoader::rowsRead, this, &ReplayLibrary::onRowsRead);
-  connect(m_library, &ReplayLoader::rowsRemoved, this, &ReplayLibrary::onRowsRemoved);
+  connect(&m_loader, &ReplayLoader::rowsRead, this, &ReplayLibrary::onRowsRead);
+  connect(&m_loader, &ReplayLoader::rowsRemoved, this, &ReplayLibrary::onRowsRemoved);
   connect(&m_watcher, &FolderWatcher::changed, this, &ReplayLibrary::onFolderChanged);
   connect(&m_watcher, &FolderWatcher::statusChanged, this, &ReplayLibrary::statusChanged);
   connect(&m_check, &QFutureWatcherBase::finished, this, &ReplayLibrary::onChecked);
-  connect(m_library, &ReplayLoader::finished, this, [this] {
+  connect(&m_loader, &ReplayLoader::finished, this, [this] {
     if (m_waiting)
       apply(*std::exchange(m_waiting, std::nullopt));
     else if (m_found)
       followFound();
   });
   // After the library's own handlers: what is told has been taken in.
-  connect(m_library, &ReplayLoader::started, this, &ReplayLibrary::started);
-  connect(m_library, &ReplayLoader::scanned, this, &ReplayLibrary::scanned);
-  connect(m_library, &ReplayLoader::problemsFound, this, &ReplayLibrary::problemsFound);
-  connect(m_library, &ReplayLoader::progress, this, &ReplayLibrary::progress);
-  connect(m_library, &ReplayLoader::finished, this, &ReplayLibrary::finished);
-  connect(m_library, &ReplayLoader::rowsRead, this, &ReplayLibrary::rowsRead);
-  connect(m_library, &ReplayLoader::rowsRemoved, this, &ReplayLibrary::rowsRemoved);
+  connect(&m_loader, &ReplayLoader::started, this, &ReplayLibrary::started);
+  connect(&m_loader, &ReplayLoader::scanned, this, &ReplayLibrary::scanned);
+  connect(&m_loader, &ReplayLoader::problemsFound, this, &ReplayLibrary::problemsFound);
+  connect(&m_loader, &ReplayLoader::progress, this, &ReplayLibrary::progress);
+  connect(&m_loader, &ReplayLoader::finished, this, &ReplayLibrary::finished);
+  connect(&m_loader, &ReplayLoader::rowsRead, this, &ReplayLibrary::rowsRead);
+  connect(&m_loader, &ReplayLoader::rowsRemoved, this, &ReplayLibrary::rowsRemoved);
 }
 
 ReplayLibrary::~ReplayLibrary() {
@@ -94,7 +94,7 @@ void ReplayLibrary::open(const QByteArray& root) {
   m_waiting.reset();
   m_incomplete.clear();
   m_root = root;
-  m_library->prepare(root);
+  m_loader.prepare(root);
   const quint64 opened = ++m_opened;
   if (m_feed) m_feed->abandon();
   auto feed = std::make_shared<RowFeed>();
@@ -109,7 +109,7 @@ void ReplayLibrary::open(const QByteArray& root) {
       QMetaObject::invokeMethod(
           this,
           [this, root, opened, expected, feed] {
-            if (opened == m_opened) m_library->load(root, expected, feed);
+            if (opened == m_opened) m_loader.load(root, expected, feed);
           },
           Qt::QueuedConnection);
       remembered->known.reserve(static_cast<std::size_t>(expected));
@@ -139,14 +139,14 @@ void ReplayLibrary::onRemembered(Remembered remembered) {
     // between.
     auto found = std::make_shared<Found>();
     m_found = found;
-    m_library->setPlanner([found](const QByteArray&, std::vector<FileEntry> files) {
+    m_loader.setPlanner([found](const QByteArray&, std::vector<FileEntry> files) {
       {
         const std::lock_guard lock(found->mutex);
         found->files = files;
       }
       return ReadPlan{{}, std::move(files)};
     });
-    m_library->openFolder(root);
+    m_loader.openFolder(root);
     return;
   }
   m_incomplete = std::move(remembered.incomplete);
@@ -174,7 +174,7 @@ void ReplayLibrary::onChecked() {
   Check check = std::move(*m_check.result());
   if (check.root != m_root || *m_stop_check) return;
   // Rows read again replace the remembered ones, so these must be in first.
-  if (m_library->isRunning())
+  if (m_loader.isRunning())
     m_waiting = std::move(check);
   else
     apply(std::move(check));
@@ -184,7 +184,7 @@ void ReplayLibrary::apply(Check check) {
   m_watcher.watch(m_root, std::move(check.files));
   for (const FileEntry& file : std::exchange(m_incomplete, {})) m_watcher.recheck(file);
   refresh(check.to_refresh);
-  if (!check.problems.isEmpty()) m_library->reportProblems(check.problems);
+  if (!check.problems.isEmpty()) m_loader.reportProblems(check.problems);
   emit checked(check.to_read, check.to_refresh.size() - check.to_read);
 }
 
@@ -200,7 +200,7 @@ void ReplayLibrary::followFound() {
 
 void ReplayLibrary::refresh(const QList<QByteArray>& paths) {
   for (qsizetype i = 0; i < paths.size(); i += kRefreshChunk)
-    m_library->refresh(paths.mid(i, kRefreshChunk));
+    m_loader.refresh(paths.mid(i, kRefreshChunk));
 }
 
 void ReplayLibrary::onRowsRead(const std::vector<ReplayRow>& rows) {

@@ -113,7 +113,6 @@ class ReplayLibrary : public QObject {
 
   // Declared first: it goes last, after everything that hands it work.
   ReplayLoader m_loader;
-  ReplayLoader* const m_library = &m_loader;
   // One thread that never ends, as a database connection belongs to its thread.
   QThreadPool m_index_thread;
   std::unique_ptr<ReplayIndex> m_index;  // used on m_index_thread only

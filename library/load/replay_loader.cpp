@@ -4,7 +4,6 @@
 
 #include "library/core/folder_scan.h"
 #include "library/core/read_row.h"
-#include "replay/metadata.h"
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -15,8 +14,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <exception>
-#include <filesystem>
 #include <limits>
 #include <utility>
 
