@@ -17,10 +17,10 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <array>
 #include <cmath>
-#include <filesystem>
+#include <memory>
 #include <utility>
 
-#include "replay/reader_error.h"
+#include "library/core/full_read.h"
 #include "replay/replay.h"
 #include "ui/map_pictures.h"
 
@@ -71,10 +71,8 @@ QLabel* valueLabel(QWidget* parent, const char* name, const QString& accessible)
 }  // namespace
 
 struct DetailsPane::FullRead {
-  QByteArray path;
+  std::shared_ptr<const myzor::FullRead> full;
   QString game, map_name, version;
-  bool ok = false;
-  QString kind, offset, message;
   QStringList settings;  // empty for a file that carries none
   QList<bool> wins;
   struct Player {
@@ -83,7 +81,6 @@ struct DetailsPane::FullRead {
     QImage badge, banner;
   };
   QList<Player> players;
-  QString action;
   QImage map;
   QString map_problem;
 };
@@ -92,23 +89,9 @@ namespace {
 
 DetailsPane::FullRead readInFull(const QByteArray& path, const QString& program_folder) {
   DetailsPane::FullRead read;
-  read.path = path;
-  zor_rep_reader::ReplayInfo replay;
-  try {
-    replay =
-        zor_rep_reader::ReadReplay(std::filesystem::path(path.toStdString()),
-                                   [&read](const std::string& line) { read.action = text(line); });
-  } catch (const zor_rep_reader::ReaderError& error) {
-    read.kind = text(std::string(zor_rep_reader::errorKindName(error.kind())));
-    if (error.offset()) read.offset = QString::number(*error.offset());
-    read.message = text(error.message());
-    return read;
-  } catch (const std::exception& error) {
-    read.kind = QStringLiteral("file");
-    read.message = QString::fromLocal8Bit(error.what());
-    return read;
-  }
-  read.ok = true;
+  read.full = std::make_shared<const myzor::FullRead>(myzor::ReadInFull(path));
+  if (!read.full->ok) return read;
+  const zor_rep_reader::ReplayInfo& replay = read.full->replay;
   read.game = text(replay.game_name);
   read.map_name = text(replay.map_name);
   read.version = text(replay.version);
@@ -314,10 +297,13 @@ void DetailsPane::showRow(const myzor::ReplayRow& row) {
 }
 
 void DetailsPane::showRead(const FullRead& read) {
-  if (!read.ok) {
-    showError(read.kind, read.offset, read.message);
+  emit readDone(read.full);
+  const myzor::FullRead& full = *read.full;
+  if (!full.ok) {
+    showError(full.error_kind, full.error_offset ? QString::number(*full.error_offset) : QString(),
+              full.error_message);
     showMap(QImage(), tr("No map picture"));
-    emit shown(read.path);
+    emit shown(full.path);
     return;
   }
   // The file may have changed since its row was made.
@@ -383,10 +369,10 @@ void DetailsPane::showRead(const FullRead& read) {
     cards.append(card);
   }
   setPlayers(cards);
-  m_action->setText(read.action.isEmpty() ? kNone : read.action);
+  m_action->setText(full.actions.isEmpty() ? kNone : full.actions.constLast());
   m_action->setAccessibleDescription(m_action->text());
   showMap(read.map, read.map_problem);
-  emit shown(read.path);
+  emit shown(full.path);
 }
 
 void DetailsPane::showError(const QString& kind, const QString& offset, const QString& message) {

@@ -10,8 +10,13 @@
 #include <QScrollArea>
 #include <QString>
 #include <QThreadPool>
+#include <memory>
 
 #include "library/core/replay_row.h"
+
+namespace myzor {
+struct FullRead;
+}
 
 class QBoxLayout;
 class QFormLayout;
@@ -38,6 +43,9 @@ class DetailsPane : public QScrollArea {
   struct FullRead;
 
  signals:
+  // The full read of the file at `read->path` has ended, well or not; what
+  // else shows that replay may take it instead of reading the file again.
+  void readDone(std::shared_ptr<const myzor::FullRead> read);
   // The full read of the file at `path` is on screen.
   void shown(const QByteArray& path);
 

@@ -17,13 +17,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <exception>
 #include <filesystem>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "gfx/platform.h"
+#include "library/core/full_read.h"
 #include "ui/map_pictures.h"
 #include "ui/picture_box.h"
 #include "ui_form1.h"
@@ -192,35 +191,25 @@ void Form1::File1_Click() {
 }
 
 void Form1::readAndShow(const QByteArray& path_bytes, const QString& file_name) {
+  showRead(myzor::ReadInFull(path_bytes), file_name);
+}
+
+void Form1::showRead(const myzor::FullRead& read, const QString& file_name) {
   // The pictures belong to a row of the list, so they go with the rows.
   ui->list_players->clear();
   ui->pic_badge->clearImage();
   ui->pic_banner->clearImage();
-  const std::string path = path_bytes.toStdString();
-  zor_rep_reader::ReplayInfo replay;
-  QString why;
-  try {
-    replay = zor_rep_reader::ReadReplay(std::filesystem::path(path),
-                                        [this](const std::string& line) { AppendAction(line); });
-  } catch (const zor_rep_reader::ReaderError& error) {
-    // The message starts with the path, which the report names already.
-    const std::string_view message = error.message();
-    why = fromReplayText(
-        std::string(message.starts_with(path + ": ") ? message.substr(path.size() + 2) : message));
-  } catch (const std::exception& error) {
-    why = QString::fromLocal8Bit(error.what());
-  } catch (...) {
-    // Nothing may leave an event handler; the window stays as it was.
-    why = tr("unexpected error");
-  }
-  if (!why.isNull()) {
-    QString report = tr("%1 could not be read: %2.").arg(file_name, why);
+  // What the reader said as it went, also for a file it gave up on.
+  for (const QString& line : read.actions) ui->lst_actions->addItem(line);
+  if (!read.ok) {
+    // The reason leaves out the path, which the report names already.
+    QString report = tr("%1 could not be read: %2.").arg(file_name, read.error_reason);
     if (!current_file.isEmpty())
       report += QLatin1Char(' ') + tr("Still showing %1.").arg(current_file);
     showStatus(report);
     return;
   }
-  current_replay = std::move(replay);
+  current_replay = read.replay;
   current_file = file_name;
   showStatus(QString());
 
@@ -281,26 +270,25 @@ void Form1::listFilesAgain() {
   ui->File1->verticalScrollBar()->setValue(scrolled);
 }
 
-void Form1::showReplay(const QByteArray& path) {
+void Form1::selectReplay(const QByteArray& path) {
   const qsizetype slash = path.lastIndexOf('/');
   const QByteArray name = path.mid(slash + 1);
+  const QSignalBlocker blocker(ui->File1);
   if (QDir(QFile::decodeName(path.left(slash + 1))) == QDir(zor_folder)) {
     for (int row = 0; row < ui->File1->count(); ++row) {
       QListWidgetItem* item = ui->File1->item(row);
       if (item->data(kFileNameBytes).toByteArray() != name) continue;
-      if (ui->File1->currentItem() == item && item->isSelected())
-        File1_Click();
-      else
-        ui->File1->setCurrentItem(item);  // reads it through File1_Click
+      ui->File1->setCurrentItem(item);
       return;
     }
   }
   // A file in a subfolder is not one of File1's entries.
-  {
-    const QSignalBlocker blocker(ui->File1);
-    ui->File1->clearSelection();
-  }
-  readAndShow(path, QFile::decodeName(name));
+  ui->File1->clearSelection();
+}
+
+void Form1::showReplay(const myzor::FullRead& read) {
+  selectReplay(read.path);
+  showRead(read, QFile::decodeName(read.path.mid(read.path.lastIndexOf('/') + 1)));
 }
 
 void Form1::showMapPicture(const QString& map_name) {

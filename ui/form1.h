@@ -9,6 +9,10 @@
 
 #include "replay/replay.h"
 
+namespace myzor {
+struct FullRead;
+}
+
 namespace Ui {
 class Form1;
 }
@@ -41,9 +45,11 @@ class Form1 : public QWidget {
   // Lists the folder's files again; the selected entry stays selected (found
   // by its bytes) and is not read again.
   void listFilesAgain();
-  // Shows the replay at `path` as a pick in File1 does; File1 selects the
-  // file when it is one of its entries.
-  void showReplay(const QByteArray& path);
+  // Selects the replay at `path` in File1 when it is one of its entries (and
+  // nothing when it is not) without reading it.
+  void selectReplay(const QByteArray& path);
+  // Shows a replay read elsewhere as a pick in File1 shows it, selecting it there.
+  void showReplay(const myzor::FullRead& read);
 
  signals:
   // list_players_ItemClick has shown the pictures of row k (from 1).
@@ -60,6 +66,7 @@ class Form1 : public QWidget {
   void applyPictureColours();
   void listReplayFiles();
   void readAndShow(const QByteArray& path, const QString& file_name);
+  void showRead(const myzor::FullRead& read, const QString& file_name);
   void showMapPicture(const QString& map_name);
   void showStatus(const QString& text);
   void updateCutOffToolTips();

@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -25,10 +26,13 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
+#include "library/core/full_read.h"
 #include "library/core/paths.h"
 #include "library/model/library_model.h"
 #include "library/replay_library.h"
@@ -111,9 +115,9 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
   connect(m_panel, &LibraryPanel::folderChosen, this, &MainWindow::openFolder);
   connect(m_panel, &LibraryPanel::replaySelected, this, &MainWindow::showSelected);
   connect(m_panel, &LibraryPanel::replayActivated, this, [this](const QByteArray& path) {
-    // The viewer follows the table, so it shows this row already unless it was read before the row
-    // was.
-    if (path != m_details->path()) m_form->showReplay(path);
+    // The viewer follows the table, so it has this row already unless it was opened before the row
+    // was listed.
+    if (path != m_viewer_path) followInViewer(path);
     setViewerVisible(true);
     m_form->raise();
     m_form->activateWindow();
@@ -138,6 +142,9 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
   // File1 lists the folder's own files, which an operation may have renamed or moved.
   connect(m_actions, &LibraryActions::filesChanged, this,
           [this] { m_form->openFolder(m_form->zorFolder()); });
+
+  m_viewer_pool.setMaxThreadCount(1);
+  connect(m_details, &DetailsPane::readDone, this, &MainWindow::takeRead);
 
   buildMenus();
   setupViews();
@@ -348,9 +355,8 @@ bool MainWindow::openPath(const QString& path) {
   }
   const QByteArray bytes = QFile::encodeName(file);
   m_panel->selectPaths({bytes});
-  // The designed viewer shows it at once, as a pick in File1 would, whether
-  // or not its row is listed yet.
-  if (m_details->path() != bytes) m_form->showReplay(bytes);
+  // The designed viewer shows it, as a pick in File1 would, whether or not its row is listed yet.
+  if (m_viewer_path != bytes) followInViewer(bytes);
   return true;
 }
 
@@ -367,9 +373,53 @@ void MainWindow::openFolder(const QString& folder) {
 
 void MainWindow::showSelected(const QByteArray& path) {
   const int row = m_library->model()->rowOf(path);
-  if (row >= 0) m_details->showRow(m_library->model()->row(row));
-  m_form->showReplay(path);
+  if (row >= 0) {
+    m_viewer_path = path;
+    m_viewer_read.reset();
+    m_viewer_waits_for_details = true;
+    m_form->selectReplay(path);
+    m_details->showRow(m_library->model()->row(row));
+  } else {
+    followInViewer(path);
+  }
   m_settings.setValue(kLastReplayKey, path);
+}
+
+void MainWindow::followInViewer(const QByteArray& path) {
+  m_viewer_path = path;
+  m_viewer_read.reset();
+  m_viewer_waits_for_details = false;
+  m_form->selectReplay(path);
+  if (m_form->isVisible()) readForViewer(path);
+}
+
+void MainWindow::takeRead(std::shared_ptr<const myzor::FullRead> read) {
+  if (!read || read->path != m_viewer_path) return;
+  m_viewer_read = std::move(read);
+  m_viewer_waits_for_details = false;
+  catchUpViewer();
+}
+
+void MainWindow::readForViewer(const QByteArray& path) {
+  auto* watcher = new QFutureWatcher<std::shared_ptr<const myzor::FullRead>>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+    watcher->deleteLater();
+    takeRead(watcher->result());
+  });
+  watcher->setFuture(QtConcurrent::run(&m_viewer_pool, [path] {
+    return std::make_shared<const myzor::FullRead>(myzor::ReadInFull(path));
+  }));
+}
+
+void MainWindow::catchUpViewer() {
+  if (!m_form->isVisible() || m_viewer_path.isEmpty() || m_viewer_shown == m_viewer_path) return;
+  if (m_viewer_read) {
+    m_form->showReplay(*m_viewer_read);
+    m_viewer_shown = m_viewer_path;
+  } else if (!m_viewer_waits_for_details) {
+    m_viewer_waits_for_details = true;  // one read at a time for it
+    readForViewer(m_viewer_path);
+  }
 }
 
 bool MainWindow::isViewerVisible() const { return m_form->isVisible(); }
@@ -392,6 +442,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_form && (event->type() == QEvent::Hide || event->type() == QEvent::Show)) {
     const QSignalBlocker blocker(m_viewer_action);
     m_viewer_action->setChecked(event->type() == QEvent::Show);
+    if (event->type() == QEvent::Show) QTimer::singleShot(0, this, &MainWindow::catchUpViewer);
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
+#include <memory>
 
 class DetailsPane;
 class Form1;
@@ -19,7 +21,8 @@ class QSplitter;
 
 namespace myzor {
 class ReplayLibrary;
-}
+struct FullRead;
+}  // namespace myzor
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -62,6 +65,13 @@ class MainWindow : public QMainWindow {
  private:
   void buildMenus();
   void showSelected(const QByteArray& path);
+  // The designed viewer follows the replay picked; it reads nothing while
+  // hidden and, shown, takes the details pane's read of that file or reads
+  // it on a worker when the pane does not.
+  void followInViewer(const QByteArray& path);
+  void takeRead(std::shared_ptr<const myzor::FullRead> read);
+  void readForViewer(const QByteArray& path);
+  void catchUpViewer();
   void rememberRecent(const QString& folder);
   void fillRecentMenu();
   void showShortcuts();
@@ -83,4 +93,11 @@ class MainWindow : public QMainWindow {
   QMenu* m_recent = nullptr;
   QAction* m_details_action = nullptr;
   QAction* m_viewer_action = nullptr;
+  // The replay the viewer is to show, its read once there is one, and the
+  // replay it shows now.
+  QByteArray m_viewer_path;
+  std::shared_ptr<const myzor::FullRead> m_viewer_read;
+  bool m_viewer_waits_for_details = false;
+  QByteArray m_viewer_shown;
+  QThreadPool m_viewer_pool;
 };

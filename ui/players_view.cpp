@@ -13,8 +13,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
-#include <filesystem>
 
+#include "library/core/full_read.h"
 #include "library/replay_library.h"
 #include "library/search/query.h"
 #include "library/stats/stats_runner.h"
@@ -54,17 +54,14 @@ QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list
   return html + (list.empty() ? QStringLiteral("<li>–</li></ul>") : QStringLiteral("</ul>"));
 }
 
-// The badge and banner of one player of a replay, the file read in full.
+// The badge and banner of one player of a replay, the file read in full. A
+// file changed since it was listed has none; the list will follow.
 std::pair<QImage, QImage> readPictures(const QByteArray& path, int player) {
-  try {
-    const zor_rep_reader::ReplayInfo replay = zor_rep_reader::ReadReplay(
-        std::filesystem::path(path.toStdString()), [](const std::string&) {});
-    if (player < 0 || static_cast<std::size_t>(player) >= replay.players.size()) return {};
-    const zor_rep_reader::PlayerInfo& p = replay.players[static_cast<std::size_t>(player)];
-    return {p.badge ? p.badge->image() : QImage(), p.banner ? p.banner->image() : QImage()};
-  } catch (const zor_rep_reader::ReaderError&) {
-    return {};  // changed since it was listed; the list will follow
-  }
+  const myzor::FullRead read = myzor::ReadInFull(path);
+  if (!read.ok || player < 0 || static_cast<std::size_t>(player) >= read.replay.players.size())
+    return {};
+  const zor_rep_reader::PlayerInfo& p = read.replay.players[static_cast<std::size_t>(player)];
+  return {p.badge ? p.badge->image() : QImage(), p.banner ? p.banner->image() : QImage()};
 }
 
 }  // namespace

@@ -26,8 +26,10 @@
 #include <QUrl>
 #include <memory>
 
+#include "library/core/full_read.h"
 #include "library/replay_library.h"
 #include "tests/support/replay_builder.h"
+#include "ui/details_pane.h"
 #include "ui/form1.h"
 #include "ui/library_panel.h"
 
@@ -76,8 +78,13 @@ class MainWindowTest : public ::testing::Test {
     const auto selected = control<QListWidget>(window, "File1")->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
   }
-  static QString map(const MainWindow& window) {
-    return control<QLabel>(window, "lbl_map")->text();
+  // The map the designed viewer shows, once it has read what it follows; it reads only while
+  // shown, so it is shown first.
+  static QString map(MainWindow& window, const QString& expected) {
+    window.setViewerVisible(true);
+    QLabel* label = control<QLabel>(window, "lbl_map");
+    (void)QTest::qWaitFor([&] { return label->text() == expected; }, 5'000);
+    return label->text();
   }
 
   QTemporaryDir m_dir;
@@ -122,7 +129,7 @@ TEST_F(MainWindowTest, RemembersTheFolderTheViewerTheSortOrderAndTheReplayShown)
   const QTableView* table = control<QTableView>(*window, "tbl_library");
   EXPECT_EQ(control<QComboBox>(*window, "cmb_sort")->currentText(), "File, descending");
   EXPECT_EQ(table->currentIndex().data().toString(), "game 2.rec");
-  EXPECT_EQ(map(*window), "Ashfall Ridge");
+  EXPECT_EQ(map(*window, "Ashfall Ridge"), "Ashfall Ridge");
 }
 
 TEST_F(MainWindowTest, AFileBelowTheRememberedFolderIsSelectedThere) {
@@ -133,7 +140,7 @@ TEST_F(MainWindowTest, AFileBelowTheRememberedFolderIsSelectedThere) {
   const QTableView* table = control<QTableView>(*window, "tbl_library");
   EXPECT_EQ(table->currentIndex().data().toString(), "deep.rec");
   EXPECT_TRUE(table->selectionModel()->isRowSelected(table->currentIndex().row(), {}));
-  EXPECT_EQ(map(*window), "Deep Hollow");
+  EXPECT_EQ(map(*window, "Deep Hollow"), "Deep Hollow");
   EXPECT_TRUE(control<QLabel>(*window, "lbl_details_path")->text().endsWith("deep.rec"));
 }
 
@@ -156,7 +163,19 @@ TEST_F(MainWindowTest, DroppingAFolderOrAReplayOpensIt) {
   drop(path("lib/game 2.rec"));
   EXPECT_EQ(window->form()->zorFolder(), path("lib") + '/');
   EXPECT_EQ(selectedFile(*window), "game 2.rec");
-  EXPECT_EQ(map(*window), "Ashfall Ridge");
+  EXPECT_EQ(map(*window, "Ashfall Ridge"), "Ashfall Ridge");
+}
+
+TEST_F(MainWindowTest, APickWithTheViewerHiddenReadsTheReplayOnceForTheDetailsAndTheViewer) {
+  const auto window = open({path("lib")});
+  const qint64 before = myzor::FullReads();
+  QSignalSpy shown(window->details(), &DetailsPane::shown);
+  control<QTableView>(*window, "tbl_library")->selectRow(0);  // "deep"
+  ASSERT_TRUE(shown.wait(5'000));
+  EXPECT_EQ(myzor::FullReads(), before + 1);
+  EXPECT_EQ(control<QLabel>(*window, "lbl_map")->text(), "");
+  EXPECT_EQ(map(*window, "Deep Hollow"), "Deep Hollow");
+  EXPECT_EQ(myzor::FullReads(), before + 1);
 }
 
 TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachReplay) {
@@ -179,11 +198,11 @@ TEST_F(MainWindowTest, TheKeyboardSearchesAndStepsThroughTheTableShowingEachRepl
 
   // File order: "deep" (in sub/), "game 2", "game 10".
   QTest::keyClick(search, Qt::Key_Down);
-  EXPECT_EQ(map(*window), "Deep Hollow");  // not one of File1's entries
+  EXPECT_EQ(map(*window, "Deep Hollow"), "Deep Hollow");  // not one of File1's entries
   EXPECT_EQ(selectedFile(*window), "");
   QTableView* table = control<QTableView>(*window, "tbl_library");
   QTest::keyClick(table, Qt::Key_Down);
-  EXPECT_EQ(map(*window), "Ashfall Ridge");
+  EXPECT_EQ(map(*window, "Ashfall Ridge"), "Ashfall Ridge");
   EXPECT_EQ(selectedFile(*window), "game 2.rec");
   // A letter goes to the next file name starting with it.
   QTest::keyClick(table, Qt::Key_G);
