@@ -48,7 +48,7 @@ ReplayLibrary::ReplayLibrary(const QString& index_file, FolderWatcher::Timing ti
   connect(&m_loader, &ReplayLoader::rowsRead, this, &ReplayLibrary::onRowsRead);
   connect(&m_loader, &ReplayLoader::rowsRemoved, this, &ReplayLibrary::onRowsRemoved);
   connect(&m_watcher, &FolderWatcher::changed, this, &ReplayLibrary::onFolderChanged);
-  connect(&m_watcher, &FolderWatcher::statusChanged, this, &ReplayLibrary::statusChanged);
+  connect(&m_watcher, &FolderWatcher::polling, this, &ReplayLibrary::polling);
   connect(&m_check, &QFutureWatcherBase::finished, this, &ReplayLibrary::onChecked);
   connect(&m_loader, &ReplayLoader::finished, this, [this] {
     if (m_waiting)
@@ -227,10 +227,10 @@ void ReplayLibrary::onFolderChanged(const FolderChanges& changes) {
 }
 
 void ReplayLibrary::reportStatus() {
-  const QString status = m_index->takeStatus();
-  if (!status.isEmpty())
+  const IndexStatus status = m_index->takeStatus();
+  if (!status.isNone())
     QMetaObject::invokeMethod(
-        this, [this, status] { emit statusChanged(status); }, Qt::QueuedConnection);
+        this, [this, status] { emit indexStatus(status); }, Qt::QueuedConnection);
 }
 
 }  // namespace myzor

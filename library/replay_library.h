@@ -71,8 +71,11 @@ class ReplayLibrary : public QObject {
   void open(const QByteArray& root);
 
  signals:
-  // A line for the status bar, each said once.
-  void statusChanged(const QString& text);
+  // What happened to the index itself (rebuilt, or not usable), said once.
+  void indexStatus(const myzor::IndexStatus& status);
+  // The folder is checked every `interval_ms` instead of followed: the system
+  // cannot follow all its subfolders.
+  void polling(int interval_ms);
   // The folder holds these changes; their rows are being read or dropped.
   void folderChanged(const myzor::FolderChanges& changes);
   // The folder was compared with the index: `to_read` files are read again.

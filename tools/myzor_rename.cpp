@@ -153,10 +153,16 @@ void printHistory(Journal& journal, bool json) {
   }
 }
 
+QString refusalText(const BatchOutcome& outcome) {
+  return QStringLiteral("nothing was changed: %1")
+      .arg(outcome.journal_error.isEmpty() ? QStringLiteral("the journal cannot be used")
+                                           : outcome.journal_error);
+}
+
 // The outcome of an undo or finish: each file's move, then what was left alone.
 int reportBatch(const BatchOutcome& outcome, Reporter& reporter) {
-  if (!outcome.refused.isEmpty()) {
-    std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(outcome.refused));
+  if (outcome.refused) {
+    std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(refusalText(outcome)));
     return 1;
   }
   for (const FileResult& result : outcome.results) {
@@ -337,8 +343,8 @@ int main(int argc, char* argv[]) {
   std::vector<FileResult> results;
   if (journal) {
     BatchOutcome outcome = JournaledRename(*journal, plan);
-    if (!outcome.refused.isEmpty()) {
-      std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(outcome.refused));
+    if (outcome.refused) {
+      std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(refusalText(outcome)));
       return 1;
     }
     results = std::move(outcome.results);

@@ -22,12 +22,13 @@
 #include <atomic>
 #include <memory>
 
+#include "library/core/paths.h"
 #include "library/files/rename_pattern.h"
-#include "library/journal/batches.h"
 #include "library/journal/journal.h"
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
 #include "library/replay_library.h"
+#include "ui/batch_controller.h"
 #include "ui/duplicates_dialog.h"
 #include "ui/history_dialog.h"
 #include "ui/library_panel.h"
@@ -41,51 +42,237 @@ QString folderOf(const QByteArray& path) {
   return QFile::decodeName(path.left(path.lastIndexOf('/') + 1));
 }
 
-// The status line's verb for an undo of this kind.
-QString undoneText(myzor::BatchKind kind) {
-  switch (kind) {
-    case myzor::BatchKind::rename:
-      return LibraryActions::tr("given back their old names");
-    case myzor::BatchKind::move:
-      return LibraryActions::tr("moved back");
-    case myzor::BatchKind::copy:
-      return LibraryActions::tr("taken back (copies removed)");
-    case myzor::BatchKind::trash:
-      return LibraryActions::tr("restored from the trash");
+// "12 replays renamed, 2 skipped, 1 failed: a.rec: Permission denied"; `done` is the
+// past participle of the operation ("renamed", "copied", ...).
+QString summaryText(const std::vector<myzor::FileResult>& results, const QString& done) {
+  const int ok = static_cast<int>(
+      std::count_if(results.begin(), results.end(), [](const auto& r) { return r.ok; }));
+  const int skipped = static_cast<int>(
+      std::count_if(results.begin(), results.end(), [](const auto& r) { return r.skipped; }));
+  const int failures = static_cast<int>(results.size()) - ok - skipped;
+  QString text = LibraryActions::tr("%n replay(s) %1", nullptr, ok).arg(done);
+  if (skipped > 0) text += LibraryActions::tr(", %n skipped", nullptr, skipped);
+  if (failures == 0) return text;
+  QStringList shown;
+  for (const myzor::FileResult& result : results) {
+    if (result.ok || result.skipped) continue;
+    if (shown.size() == 3) {
+      shown.append(LibraryActions::tr("and %n more", nullptr, failures - 3));
+      break;
+    }
+    shown.append(LibraryActions::tr("%1: %2").arg(myzor::DisplayName(myzor::NameOf(result.path)),
+                                                  result.error));
   }
-  return {};
+  return text + LibraryActions::tr(", %n failed: %1", nullptr, failures)
+                    .arg(shown.join(QStringLiteral("; ")));
+}
+
+// What a batch did, for the status line.
+QString reportText(const BatchReport& report) {
+  using Step = BatchReport::Step;
+  if (report.nothing_to_undo)
+    return report.journal_error.isEmpty()
+               ? LibraryActions::tr("Nothing to undo")
+               : LibraryActions::tr("Nothing to undo: %1").arg(report.journal_error);
+  if (report.refused)
+    return LibraryActions::tr("Nothing was changed: %1")
+        .arg(report.journal_error.isEmpty() ? LibraryActions::tr("the journal cannot be used")
+                                            : report.journal_error);
+  QString done;
+  switch (report.step) {
+    case Step::rename:
+      done = LibraryActions::tr("renamed");
+      break;
+    case Step::trash:
+      done = LibraryActions::tr("moved to the trash");
+      break;
+    case Step::copy:
+      done = LibraryActions::tr("copied");
+      break;
+    case Step::move:
+      done = LibraryActions::tr("moved");
+      break;
+    case Step::finish:
+      done = LibraryActions::tr("done, the batch is finished");
+      break;
+    case Step::undo:
+      switch (report.kind) {
+        case myzor::BatchKind::rename:
+          done = LibraryActions::tr("given back their old names");
+          break;
+        case myzor::BatchKind::move:
+          done = LibraryActions::tr("moved back");
+          break;
+        case myzor::BatchKind::copy:
+          done = LibraryActions::tr("taken back (copies removed)");
+          break;
+        case myzor::BatchKind::trash:
+          done = LibraryActions::tr("restored from the trash");
+          break;
+      }
+      break;
+  }
+  return summaryText(report.results, done);
 }
 
 }  // namespace
 
-LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel,
-                               QSettings& settings, QWidget* window)
-    : QObject(window), m_library(library), m_panel(panel), m_settings(settings), m_window(window) {
-  m_choose_folder = [this](const QString& title) {
-    return QFileDialog::getExistingDirectory(m_window, title, QFile::decodeName(m_library->root()));
-  };
-  m_choose_export = [this](const QStringList& filters, QString* picked) {
-    const QString start =
-        QDir(QFile::decodeName(m_library->root())).filePath(QStringLiteral("replays.csv"));
-    return QFileDialog::getSaveFileName(m_window, tr("Export replays"), start,
-                                        filters.join(QStringLiteral(";;")), picked);
-  };
-  m_choose_clash = [this](int clashes) -> std::optional<myzor::ClashPolicy> {
-    QMessageBox box(QMessageBox::Question, tr("Names taken"),
-                    clashes == 1
-                        ? tr("1 replay has a name already taken in that folder.")
-                        : tr("%1 replays have names already taken in that folder.").arg(clashes),
-                    QMessageBox::NoButton, m_window);
+// The questions of a batch, asked with the desktop's dialogs over the window.
+class LibraryActions::WindowQuestions : public BatchQuestions {
+ public:
+  explicit WindowQuestions(LibraryActions* actions) : m_actions(actions) {}
+
+  void confirmTrash(const std::vector<myzor::ReplayRow>& rows,
+                    std::function<void(bool)> answer) override {
+    QWidget* window = m_actions->m_window;
+    auto* box = new QMessageBox(
+        QMessageBox::Question, LibraryActions::tr("Move to trash"),
+        rows.size() == 1
+            ? LibraryActions::tr("Move %1 to the trash?").arg(rows.front().relative_path)
+            : LibraryActions::tr("Move %n replays to the trash?", nullptr, int(rows.size())),
+        QMessageBox::NoButton, window);
+    box->setObjectName(QStringLiteral("dlg_confirm_trash"));
+    box->setInformativeText(LibraryActions::tr("They can be restored from the desktop's trash."));
+    QPushButton* trash =
+        box->addButton(LibraryActions::tr("Move to &Trash"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(
+        box, &QMessageBox::finished, m_actions,
+        [box, trash, answer = std::move(answer)] { answer(box->clickedButton() == trash); });
+    box->open();
+  }
+
+  QString chooseFolder(bool move) override {
+    const QString title = move ? LibraryActions::tr("Move replays to folder")
+                               : LibraryActions::tr("Copy replays to folder");
+    const QString folder = choose_folder ? choose_folder(title)
+                                         : QFileDialog::getExistingDirectory(
+                                               m_actions->m_window, title,
+                                               QFile::decodeName(m_actions->m_library->root()));
+    return folder.isEmpty() ? folder : QDir(folder).absolutePath();
+  }
+
+  std::optional<myzor::ClashPolicy> chooseClash(int clashes) override {
+    if (choose_clash) return choose_clash(clashes);
+    QMessageBox box(QMessageBox::Question, LibraryActions::tr("Names taken"),
+                    LibraryActions::tr("%n replay(s) already have a name taken in that folder.",
+                                       nullptr, clashes),
+                    QMessageBox::NoButton, m_actions->m_window);
     box.setObjectName(QStringLiteral("dlg_clash"));
-    box.setInformativeText(tr("No file there is replaced."));
-    QPushButton* skip = box.addButton(tr("Skip those"), QMessageBox::AcceptRole);
-    QPushButton* both = box.addButton(tr("Keep both"), QMessageBox::AcceptRole);
-    box.addButton(tr("Cancel"), QMessageBox::RejectRole);
+    box.setInformativeText(LibraryActions::tr("No file there is replaced."));
+    QPushButton* skip = box.addButton(LibraryActions::tr("Skip those"), QMessageBox::AcceptRole);
+    QPushButton* both = box.addButton(LibraryActions::tr("Keep both"), QMessageBox::AcceptRole);
+    box.addButton(LibraryActions::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(skip);
     box.exec();
     if (box.clickedButton() == skip) return myzor::ClashPolicy::skip;
     if (box.clickedButton() == both) return myzor::ClashPolicy::keep_both;
     return std::nullopt;
+  }
+
+  void offerRecovery(const myzor::JournalBatch& batch,
+                     std::function<void(Recovery)> answer) override {
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, LibraryActions::tr("A batch did not finish"),
+        LibraryActions::tr("A %1 did not finish: %2 of %3 files were done when it stopped.")
+            .arg(kindText(batch.kind))
+            .arg(batch.done)
+            .arg(batch.total),
+        QMessageBox::NoButton, m_actions->m_window);
+    box->setObjectName(QStringLiteral("dlg_recover"));
+    box->setInformativeText(
+        LibraryActions::tr("Undo puts every file back where it was; Finish completes the batch. "
+                           "Nothing is overwritten either way."));
+    QPushButton* undo = box->addButton(LibraryActions::tr("&Undo"), QMessageBox::AcceptRole);
+    QPushButton* complete = box->addButton(LibraryActions::tr("&Finish"), QMessageBox::AcceptRole);
+    QPushButton* later = box->addButton(LibraryActions::tr("Later"), QMessageBox::RejectRole);
+    box->setDefaultButton(undo);
+    box->setEscapeButton(later);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, m_actions,
+                     [box, undo, complete, answer = std::move(answer)] {
+                       answer(box->clickedButton() == undo       ? Recovery::undo
+                              : box->clickedButton() == complete ? Recovery::finish
+                                                                 : Recovery::later);
+                     });
+    box->open();
+  }
+
+  void progressStarted(bool move, int files) override {
+    delete m_progress.data();
+    m_progress =
+        new QProgressDialog(move ? LibraryActions::tr("Moving %n replay(s)…", nullptr, files)
+                                 : LibraryActions::tr("Copying %n replay(s)…", nullptr, files),
+                            LibraryActions::tr("Cancel"), 0, 1000, m_actions->m_window);
+    m_progress->setObjectName(QStringLiteral("dlg_progress"));
+    m_progress->setAccessibleName(move ? LibraryActions::tr("Moving replays")
+                                       : LibraryActions::tr("Copying replays"));
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(500);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    QObject::connect(m_progress, &QProgressDialog::canceled, m_actions,
+                     [this] { m_actions->m_batches->cancel(); });
+  }
+  void progressMoved(int permille) override {
+    if (m_progress) m_progress->setValue(permille);
+  }
+  void progressEnded() override { delete m_progress.data(); }
+
+  FolderChooser choose_folder;
+  ClashChooser choose_clash;
+
+ private:
+  // The kind of a batch as the sentence above names it.
+  static QString kindText(myzor::BatchKind kind) {
+    switch (kind) {
+      case myzor::BatchKind::rename:
+        return LibraryActions::tr("rename");
+      case myzor::BatchKind::move:
+        return LibraryActions::tr("move");
+      case myzor::BatchKind::copy:
+        return LibraryActions::tr("copy");
+      case myzor::BatchKind::trash:
+        return LibraryActions::tr("move to the trash");
+    }
+    return {};
+  }
+
+  LibraryActions* const m_actions;
+  QPointer<QProgressDialog> m_progress;
+};
+
+void LibraryActions::setFolderChooser(FolderChooser chooser) {
+  m_questions->choose_folder = std::move(chooser);
+}
+
+void LibraryActions::setClashChooser(ClashChooser chooser) {
+  m_questions->choose_clash = std::move(chooser);
+}
+
+LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel,
+                               QSettings& settings, QWidget* window)
+    : QObject(window), m_library(library), m_panel(panel), m_settings(settings), m_window(window) {
+  m_questions = std::make_unique<WindowQuestions>(this);
+  m_batches = new BatchController(library, m_questions.get(), this);
+  connect(m_batches, &BatchController::busyChanged, this, &LibraryActions::updateActions);
+  connect(m_batches, &BatchController::undoableChanged, this, &LibraryActions::updateActions);
+  connect(m_batches, &BatchController::finished, this, &LibraryActions::batchEnded);
+  connect(m_batches, &BatchController::journalProblem, this, [this](const QString& error) {
+    emit message(tr("The journal cannot be used: %1").arg(error));
+  });
+  connect(m_batches, &BatchController::historyRead, this,
+          [this](const std::vector<myzor::JournalBatch>& batches, const QString& error) {
+            if (m_history) m_history->setBatches(batches, error);
+          });
+  m_choose_export = [this](const QStringList& filters, QString* picked) {
+    const QString start =
+        QDir(QFile::decodeName(m_library->root())).filePath(QStringLiteral("replays.csv"));
+    return QFileDialog::getSaveFileName(m_window, tr("Export replays"), start,
+                                        filters.join(QStringLiteral(";;")), picked);
   };
 
   QTableView* table = panel->table();
@@ -140,13 +327,13 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   });
   updateActions();
   // After the window is up: the journal is read on a worker.
-  QTimer::singleShot(0, this, [this] { checkJournal(true); });
+  QTimer::singleShot(0, this, [this] { m_batches->checkJournal(true); });
 }
 
-LibraryActions::~LibraryActions() {
-  m_closing = true;
-  m_pool.waitForDone();
-}
+// The controller goes first, while the questions it may still ask are there.
+LibraryActions::~LibraryActions() { delete m_batches; }
+
+bool LibraryActions::isBusy() const { return m_batches->isBusy(); }
 
 QAction* LibraryActions::addAction(const char* name, const QString& text, const QKeySequence& keys,
                                    void (LibraryActions::*slot)()) {
@@ -161,10 +348,11 @@ QAction* LibraryActions::addAction(const char* name, const QString& text, const 
 }
 
 void LibraryActions::updateActions() {
-  for (QAction* action : std::as_const(m_selection_actions)) action->setEnabled(!m_busy);
-  m_actions.undo->setEnabled(!m_busy && m_undoable);
-  if (m_history) m_history->setBusy(m_busy);
-  m_actions.export_rows->setEnabled(!m_busy);
+  const bool busy = m_batches->isBusy();
+  for (QAction* action : std::as_const(m_selection_actions)) action->setEnabled(!busy);
+  m_actions.undo->setEnabled(!busy && m_batches->canUndo());
+  if (m_history) m_history->setBusy(busy);
+  m_actions.export_rows->setEnabled(!busy);
   m_actions.read_rest->setEnabled(!m_library->isRunning() && m_library->model()->unreadCount() > 0);
 }
 
@@ -192,45 +380,34 @@ std::vector<myzor::ReplayRow> LibraryActions::shownRows() const {
   return rows;
 }
 
-void LibraryActions::run(std::function<void()> work, std::function<void()> done) {
-  m_busy = true;
-  updateActions();
-  auto* watcher = new QFutureWatcher<void>(this);
-  connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, done = std::move(done)] {
-    watcher->deleteLater();
-    m_busy = false;
-    updateActions();
-    done();
-  });
-  watcher->setFuture(QtConcurrent::run(&m_pool, std::move(work)));
-}
-
-void LibraryActions::finish(const std::vector<myzor::FileResult>& results, const QString& done,
-                            bool sources_gone) {
-  QList<QByteArray> paths;
+void LibraryActions::batchEnded(const BatchReport& report) {
+  const QString text = reportText(report);
+  if (report.refused || report.nothing_to_undo) {
+    emit message(text);
+    refreshHistory();
+    return;
+  }
   m_reselect.clear();
   const QByteArray root =
       m_library->root().endsWith('/') ? m_library->root() : m_library->root() + '/';
-  for (const myzor::FileResult& result : results) {
-    paths.append(result.path);
-    if (result.new_path.isEmpty()) continue;
-    paths.append(result.new_path);
-    if (sources_gone && result.new_path.startsWith(root)) m_reselect.insert(result.new_path);
+  for (const myzor::FileResult& result : report.results) {
+    if (report.sources_gone && !result.new_path.isEmpty() && result.new_path.startsWith(root))
+      m_reselect.insert(result.new_path);
   }
   QTableView* table = m_panel->table();
   const int current_row = table->currentIndex().row();
   // Without this the view steps its current row through the rows of files
   // that are gone, and each would be opened on the way.
-  if (sources_gone) {
+  if (report.sources_gone) {
     table->selectionModel()->clearCurrentIndex();
     table->clearSelection();
   }
   // A file that left the folder: its neighbour takes its place, as in a file
   // manager, once its row has gone.
-  m_neighbour_row = sources_gone && m_reselect.isEmpty() ? current_row : -1;
-  m_library->refresh(paths);
+  m_neighbour_row = report.sources_gone && m_reselect.isEmpty() ? current_row : -1;
   emit filesChanged();
-  emit message(myzor::Summary(results, done));
+  emit message(text);
+  refreshHistory();
 }
 
 void LibraryActions::selectArrived(const std::vector<myzor::ReplayRow>& rows) {
@@ -254,287 +431,65 @@ void LibraryActions::selectArrived(const std::vector<myzor::ReplayRow>& rows) {
 
 void LibraryActions::renameSelected() {
   std::vector<myzor::ReplayRow> rows = selectedRows();
-  if (rows.empty() || m_busy) return;
+  if (rows.empty() || isBusy()) return;
   const QString pattern =
       m_settings.value(kPatternKey, QString::fromLatin1(myzor::kDefaultRenamePattern)).toString();
   auto* dialog = new RenameDialog(std::move(rows), pattern, m_window);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     m_settings.setValue(kPatternKey, dialog->patternText());
-    auto outcome = std::make_shared<myzor::BatchOutcome>();
-    run(
-        [plan = dialog->plan(), outcome] {
-          myzor::Journal journal;
-          *outcome = myzor::JournaledRename(journal, plan);
-        },
-        [this, outcome] { finishBatch(*outcome, tr("renamed"), true); });
+    m_batches->rename(dialog->plan());
   });
   dialog->open();
 }
 
-void LibraryActions::undoRename() { takeBack(std::nullopt); }
-
-void LibraryActions::finishBatch(const myzor::BatchOutcome& outcome, const QString& done,
-                                 bool sources_gone) {
-  if (!outcome.refused.isEmpty()) {
-    emit message(outcome.refused);
-    return;
-  }
-  m_undoable = true;
-  updateActions();
-  finish(outcome.results, done, sources_gone);
-  refreshHistory();
-}
-
-void LibraryActions::takeBack(std::optional<qint64> batch, bool finish_it) {
-  if (m_busy) return;
-  struct Work {
-    myzor::BatchOutcome outcome;
-    std::optional<myzor::JournalBatch> batch;
-    bool more = false;  // something left to undo afterwards
-  };
-  auto work = std::make_shared<Work>();
-  run(
-      [batch, finish_it, work] {
-        myzor::Journal journal;
-        // A batch cut short is the last one, whatever came before it.
-        work->batch = batch ? journal.batch(*batch) : journal.interrupted();
-        if (!work->batch && !batch) work->batch = journal.lastUndoable();
-        if (!work->batch) {
-          work->outcome.refused = journal.isOpen() ? tr("Nothing to undo")
-                                                   : tr("Nothing to undo: %1").arg(journal.error());
-          return;
-        }
-        work->outcome = finish_it ? myzor::FinishBatch(journal, work->batch->id)
-                                  : myzor::UndoBatch(journal, work->batch->id);
-        work->more = journal.lastUndoable().has_value();
-      },
-      [this, finish_it, work] {
-        m_undoable = work->more;
-        updateActions();
-        if (!work->outcome.refused.isEmpty()) {
-          emit message(work->outcome.refused);
-        } else {
-          finish(work->outcome.results,
-                 finish_it ? tr("done, the batch is finished") : undoneText(work->batch->kind),
-                 true);
-        }
-        refreshHistory();
-      });
-}
-
-void LibraryActions::readJournal(std::function<void()> work, std::function<void()> done) {
-  auto* watcher = new QFutureWatcher<void>(this);
-  connect(watcher, &QFutureWatcher<void>::finished, this, [watcher, done = std::move(done)] {
-    watcher->deleteLater();
-    done();
-  });
-  watcher->setFuture(QtConcurrent::run(&m_pool, std::move(work)));
-}
-
-void LibraryActions::checkJournal(bool offer_recovery) {
-  struct Found {
-    std::optional<myzor::JournalBatch> cut_short;
-    bool undoable = false;
-    QString error;
-  };
-  auto found = std::make_shared<Found>();
-  readJournal(
-      [found] {
-        myzor::Journal journal;
-        found->cut_short = journal.interrupted();
-        found->undoable = journal.lastUndoable().has_value();
-        found->error = journal.isOpen() ? QString() : journal.error();
-      },
-      [this, found, offer_recovery] {
-        m_undoable = found->undoable;
-        updateActions();
-        if (!found->error.isEmpty())
-          emit message(tr("The journal cannot be used: %1").arg(found->error));
-        if (offer_recovery && found->cut_short) offerRecovery(*found->cut_short);
-      });
-}
-
-void LibraryActions::offerRecovery(const myzor::JournalBatch& batch) {
-  auto* box = new QMessageBox(QMessageBox::Warning, tr("A batch did not finish"),
-                              tr("A %1 did not finish: %2 of %3 files were done when it stopped.")
-                                  .arg(myzor::DescribeBatch(batch).section(QLatin1Char(':'), 0, 0))
-                                  .arg(batch.done)
-                                  .arg(batch.total),
-                              QMessageBox::NoButton, m_window);
-  box->setObjectName(QStringLiteral("dlg_recover"));
-  box->setInformativeText(
-      tr("Undo puts every file back where it was; Finish completes the batch. "
-         "Nothing is overwritten either way."));
-  QPushButton* undo = box->addButton(tr("&Undo"), QMessageBox::AcceptRole);
-  QPushButton* complete = box->addButton(tr("&Finish"), QMessageBox::AcceptRole);
-  QPushButton* later = box->addButton(tr("Later"), QMessageBox::RejectRole);
-  box->setDefaultButton(undo);
-  box->setEscapeButton(later);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  connect(box, &QMessageBox::finished, this, [this, box, undo, complete, id = batch.id] {
-    if (box->clickedButton() == undo || box->clickedButton() == complete)
-      takeBack(id, box->clickedButton() == complete);
-  });
-  box->open();
-}
+void LibraryActions::undoRename() { m_batches->undo(); }
 
 void LibraryActions::showHistory() {
   if (!m_history) {
     m_history = new HistoryDialog(m_window);
     m_history->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_history, &HistoryDialog::undoRequested, this,
-            [this](qint64 batch) { takeBack(batch); });
+            [this](qint64 batch) { m_batches->undo(batch); });
   }
-  m_history->setBusy(m_busy);
+  m_history->setBusy(isBusy());
   m_history->show();
   m_history->raise();
   refreshHistory();
 }
 
 void LibraryActions::refreshHistory() {
-  if (!m_history) return;
-  struct Read {
-    std::vector<myzor::JournalBatch> batches;
-    QString error;
-  };
-  auto read = std::make_shared<Read>();
-  readJournal(
-      [read] {
-        myzor::Journal journal;
-        read->batches = journal.batches();
-        read->error = journal.error();
-      },
-      [this, read] {
-        if (m_history) m_history->setBatches(read->batches, read->error);
-      });
+  if (m_history) m_batches->readHistory();
 }
 
 void LibraryActions::findDuplicates() {
-  if (m_busy) return;
+  if (isBusy()) return;
   // The selection when it holds more than one replay, else every row shown.
   std::vector<myzor::ReplayRow> rows = selectedRows();
   if (rows.size() < 2) rows = shownRows();
-  emit message(tr("Looking for duplicates among %1 replays…").arg(rows.size()));
+  emit message(tr("Looking for duplicates among %n replay(s)…", nullptr, int(rows.size())));
   auto search = std::make_shared<myzor::DuplicateSearch>();
   const int count = static_cast<int>(rows.size());
-  run([this, rows = std::move(rows), search] { *search = myzor::FindDuplicates(rows, &m_closing); },
+  m_batches->runExclusive(
+      [closing = m_batches->closing(), rows = std::move(rows), search] {
+        *search = myzor::FindDuplicates(rows, closing);
+      },
       [this, search, count] {
         auto* dialog = new DuplicatesDialog(*search, count, m_window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &DuplicatesDialog::trashRequested, this, &LibraryActions::trashPaths);
-        emit message(search->groups.empty()
-                         ? tr("No duplicates found")
-                         : tr("%1 groups of duplicates found").arg(search->groups.size()));
+        connect(dialog, &DuplicatesDialog::trashRequested, m_batches, &BatchController::trashPaths);
+        emit message(search->groups.empty() ? tr("No duplicates found")
+                                            : tr("%n group(s) of duplicates found", nullptr,
+                                                 int(search->groups.size())));
         dialog->open();
       });
 }
 
-void LibraryActions::trashPaths(const std::vector<QByteArray>& paths) {
-  if (paths.empty() || m_busy) return;
-  auto outcome = std::make_shared<myzor::BatchOutcome>();
-  run(
-      [paths, outcome] {
-        myzor::Journal journal;
-        *outcome = myzor::JournaledTrash(journal, paths);
-        // The trash is no place to select rows in.
-        for (myzor::FileResult& result : outcome->results) result.new_path.clear();
-      },
-      [this, outcome] { finishBatch(*outcome, tr("moved to the trash"), true); });
-}
+void LibraryActions::trashSelected() { m_batches->trash(selectedRows()); }
 
-void LibraryActions::trashSelected() {
-  const std::vector<myzor::ReplayRow> rows = selectedRows();
-  if (rows.empty() || m_busy) return;
-  std::vector<QByteArray> paths;
-  for (const myzor::ReplayRow& row : rows) paths.push_back(row.file.path);
-  auto* box =
-      new QMessageBox(QMessageBox::Question, tr("Move to trash"),
-                      rows.size() == 1 ? tr("Move %1 to the trash?").arg(rows.front().relative_path)
-                                       : tr("Move %1 replays to the trash?").arg(rows.size()),
-                      QMessageBox::NoButton, m_window);
-  box->setObjectName(QStringLiteral("dlg_confirm_trash"));
-  box->setInformativeText(tr("They can be restored from the desktop's trash."));
-  QPushButton* trash = box->addButton(tr("Move to &Trash"), QMessageBox::AcceptRole);
-  QPushButton* cancel = box->addButton(QMessageBox::Cancel);
-  box->setDefaultButton(cancel);
-  box->setEscapeButton(cancel);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  connect(box, &QMessageBox::finished, this, [this, box, trash, paths] {
-    if (box->clickedButton() == trash) trashPaths(paths);
-  });
-  box->open();
-}
+void LibraryActions::copySelected() { m_batches->copyOrMove(selectedRows(), false); }
 
-void LibraryActions::copySelected() { copyOrMove(false); }
-
-void LibraryActions::moveSelected() { copyOrMove(true); }
-
-void LibraryActions::copyOrMove(bool move) {
-  const std::vector<myzor::ReplayRow> rows = selectedRows();
-  if (rows.empty() || m_busy) return;
-  const QString folder =
-      m_choose_folder(move ? tr("Move replays to folder") : tr("Copy replays to folder"));
-  if (folder.isEmpty()) return;
-  const QByteArray target = QFile::encodeName(QDir(folder).absolutePath());
-  std::vector<QByteArray> paths;
-  qint64 total = 0;
-  for (const myzor::ReplayRow& row : rows) {
-    paths.push_back(row.file.path);
-    total += row.file.size;
-  }
-  myzor::ClashPolicy policy = myzor::ClashPolicy::keep_both;
-  if (const int clashes = myzor::CountClashes(paths, target); clashes > 0) {
-    const std::optional<myzor::ClashPolicy> chosen = m_choose_clash(clashes);
-    if (!chosen) return;
-    policy = *chosen;
-  }
-
-  const QString count = rows.size() == 1 ? tr("1 replay") : tr("%1 replays").arg(rows.size());
-  auto* progress =
-      new QProgressDialog(move ? tr("Moving %1…").arg(count) : tr("Copying %1…").arg(count),
-                          tr("Cancel"), 0, 1000, m_window);
-  progress->setObjectName(QStringLiteral("dlg_progress"));
-  progress->setAccessibleName(move ? tr("Moving replays") : tr("Copying replays"));
-  progress->setWindowModality(Qt::WindowModal);
-  progress->setMinimumDuration(500);
-  progress->setAutoClose(false);
-  progress->setAutoReset(false);
-  auto cancelled = std::make_shared<std::atomic<bool>>(false);
-  connect(progress, &QProgressDialog::canceled, this, [cancelled] { cancelled->store(true); });
-  const QPointer<QProgressDialog> shown(progress);
-
-  auto outcome = std::make_shared<myzor::BatchOutcome>();
-  run(
-      [this, move, paths, total, target, policy, cancelled, outcome, shown] {
-        qint64 before = 0;
-        qint64 current = 0;  // the size of the file being copied
-        int last = -1;
-        // A cancel stops the file being copied and every one after it.
-        const myzor::CopyProgress step = [&](std::int64_t done, std::int64_t size) {
-          if (done == 0) before += std::exchange(current, size);
-          const qint64 all = before + done;
-          const int permille =
-              total > 0 ? static_cast<int>(std::min<qint64>(all * 1000 / total, 1000)) : 1000;
-          if (permille != std::exchange(last, permille))
-            QMetaObject::invokeMethod(
-                this,
-                [shown, permille] {
-                  if (shown) shown->setValue(permille);
-                },
-                Qt::QueuedConnection);
-          return !cancelled->load() && !m_closing;
-        };
-        myzor::Journal journal;
-        *outcome =
-            myzor::JournaledCopy(journal, move ? myzor::BatchKind::move : myzor::BatchKind::copy,
-                                 paths, target, step, policy);
-      },
-      [this, move, outcome, shown] {
-        delete shown.data();
-        finishBatch(*outcome, move ? tr("moved") : tr("copied"), move);
-      });
-}
+void LibraryActions::moveSelected() { m_batches->copyOrMove(selectedRows(), true); }
 
 void LibraryActions::showInFileManager() {
   const QModelIndex current = m_panel->table()->currentIndex();
@@ -553,11 +508,11 @@ void LibraryActions::copyPaths() {
   QStringList paths;
   for (const myzor::ReplayRow& row : rows) paths.append(QFile::decodeName(row.file.path));
   QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
-  emit message(paths.size() == 1 ? tr("Path copied") : tr("%1 paths copied").arg(paths.size()));
+  emit message(tr("%n path(s) copied", nullptr, int(paths.size())));
 }
 
 void LibraryActions::exportShown() {
-  if (m_busy) return;
+  if (isBusy()) return;
   const QStringList filters{tr("CSV (*.csv)"), tr("JSON Lines (*.jsonl)")};
   QString picked = filters.front();
   QString path = m_choose_export(filters, &picked);
@@ -570,14 +525,13 @@ void LibraryActions::exportShown() {
 
   auto error = std::make_shared<QString>();
   const qsizetype count = m_panel->filter()->rowCount();
-  run(
+  m_batches->runExclusive(
       [rows = shownRows(), json, path, error] {
         *error =
             myzor::WriteExport(path, json ? myzor::RowsToJsonLines(rows) : myzor::RowsToCsv(rows));
       },
       [this, path, count, error] {
-        const QString done = count == 1 ? tr("1 replay exported to %1").arg(path)
-                                        : tr("%1 replays exported to %2").arg(count).arg(path);
+        const QString done = tr("%n replay(s) exported to %1", nullptr, int(count)).arg(path);
         emit message(error->isEmpty() ? done : *error);
       });
 }

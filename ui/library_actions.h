@@ -12,18 +12,18 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "library/core/replay_row.h"
 #include "library/export/export_rows.h"
 #include "library/files/file_operations.h"
-#include "library/journal/batches.h"
 
+class BatchController;
 class HistoryDialog;
+struct BatchReport;
 class LibraryPanel;
 class QAction;
 class QSettings;
@@ -40,23 +40,23 @@ class LibraryActions : public QObject {
   // The actions act on `panel`'s table, with their shortcuts while it has focus.
   LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* panel, QSettings& settings,
                  QWidget* window);
-  // Cancels a running copy or move and waits for the operation to end.
+  // Cancels a running copy or move and waits for it to end.
   ~LibraryActions() override;
 
   // Stand-ins for the desktop's dialogs: a folder for copy and move (empty to
   // cancel), and a file to export to with the filter picked.
   using FolderChooser = std::function<QString(const QString& title)>;
   using ExportChooser = std::function<QString(const QStringList& filters, QString* picked)>;
-  void setFolderChooser(FolderChooser chooser) { m_choose_folder = std::move(chooser); }
+  void setFolderChooser(FolderChooser chooser);
   void setExportChooser(ExportChooser chooser) { m_choose_export = std::move(chooser); }
   // Asked once per copy or move when `clashes` of its names are taken in the
   // target folder: what to do with those, or nothing to cancel the batch.
   using ClashChooser = std::function<std::optional<myzor::ClashPolicy>(int clashes)>;
-  void setClashChooser(ClashChooser chooser) { m_choose_clash = std::move(chooser); }
-  // The writer of one replay's JSON object for "JSON Lines" exports; without
-  // one only CSV is offered. Called on a worker thread.
+  void setClashChooser(ClashChooser chooser);
 
-  [[nodiscard]] bool isBusy() const { return m_busy; }
+  [[nodiscard]] bool isBusy() const;
+  // What runs the batches, for a test that answers its questions itself.
+  [[nodiscard]] BatchController* batches() const { return m_batches; }
 
   // Every action, for the menus; those on the selection are also the table's
   // context menu.
@@ -96,49 +96,29 @@ class LibraryActions : public QObject {
   void filesChanged();
 
  private:
+  class WindowQuestions;
   [[nodiscard]] std::vector<myzor::ReplayRow> selectedRows() const;
   [[nodiscard]] std::vector<myzor::ReplayRow> shownRows() const;
   QAction* addAction(const char* name, const QString& text, const QKeySequence& keys,
                      void (LibraryActions::*slot)());
   void updateActions();
-  void copyOrMove(bool move);
-  // Runs `work` on a worker thread, then `done` on this one; one at a time.
-  void run(std::function<void()> work, std::function<void()> done);
-  // Says what happened and brings the rows of the files involved up to date;
-  // `sources_gone` when the files left their old paths.
-  void finish(const std::vector<myzor::FileResult>& results, const QString& done,
-              bool sources_gone);
-  // The same for a journaled batch, or the reason it was refused.
-  void finishBatch(const myzor::BatchOutcome& outcome, const QString& done, bool sources_gone);
+  // Says what a batch did and keeps the selection on the files it put in the folder.
+  void batchEnded(const BatchReport& report);
   void selectArrived(const std::vector<myzor::ReplayRow>& rows);
-  // Reads the journal on a worker: whether there is something to undo, and
-  // (once, at start) a batch cut short to offer for Undo or Finish.
-  void checkJournal(bool offer_recovery);
-  // Runs `work` on a worker beside any operation, then `done` on this thread.
-  void readJournal(std::function<void()> work, std::function<void()> done);
-  void offerRecovery(const myzor::JournalBatch& batch);
-  // Undoes (or finishes) the batch on a worker; nothing means the last one.
-  void takeBack(std::optional<qint64> batch, bool finish = false);
   void refreshHistory();
-  // Moves the files to the trash as one journaled batch.
-  void trashPaths(const std::vector<QByteArray>& paths);
 
   myzor::ReplayLibrary* const m_library;
   LibraryPanel* const m_panel;
   QSettings& m_settings;
   QWidget* const m_window;
-  FolderChooser m_choose_folder;
   ExportChooser m_choose_export;
-  ClashChooser m_choose_clash;
-  bool m_undoable = false;
+  std::unique_ptr<WindowQuestions> m_questions;
+  BatchController* m_batches = nullptr;
   QPointer<HistoryDialog> m_history;
   // Files an operation put in the folder, to select when their rows arrive.
   QSet<QByteArray> m_reselect;
   // The row whose file left the folder, for its neighbour to take its place.
   int m_neighbour_row = -1;
-  bool m_busy = false;
   QList<QAction*> m_selection_actions;
   Actions m_actions;
-  std::atomic<bool> m_closing{false};
-  QThreadPool m_pool;
 };

@@ -10,6 +10,7 @@
 
 #include "library/replay_library.h"
 #include "ui/main_window.h"
+#include "ui/translations.h"
 
 namespace {
 
@@ -124,6 +125,7 @@ int main(int argc, char* argv[]) {
   }
 
   QApplication app(argc, argv);
+  InstallTranslations(app);
   // The desktop entry's name ties the window to its menu entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(MYZOR_APP_ID));
   QIcon icon;

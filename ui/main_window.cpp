@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -66,6 +67,47 @@ QString droppedPath(const QMimeData* data) {
   if (info.isDir()) return info.absoluteFilePath();
   if (info.isFile() && myzor::IsReplayFileName(info.fileName())) return info.absoluteFilePath();
   return {};
+}
+
+QString indexStatusText(const myzor::IndexStatus& status) {
+  using Kind = myzor::IndexStatus::Kind;
+  using Reason = myzor::IndexStatus::Reason;
+  switch (status.kind) {
+    case Kind::none:
+      return {};
+    case Kind::rebuilt:
+      return MainWindow::tr(
+                 "The replay index was damaged and has been rebuilt; the old file was kept as %1.")
+          .arg(status.path);
+    case Kind::rebuilt_upgraded:
+      return MainWindow::tr("The replay index was made by another version and has been rebuilt.");
+    case Kind::unusable:
+      break;
+  }
+  QString why;
+  switch (status.reason) {
+    case Reason::none:
+    case Reason::no_cache_folder:
+      why = MainWindow::tr("there is no cache folder");
+      break;
+    case Reason::folder_not_made:
+      why = MainWindow::tr("the folder %1 cannot be made").arg(status.path);
+      break;
+    case Reason::held_by_another_copy:
+      why = MainWindow::tr("%1 is held by another copy of the program").arg(status.path);
+      break;
+    case Reason::folder_not_writable:
+      why = MainWindow::tr("the folder %1 cannot be written").arg(status.path);
+      break;
+    case Reason::cannot_set_aside:
+      why = MainWindow::tr("%1 is damaged and cannot be set aside").arg(status.path);
+      break;
+    case Reason::database:
+      why = QStringLiteral("%1: %2").arg(status.path, status.detail);
+      break;
+  }
+  return MainWindow::tr("The replay index could not be used: %1; replays are read from the files.")
+      .arg(why);
 }
 
 // Whether `path` lies inside `folder` (at any depth).
@@ -122,8 +164,16 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
     m_form->raise();
     m_form->activateWindow();
   });
-  connect(m_library, &myzor::ReplayLibrary::statusChanged, this,
-          [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(m_library, &myzor::ReplayLibrary::indexStatus, this,
+          [this](const myzor::IndexStatus& status) {
+            statusBar()->showMessage(indexStatusText(status));
+          });
+  connect(m_library, &myzor::ReplayLibrary::polling, this, [this](int interval_ms) {
+    statusBar()->showMessage(
+        tr("The folder is checked for changes every %1 seconds: the system cannot follow all its "
+           "subfolders.")
+            .arg(QLocale().toString(interval_ms / 1000.0)));
+  });
   // File1 lists the folder's own files: only new and removed ones there change it.
   connect(m_library, &myzor::ReplayLibrary::folderChanged, this,
           [this](const myzor::FolderChanges& changes) {

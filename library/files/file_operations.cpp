@@ -282,28 +282,6 @@ bool stopsTheBatch(int error) { return error == ENOSPC || error == EDQUOT; }
 
 }  // namespace
 
-QString Summary(const std::vector<FileResult>& results, const QString& done) {
-  const auto ok =
-      std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.ok; });
-  const auto skipped =
-      std::count_if(results.begin(), results.end(), [](const FileResult& r) { return r.skipped; });
-  QString text = QStringLiteral("%1 %2 %3").arg(ok).arg(ok == 1 ? "replay" : "replays", done);
-  if (skipped > 0) text += QStringLiteral(", %1 skipped").arg(skipped);
-  const auto failures = static_cast<qsizetype>(results.size()) - ok - skipped;
-  if (failures == 0) return text;
-  QStringList shown;
-  for (const FileResult& result : results) {
-    if (result.ok || result.skipped) continue;
-    if (shown.size() == 3) {
-      shown.append(QStringLiteral("and %1 more").arg(failures - 3));
-      break;
-    }
-    shown.append(DisplayName(NameOf(result.path)) + QStringLiteral(": ") + result.error);
-  }
-  return text +
-         QStringLiteral(", %1 failed: %2").arg(failures).arg(shown.join(QStringLiteral("; ")));
-}
-
 int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
   if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
     return 0;

@@ -23,10 +23,6 @@ struct FileResult {
       false;  // left alone because its name was taken in the target folder; not a failure
 };
 
-// "12 replays renamed, 2 skipped, 1 failed: a.rec: Permission denied"; `done` is the
-// past participle of the operation ("renamed", "copied", ...).
-[[nodiscard]] QString Summary(const std::vector<FileResult>& results, const QString& done);
-
 // Renames `from` to `to` unless something already has that name: one atomic
 // renameat2(RENAME_NOREPLACE), or link + unlink where the file system lacks
 // it. Returns 0 or the errno (EEXIST when the name is taken).

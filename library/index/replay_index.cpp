@@ -144,9 +144,12 @@ class RosterReader {
 };
 
 // SQLITE_CORRUPT and SQLITE_NOTADB, with or without their extended codes.
-QString describe(const QString& file, const QSqlError& error) {
-  const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-  return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), text);
+IndexStatus describe(const QString& file, const QSqlError& error) {
+  IndexStatus problem;
+  problem.reason = IndexStatus::Reason::database;
+  problem.path = QDir::toNativeSeparators(file);
+  problem.detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+  return problem;
 }
 
 // Reading many rows through the connection's own handle: QSqlQuery makes a
@@ -395,24 +398,23 @@ std::pair<QByteArray, QByteArray> pathRange(const QByteArray& folder) {
 ReplayIndex::ReplayIndex(const QString& file, int busy_timeout_ms)
     : m_file(file), m_busy_timeout_ms(busy_timeout_ms) {
   if (m_file.isEmpty()) {
-    stopUsing(QStringLiteral("there is no cache folder"));
+    stopUsing(IndexStatus::Reason::no_cache_folder);
     return;
   }
   const QFileInfo info(m_file);
   if (!QDir().mkpath(info.absolutePath())) {
-    stopUsing(QStringLiteral("the folder %1 cannot be made")
-                  .arg(QDir::toNativeSeparators(info.absolutePath())));
+    stopUsing(IndexStatus::Reason::folder_not_made, QDir::toNativeSeparators(info.absolutePath()));
     return;
   }
   // Copies of the program open, set aside and close the index one at a time:
   // one of them must not take another's half-made or just-renamed file.
   QLockFile lock(m_file + QStringLiteral(".lock"));
   if (!lock.tryLock(m_busy_timeout_ms)) {
-    stopUsing(lock.error() == QLockFile::LockFailedError
-                  ? QStringLiteral("%1 is held by another copy of the program")
-                        .arg(QDir::toNativeSeparators(m_file))
-                  : QStringLiteral("the folder %1 cannot be written")
-                        .arg(QDir::toNativeSeparators(info.absolutePath())));
+    if (lock.error() == QLockFile::LockFailedError)
+      stopUsing(IndexStatus::Reason::held_by_another_copy, QDir::toNativeSeparators(m_file));
+    else
+      stopUsing(IndexStatus::Reason::folder_not_writable,
+                QDir::toNativeSeparators(info.absolutePath()));
     return;
   }
   // SQLite takes an empty file for an empty database, but this program never
@@ -432,15 +434,13 @@ void ReplayIndex::rebuild() {
   closeConnection();
   QString aside;
   if (!SetAsideDamaged(m_file, aside)) {
-    stopUsing(QStringLiteral("%1 is damaged and cannot be set aside")
-                  .arg(QDir::toNativeSeparators(m_file)));
+    stopUsing(IndexStatus::Reason::cannot_set_aside, QDir::toNativeSeparators(m_file));
   } else if (openConnection() != Opened::ok) {
     stopUsing(m_status);
   } else {
-    m_status =
-        QStringLiteral(
-            "The replay index was damaged and has been rebuilt; the old file was kept as %1.")
-            .arg(QDir::toNativeSeparators(aside));
+    m_status = {};
+    m_status.kind = IndexStatus::Kind::rebuilt;
+    m_status.path = QDir::toNativeSeparators(aside);
   }
 }
 
@@ -467,7 +467,7 @@ QString ReplayIndex::defaultFile() {
   return folder.isEmpty() ? QString() : folder + QStringLiteral("/index.sqlite");
 }
 
-QString ReplayIndex::takeStatus() { return std::exchange(m_status, QString()); }
+IndexStatus ReplayIndex::takeStatus() { return std::exchange(m_status, IndexStatus()); }
 
 // On failure m_status holds what went wrong, for stopUsing.
 ReplayIndex::Opened ReplayIndex::openConnection() {
@@ -493,8 +493,10 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
   if (!run("PRAGMA journal_mode=WAL")) return failure();
   if (!run("PRAGMA quick_check")) return failure();
   if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
-    m_status =
-        QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file), query.value(0).toString());
+    m_status = {};
+    m_status.reason = IndexStatus::Reason::database;
+    m_status.path = QDir::toNativeSeparators(m_file);
+    m_status.detail = query.value(0).toString();
     return Opened::damaged;
   }
   if (!run("PRAGMA user_version") || !query.next()) return failure();
@@ -542,9 +544,10 @@ ReplayIndex::Opened ReplayIndex::openConnection() {
     if (!run(kCreateTable) ||
         !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(failure());
-    if (version != 0)
-      m_status =
-          QStringLiteral("The replay index was made by another version and has been rebuilt.");
+    if (version != 0) {
+      m_status = {};
+      m_status.kind = IndexStatus::Kind::rebuilt_upgraded;
+    }
   }
   if (!run("COMMIT")) return rollback(failure());
   // The old tables' pages are given back to the disk; the index works
@@ -566,13 +569,22 @@ void ReplayIndex::closeConnection() {
 
 // Renamed, never deleted: the file may be worth a look, and a rename of our
 // own cache file is all that is needed to start afresh.
-void ReplayIndex::stopUsing(const QString& why) {
+void ReplayIndex::stopUsing(IndexStatus::Reason reason, const QString& path,
+                            const QString& detail) {
+  IndexStatus problem;
+  problem.reason = reason;
+  problem.path = path;
+  problem.detail = detail;
+  stopUsing(problem);
+}
+
+void ReplayIndex::stopUsing(const IndexStatus& problem) {
   m_used = false;
   closeConnection();
-  if (!std::exchange(m_stopped, true))
-    m_status =
-        QStringLiteral("The replay index could not be used: %1; replays are read from the files.")
-            .arg(why);
+  if (!std::exchange(m_stopped, true)) {
+    m_status = problem;
+    m_status.kind = IndexStatus::Kind::unusable;
+  }
 }
 
 qint64 ReplayIndex::countUnder(const QByteArray& folder) {

@@ -24,6 +24,30 @@ namespace myzor {
 // call on an object must come from the thread that constructed it. Each
 // object has its own connection; two objects (in two threads or two
 // processes) may share one file.
+// What the user should be told about the index itself; the window makes the words.
+struct IndexStatus {
+  enum class Kind {
+    none,
+    rebuilt,           // it was damaged: set aside as `path` and made anew
+    rebuilt_upgraded,  // another version made it, so it was made anew
+    unusable,          // replays are read from the files: `reason` says why
+  };
+  enum class Reason {
+    none,
+    no_cache_folder,
+    folder_not_made,       // `path` is the folder
+    held_by_another_copy,  // `path` is the index file
+    folder_not_writable,   // `path` is the folder
+    cannot_set_aside,      // `path` is the damaged index file
+    database,              // `path` is the index file, `detail` SQLite's own words
+  };
+  Kind kind = Kind::none;
+  Reason reason = Reason::none;
+  QString path;  // in the platform's separators
+  QString detail;
+  [[nodiscard]] bool isNone() const { return kind == Kind::none; }
+};
+
 class ReplayIndex {
  public:
   // Opens the index at `file`, making it (and its folder) when missing. A
@@ -41,8 +65,8 @@ class ReplayIndex {
   // False once the index cannot be used; every call then does nothing.
   [[nodiscard]] bool isUsed() const { return m_used; }
 
-  // What the user should be told about the index, once; empty when nothing.
-  [[nodiscard]] QString takeStatus();
+  // What the user should be told about the index, once; none when nothing.
+  [[nodiscard]] IndexStatus takeStatus();
 
   // The rows of every file at or below `folder` (absolute, file-system
   // bytes), `relative_path` taken from `folder`.
@@ -68,7 +92,8 @@ class ReplayIndex {
   void closeConnection();
   void rebuild();
   void fail(const QSqlError& error);
-  void stopUsing(const QString& why);
+  void stopUsing(IndexStatus::Reason reason, const QString& path = {}, const QString& detail = {});
+  void stopUsing(const IndexStatus& problem);
   bool write(const std::function<QSqlError(QSqlDatabase&)>& work, bool again = true);
 
   QString m_file;
@@ -76,7 +101,7 @@ class ReplayIndex {
   int m_busy_timeout_ms;
   bool m_used = false;
   bool m_stopped = false;
-  QString m_status;
+  IndexStatus m_status;
 };
 
 }  // namespace myzor

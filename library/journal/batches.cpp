@@ -69,10 +69,8 @@ JournalStep stepFor(int ordinal, const QByteArray& path) {
 
 BatchOutcome refusal(const Journal& journal) {
   BatchOutcome outcome;
-  outcome.refused =
-      QStringLiteral("nothing was changed: %1")
-          .arg(journal.error().isEmpty() ? QStringLiteral("the journal cannot be used")
-                                         : journal.error());
+  outcome.refused = true;
+  outcome.journal_error = journal.error();
   return outcome;
 }
 

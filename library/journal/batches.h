@@ -14,7 +14,10 @@ namespace myzor {
 struct BatchOutcome {
   std::vector<FileResult> results;
   qint64 batch = 0;
-  QString refused;  // set when nothing was done because the journal cannot be used: why
+  // Nothing was done because the journal cannot be used; the journal's own
+  // error, when it has one.
+  bool refused = false;
+  QString journal_error;
 };
 
 // Each is written to `journal` before its first file changes, every step is

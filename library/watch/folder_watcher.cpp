@@ -404,10 +404,7 @@ void FolderWatcher::startScanning() {
   m_dirty.clear();
   m_rescan_timer.start();
   QTimer::singleShot(0, this, &FolderWatcher::rescan);
-  emit statusChanged(
-      QStringLiteral("The folder is checked for changes every %1 seconds: the system cannot follow "
-                     "all its subfolders.")
-          .arg(m_timing.rescan_ms / 1000.0));
+  emit polling(m_timing.rescan_ms);
 }
 
 void FolderWatcher::rescan() {

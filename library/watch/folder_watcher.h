@@ -37,7 +37,7 @@ struct FolderChanges {
 // size and time have stayed the same for `settle_ms`, so a file still being
 // written is reported when it is complete. When the system will not watch
 // another folder, the whole folder is scanned (on a worker thread) every
-// `rescan_ms` instead, and `statusChanged` says so once.
+// `rescan_ms` instead, and `polling` says so once.
 class FolderWatcher : public QObject {
   Q_OBJECT
 
@@ -77,7 +77,8 @@ class FolderWatcher : public QObject {
 
  signals:
   void changed(const myzor::FolderChanges& changes);
-  void statusChanged(const QString& text);
+  // The folder is checked every `interval_ms` instead of followed.
+  void polling(int interval_ms);
 
  private:
   using FolderId = std::pair<dev_t, ino_t>;

@@ -120,7 +120,7 @@ TEST_F(Index, KeepsEveryColumnOfTheRowsOfAFolder) {
               std::tie(stored.relative_path = row.file.path.mid(3), stored.game, stored.roster,
                        stored.ok, stored.error_offset));
   }
-  EXPECT_EQ(index.takeStatus(), QString());
+  EXPECT_TRUE(index.takeStatus().isNone());
 }
 
 // Names and races as the versions before framed them.
@@ -183,7 +183,7 @@ TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
 
   ReplayIndex index(file);
   const std::vector<ReplayRow> read = index.rowsUnder("/r");
-  ASSERT_EQ(read.size(), 4u) << index.takeStatus().toStdString();
+  ASSERT_EQ(read.size(), 4u) << index.takeStatus().detail.toStdString();
   const Roster roster{{"Mira", "race_2", 2, 20, 30}, {"Ashen Vel", "race_1", 1, 30, 40}};
   for (int n = 0; n < 4; ++n) {
     SCOPED_TRACE(n);
@@ -201,7 +201,7 @@ TEST_P(IndexBefore, KeepsItsRowsAndThePlayersOfEachRow) {
               std::make_tuple(QStringLiteral("Game"), QStringLiteral("Map"), QStringLiteral("1.2"),
                               QStringLiteral("Annihilate"), n != 3));
   }
-  EXPECT_EQ(index.takeStatus(), QString());
+  EXPECT_TRUE(index.takeStatus().isNone());
   // Kept as this version keeps them from now on.
   EXPECT_EQ(ReplayIndex(file).rowsUnder("/r").size(), 4u);
 }
@@ -249,7 +249,7 @@ TEST_F(Index, LeavesOutARowWhosePlayersAreDamaged) {
 // Each way the index can be spoiled, and what the user is told.
 struct Trouble {
   const char* name;
-  const char* says;
+  IndexStatus::Kind kind;
 };
 void PrintTo(const Trouble& trouble, std::ostream* out) { *out << trouble.name; }
 
@@ -289,35 +289,36 @@ TEST_P(UnusableIndex, ProgramGoesOnSaysSoOnceAndLeavesReplaysAlone) {
 
   ReplayIndex index(opened, 200);
   const bool stored = index.store(Rows(0, 2000));
-  const QString status = index.takeStatus();
-  EXPECT_TRUE(status.contains(QLatin1String(GetParam().says))) << status.toStdString();
-  EXPECT_EQ(index.takeStatus(), QString());
+  const IndexStatus status = index.takeStatus();
+  EXPECT_EQ(status.kind, GetParam().kind) << status.detail.toStdString();
+  EXPECT_TRUE(index.takeStatus().isNone());
   for (const QString& replay : replays) EXPECT_EQ(Contents(replay), replay.toUtf8().repeated(100));
-  const bool used = !status.startsWith(QLatin1String("The replay index could not be used"));
+  const bool used = status.kind != IndexStatus::Kind::unusable;
   EXPECT_EQ(stored, used);
   EXPECT_EQ(index.isUsed(), used);
   EXPECT_EQ(index.rowsUnder("/r").size(), used ? 2000u : 0u);
-  if (status.contains(QLatin1String("kept as "))) {
-    EXPECT_TRUE(QFile::exists(status.section(QLatin1String("kept as "), 1).chopped(1)));
+  if (status.kind == IndexStatus::Kind::rebuilt) {
+    EXPECT_TRUE(QFile::exists(status.path));
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Troubles, UnusableIndex,
-    testing::Values(Trouble{"garbage", "damaged and has been rebuilt; the old file was kept as"},
-                    Trouble{"cut_short", "damaged and has been rebuilt; the old file was kept as"},
-                    Trouble{"zero_length", "damaged and has been rebuilt"},
-                    Trouble{"another_version", "another version and has been rebuilt"},
-                    Trouble{"cache_folder_under_a_file", "could not be used"},
-                    Trouble{"locked_by_another_copy", "could not be used"},
-                    Trouble{"disk_full", "could not be used"}),
+    testing::Values(Trouble{"garbage", IndexStatus::Kind::rebuilt},
+                    Trouble{"cut_short", IndexStatus::Kind::rebuilt},
+                    Trouble{"zero_length", IndexStatus::Kind::rebuilt},
+                    Trouble{"another_version", IndexStatus::Kind::rebuilt_upgraded},
+                    Trouble{"cache_folder_under_a_file", IndexStatus::Kind::unusable},
+                    Trouble{"locked_by_another_copy", IndexStatus::Kind::unusable},
+                    Trouble{"disk_full", IndexStatus::Kind::unusable}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The child that writes rows in batches of 50, saying "stored" after each.
 int WriteIndex(const QString& file, int first, int count) {
   ReplayIndex index(file);
   for (int n = first; n < first + count; n += 50) {
-    if (!index.store(Rows(n, 50))) return std::fputs(qPrintable(index.takeStatus()), stderr), 1;
+    if (!index.store(Rows(n, 50)))
+      return std::fputs(qPrintable(index.takeStatus().detail), stderr), 1;
     std::fputs("stored\n", stdout);
     std::fflush(stdout);
   }
@@ -339,7 +340,7 @@ TEST_F(Index, TwoCopiesWriteAtOnceAndOneKilledMidWriteLosesNothingOfTheOther) {
   EXPECT_EQ(steady.exitCode(), 0) << steady.readAllStandardError().toStdString();
 
   ReplayIndex index(file);
-  EXPECT_TRUE(index.isUsed()) << index.takeStatus().toStdString();
+  EXPECT_TRUE(index.isUsed()) << index.takeStatus().detail.toStdString();
   const std::vector<ReplayRow> rows = index.rowsUnder("/r");
   const auto kept = std::count_if(rows.begin(), rows.end(),
                                   [](const ReplayRow& row) { return row.file.size < 4000; });

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "library/journal/batches.h"
+#include "tests/support/file_results.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
         : c.kind == BatchKind::trash
             ? JournaledTrash(journal, m_paths)
             : JournaledCopy(journal, c.kind, m_paths, QFile::encodeName(target));
-    ASSERT_TRUE(outcome.refused.isEmpty()) << outcome.refused.toStdString();
+    ASSERT_FALSE(outcome.refused) << outcome.journal_error.toStdString();
     results = outcome.results;
   }
   ASSERT_EQ(results.size(), m_paths.size());
@@ -102,10 +103,10 @@ TEST_P(UndoAfterRestart, PutsBackAllButTheFileChangedSince) {
   EXPECT_EQ(last->done, static_cast<int>(m_paths.size()));
   const BatchOutcome undone = UndoBatch(reopened, last->id);
   ASSERT_EQ(undone.results.size(), m_paths.size());
-  const QString summary = Summary(undone.results, QStringLiteral("back"));
+  const QString summary = Tally(undone.results);
   const QString changed =
       DisplayName(results[1].new_path.mid(results[1].new_path.lastIndexOf('/') + 1));
-  EXPECT_TRUE(summary.startsWith(QString::number(m_paths.size() - 1) + " replay") &&
+  EXPECT_TRUE(summary.startsWith(QString::number(m_paths.size() - 1) + " done") &&
               summary.endsWith(", 1 failed: " + changed + ": left alone: it has changed since"))
       << summary.toStdString();
   Listing after = list(files());
@@ -169,8 +170,7 @@ TEST_P(CutShort, CopyIsUndoneOrFinished) {
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->done, 1);
   const BatchOutcome outcome = finish ? FinishBatch(journal, cut->id) : UndoBatch(journal, cut->id);
-  EXPECT_EQ(Summary(outcome.results, QStringLiteral("done")),
-            finish ? "2 replays done" : "1 replay done");
+  EXPECT_EQ(Tally(outcome.results), finish ? "2 done" : "1 done");
   const QStringList left =
       QDir(home.path() + "/dst").entryList(QDir::Files | QDir::Hidden, QDir::Name);
   EXPECT_EQ(left, finish ? QStringList({"a.rec", "b.rec", "c.rec"}) : QStringList());
@@ -194,8 +194,7 @@ TEST(Journal, StopsAFullDiskCleanlyAndKeepsTheLastHundredBatches) {
     paths.push_back(write(home.path(), name, std::string(60'000, name[0])));
   Journal journal;
   const BatchOutcome outcome = JournaledCopy(journal, BatchKind::copy, paths, dst);
-  EXPECT_TRUE(Summary(outcome.results, QStringLiteral("copied"))
-                  .startsWith("1 replay copied, 2 failed: b.rec: cannot write"));
+  EXPECT_TRUE(Tally(outcome.results).startsWith("1 done, 2 failed: b.rec: cannot write"));
   EXPECT_TRUE(outcome.results[2].error.startsWith("left alone"))
       << outcome.results[2].error.toStdString();
   EXPECT_EQ(QDir(QFile::decodeName(dst)).entryList(QDir::Files | QDir::Hidden),

@@ -453,7 +453,9 @@ TEST_F(FolderTest, TheLibraryStartsFromItsIndexFollowsChangesAndReadsTheRestAfte
     EXPECT_EQ(library.model()->rowCount(), 300);  // a row for every file found, read or not
     QSignalSpy finished(&library, &myzor::ReplayLibrary::finished);
     library.readRest();
-    if (library.isRunning()) ASSERT_TRUE(finished.wait(10'000));
+    if (library.isRunning()) {
+      ASSERT_TRUE(finished.wait(10'000));
+    }
     EXPECT_EQ(library.model()->unreadCount(), 0);
     EXPECT_EQ(library.model()->rowCount(), 300);
   }
@@ -462,7 +464,9 @@ TEST_F(FolderTest, TheLibraryStartsFromItsIndexFollowsChangesAndReadsTheRestAfte
   myzor::ReplayLibrary library(index, {50, 20, 3000, 0});
   QSignalSpy checked(&library, &myzor::ReplayLibrary::checked);
   ASSERT_TRUE(openAndWait(library));
-  if (checked.isEmpty()) ASSERT_TRUE(checked.wait(10'000));
+  if (checked.isEmpty()) {
+    ASSERT_TRUE(checked.wait(10'000));
+  }
   EXPECT_EQ(checked.first().at(0).toLongLong(), 0);  // nothing to read again
   EXPECT_EQ(library.model()->rowCount(), 300);
   EXPECT_EQ(myzor::ReplayFilesRead(), before);

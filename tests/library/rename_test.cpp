@@ -20,6 +20,7 @@
 #include "library/export/replay_json.h"
 #include "library/files/file_operations.h"
 #include "library/files/rename_pattern.h"
+#include "tests/support/file_results.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ TEST_P(HostileName, GivesSafeNamesInsideTheFolder) {
   EXPECT_TRUE(plan.files.at(1).new_name.endsWith(" (2).rec"));
   const RenameOutcome outcome = ExecuteRename(plan);
   ASSERT_TRUE(outcome.results.at(0).ok && outcome.results.at(1).ok)
-      << Summary(outcome.results, {}).toStdString();
+      << Tally(outcome.results).toStdString();
   QStringList listed = QDir(folder).entryList(QDir::Files);
   listed.sort();
   names.sort();
@@ -144,8 +145,7 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
             "Clash (4).rec");  // the preview passes over a name taken on disk
   const QByteArray late = write(dir.path(), "Clash.rec", "arrived after the plan");
   const RenameOutcome outcome = ExecuteRename(plan);
-  EXPECT_EQ(Summary(outcome.results, QStringLiteral("renamed")),
-            QStringLiteral("1000 replays renamed"));
+  EXPECT_EQ(Tally(outcome.results), QStringLiteral("1000 done"));
   std::set<QByteArray> names;
   for (const FileResult& result : outcome.results) {
     EXPECT_EQ(readAll(result.new_path), contents[result.path]);
@@ -159,10 +159,9 @@ TEST(RenameBatch, ThousandClashingNamesKeepEveryFileAndUndoPutsThemBack) {
   const QByteArray moved_on = outcome.results[5].new_path;
   ASSERT_EQ(RenameNoReplace(moved_on, moved_on + ".kept"), 0);
   const QByteArray newcomer = write(dir.path(), "replay_0.rec", "newcomer");
-  const QString undone = Summary(UndoRename(outcome.undo), QStringLiteral("renamed back"));
-  EXPECT_TRUE(
-      undone.startsWith(QStringLiteral("998 replays renamed back, 2 failed: Clash (8).rec: ")) &&
-      undone.contains(QStringLiteral("old name replay_0.rec is taken")))
+  const QString undone = Tally(UndoRename(outcome.undo));
+  EXPECT_TRUE(undone.startsWith(QStringLiteral("998 done, 2 failed: Clash (8).rec: ")) &&
+              undone.contains(QStringLiteral("old name replay_0.rec is taken")))
       << undone.toStdString();
   for (const auto& [path, bytes] : contents)
     if (path != outcome.results[5].path) {

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "ui/translations.h"
+
 int main(int argc, char* argv[]) {
   ::testing::InitGoogleTest(&argc, argv);
   // The tests drive the window without a screen, also when ctest lists them.
@@ -15,5 +17,6 @@ int main(int argc, char* argv[]) {
   qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
   qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
   QApplication app(argc, argv);
+  InstallTranslations(app);
   return RUN_ALL_TESTS();
 }
