@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 #include <utility>
 
 #include "library/files/rename_pattern.h"
@@ -87,7 +89,7 @@ class RenamePreviewModel : public QAbstractTableModel {
 RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern,
                            QWidget* parent)
     : QDialog(parent),
-      m_rows(std::move(rows)),
+      m_rows(std::make_shared<const std::vector<myzor::ReplayRow>>(std::move(rows))),
       m_pattern(new QLineEdit(pattern, this)),
       m_error(new QLabel(this)),
       m_preview(new QTableView(this)),
@@ -179,15 +181,31 @@ void RenameDialog::updatePreview() {
   myzor::PatternError error;
   const std::optional<myzor::RenamePattern> pattern =
       myzor::RenamePattern::parse(m_pattern->text(), &error);
-  m_plan = pattern ? myzor::PlanRename(m_rows, *pattern) : myzor::RenamePlan{};
-  m_model->setPlan(&m_plan);
+  const quint64 generation = ++m_generation;
   m_error->setVisible(!pattern);
+  m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
   if (!pattern) {
+    m_plan = {};
+    m_model->setPlan(&m_plan);
     m_error->setText(tr("Character %1: %2").arg(error.position + 1).arg(error.message));
     m_summary->clear();
-    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
     return;
   }
+  // Planning looks at the folder of every file, so it runs on a worker; a
+  // plan for a pattern typed over since is dropped.
+  m_summary->setText(tr("Looking at the folders…"));
+  auto* watcher = new QFutureWatcher<myzor::RenamePlan>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+    watcher->deleteLater();
+    if (generation == m_generation) showPlan(watcher->result());
+  });
+  watcher->setFuture(QtConcurrent::run(
+      &m_pool, [rows = m_rows, pattern = *pattern] { return myzor::PlanRename(*rows, pattern); }));
+}
+
+void RenameDialog::showPlan(myzor::RenamePlan plan) {
+  m_plan = std::move(plan);
+  m_model->setPlan(&m_plan);
   int counts[4] = {};
   for (const myzor::PlannedRename& file : m_plan.files) ++counts[static_cast<int>(file.state)];
   const int renamed =
@@ -200,4 +218,5 @@ void RenameDialog::updatePreview() {
                          .arg(counts[static_cast<int>(RenameState::unchanged)])
                          .arg(counts[static_cast<int>(RenameState::error)]));
   m_buttons->button(QDialogButtonBox::Ok)->setEnabled(renamed > 0);
+  emit planned();
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <QString>
+#include <QThreadPool>
+#include <memory>
 #include <vector>
 
 #include "library/core/replay_row.h"
@@ -29,10 +31,15 @@ class RenameDialog : public QDialog {
   [[nodiscard]] const myzor::RenamePlan& plan() const { return m_plan; }
   [[nodiscard]] QTableView* preview() const { return m_preview; }
 
+ signals:
+  // The preview shows the plan for the pattern as it is now.
+  void planned();
+
  private:
   void updatePreview();
+  void showPlan(myzor::RenamePlan plan);
 
-  const std::vector<myzor::ReplayRow> m_rows;
+  const std::shared_ptr<const std::vector<myzor::ReplayRow>> m_rows;
   myzor::RenamePlan m_plan;
   QLineEdit* const m_pattern;
   QLabel* const m_error;
@@ -41,4 +48,7 @@ class RenameDialog : public QDialog {
   QLabel* const m_summary;
   QDialogButtonBox* const m_buttons;
   QTimer* const m_timer;
+  quint64 m_generation = 0;
+  // Last, so that it waits for a plan still being made before the rest goes.
+  QThreadPool m_pool;
 };
