@@ -8,7 +8,6 @@
 #include <QPixmap>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -19,27 +18,12 @@
 #include "library/search/query.h"
 #include "library/stats/stats_runner.h"
 #include "replay/replay.h"
+#include "ui/players_model.h"
 
 namespace {
 
-enum Column {
-  NameColumn,
-  GamesColumn,
-  FirstColumn,
-  LastColumn,
-  RacesColumn,
-  MapsColumn,
-  TeammatesColumn,
-  OpponentsColumn,
-  ColumnCount
-};
-
-QString listed(const std::vector<myzor::NameCount>& list, std::size_t limit) {
-  QStringList parts;
-  for (std::size_t i = 0; i < list.size() && i < limit; ++i)
-    parts.append(QStringLiteral("%1 (%2)").arg(list[i].name).arg(list[i].games));
-  return parts.join(QStringLiteral(", "));
-}
+constexpr int NameColumn = PlayersModel::NameColumn;
+constexpr int GamesColumn = PlayersModel::GamesColumn;
 
 QString htmlList(const QString& title, const std::vector<myzor::NameCount>& list,
                  std::int64_t whole) {
@@ -80,7 +64,7 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
           this)),
       m_search(new QLineEdit(this)),
       m_table(new QTableView(this)),
-      m_model(new QStandardItemModel(0, ColumnCount, this)),
+      m_model(new PlayersModel(this)),
       m_proxy(new QSortFilterProxyModel(this)),
       m_badge(new QLabel(this)),
       m_banner(new QLabel(this)),
@@ -92,8 +76,6 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
   m_search->setToolTip(tr("Shows the players whose name holds this text"));
   m_search->setClearButtonEnabled(true);
 
-  m_model->setHorizontalHeaderLabels({tr("Player"), tr("Games"), tr("First"), tr("Last"),
-                                      tr("Races"), tr("Maps"), tr("Teammates"), tr("Opponents")});
   m_proxy->setSourceModel(m_model);
   m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
   m_proxy->setFilterKeyColumn(NameColumn);
@@ -183,27 +165,8 @@ void PlayersView::showStats(const myzor::ReplayStats& stats) {
   const QModelIndex current = m_table->currentIndex();
   const QString selected =
       current.isValid() ? current.siblingAtColumn(NameColumn).data().toString() : QString();
-  m_stats = stats;
-  m_model->setRowCount(0);
   m_proxy->setDynamicSortFilter(false);
-  for (const myzor::PlayerStats& p : m_stats.players) {
-    QList<QStandardItem*> items;
-    const auto add = [&items](const QVariant& value, const QString& tooltip = QString()) {
-      auto* item = new QStandardItem;
-      item->setData(value, Qt::DisplayRole);
-      if (!tooltip.isEmpty()) item->setToolTip(tooltip);
-      items.append(item);
-    };
-    add(p.name);
-    add(QVariant::fromValue(static_cast<qlonglong>(p.games)));
-    add(p.first);
-    add(p.last);
-    add(listed(p.races, 2), listed(p.races, SIZE_MAX));
-    add(p.maps.empty() ? QString() : p.maps.front().name, listed(p.maps, 5));
-    add(listed(p.teammates, 3), listed(p.teammates, 5));
-    add(listed(p.opponents, 3), listed(p.opponents, 5));
-    m_model->appendRow(items);
-  }
+  m_model->setPlayers(stats.players);
   m_proxy->setDynamicSortFilter(true);
   m_proxy->sort(m_table->horizontalHeader()->sortIndicatorSection(),
                 m_table->horizontalHeader()->sortIndicatorOrder());
@@ -214,13 +177,13 @@ void PlayersView::showStats(const myzor::ReplayStats& stats) {
 }
 
 void PlayersView::showDetails() {
-  const QString name = m_table->currentIndex().siblingAtColumn(NameColumn).data().toString();
-  const auto it = std::find_if(m_stats.players.cbegin(), m_stats.players.cend(),
-                               [&name](const myzor::PlayerStats& p) { return p.name == name; });
-  if (it == m_stats.players.cend()) {
+  const QModelIndex current = m_proxy->mapToSource(m_table->currentIndex());
+  if (!current.isValid()) {
     m_details->clear();
     return;
   }
+  const myzor::PlayerStats* it = &m_model->player(current.row());
+  const QString& name = it->name;
   std::int64_t seats = 0;
   for (const myzor::NameCount& race : it->races) seats += race.games;
   m_details->setHtml(

@@ -10,10 +10,10 @@
 
 #include "library/stats/replay_stats.h"
 
+class PlayersModel;
 class QLabel;
 class QLineEdit;
 class QSortFilterProxyModel;
-class QStandardItemModel;
 class QTableView;
 class QTextBrowser;
 
@@ -52,12 +52,11 @@ class PlayersView : public QWidget {
   myzor::StatsRunner* const m_runner;
   QLineEdit* const m_search;
   QTableView* const m_table;
-  QStandardItemModel* const m_model;
+  PlayersModel* const m_model;
   QSortFilterProxyModel* const m_proxy;
   QLabel* const m_badge;
   QLabel* const m_banner;
   QTextBrowser* const m_details;
-  myzor::ReplayStats m_stats;
   bool m_stale = true;
   // The pictures being read, for the player named first.
   QFutureWatcher<std::pair<QImage, QImage>> m_pictures;
