@@ -183,15 +183,14 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
             if (std::any_of(paths.cbegin(), paths.cend(), [&folder](const QByteArray& path) {
                   return path.startsWith(folder) && path.indexOf('/', folder.size()) < 0;
                 }))
-              m_form->listFilesAgain();
+              relistViewerFiles();
           });
 
   m_actions = new LibraryActions(m_library, m_panel, m_settings, this);
   connect(m_actions, &LibraryActions::message, statusBar(),
           [this](const QString& text) { statusBar()->showMessage(text); });
   // File1 lists the folder's own files, which an operation may have renamed or moved.
-  connect(m_actions, &LibraryActions::filesChanged, this,
-          [this] { m_form->openFolder(m_form->zorFolder()); });
+  connect(m_actions, &LibraryActions::filesChanged, this, &MainWindow::relistViewerFiles);
 
   m_viewer_pool.setMaxThreadCount(1);
   connect(m_details, &DetailsPane::readDone, this, &MainWindow::takeRead);
@@ -461,8 +460,19 @@ void MainWindow::readForViewer(const QByteArray& path) {
   }));
 }
 
+void MainWindow::relistViewerFiles() {
+  // Listing a folder of thousands is no work for a viewer nobody sees: it is done when shown.
+  m_viewer_files_stale = true;
+  catchUpViewer();
+}
+
 void MainWindow::catchUpViewer() {
-  if (!m_form->isVisible() || m_viewer_path.isEmpty() || m_viewer_shown == m_viewer_path) return;
+  if (!m_form->isVisible()) return;
+  if (std::exchange(m_viewer_files_stale, false)) {
+    m_form->listFilesAgain();
+    if (!m_viewer_path.isEmpty()) m_form->selectReplay(m_viewer_path);
+  }
+  if (m_viewer_path.isEmpty() || m_viewer_shown == m_viewer_path) return;
   if (m_viewer_read) {
     m_form->showReplay(*m_viewer_read);
     m_viewer_shown = m_viewer_path;

@@ -72,6 +72,7 @@ class MainWindow : public QMainWindow {
   void takeRead(std::shared_ptr<const myzor::FullRead> read);
   void readForViewer(const QByteArray& path);
   void catchUpViewer();
+  void relistViewerFiles();
   void rememberRecent(const QString& folder);
   void fillRecentMenu();
   void showShortcuts();
@@ -99,5 +100,6 @@ class MainWindow : public QMainWindow {
   std::shared_ptr<const myzor::FullRead> m_viewer_read;
   bool m_viewer_waits_for_details = false;
   QByteArray m_viewer_shown;
+  bool m_viewer_files_stale = false;
   QThreadPool m_viewer_pool;
 };
