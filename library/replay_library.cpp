@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "library/core/worker_priority.h"
 #include "library/index/reconcile.h"
 #include "library/load/replay_loader.h"
 
@@ -42,6 +43,7 @@ ReplayLibrary::ReplayLibrary(const QString& index_file, FolderWatcher::Timing ti
   m_index_thread.setMaxThreadCount(1);
   m_index_thread.setExpiryTimeout(-1);
   m_index_thread.start([this, index_file] {
+    LowerThreadPriority();
     m_index = std::make_unique<ReplayIndex>(index_file);
     reportStatus();
   });

@@ -153,6 +153,29 @@ void printHistory(Journal& journal, bool json) {
   }
 }
 
+QString patternProblem(const PatternError& error) {
+  using Problem = PatternError::Problem;
+  const qsizetype at = error.position + 1;
+  switch (error.problem) {
+    case Problem::empty:
+      return QStringLiteral("the pattern is empty");
+    case Problem::close_without_open:
+      return QStringLiteral("'}' at %1 has no '{' before it").arg(at);
+    case Problem::open_without_close:
+      return QStringLiteral("'{' at %1 has no '}' after it").arg(at);
+    case Problem::unknown_field:
+      return QStringLiteral(
+                 "unknown field {%1}; the fields are {game}, {map}, {players}, {teams}, {races}, "
+                 "{version}, {count}, {date}, {time}, {n}, {n:3} and {file}")
+          .arg(error.field);
+    case Problem::width_not_allowed:
+      return QStringLiteral("{%1} takes no width; only {n} does, as {n:3}").arg(error.field);
+    case Problem::bad_width:
+      return QStringLiteral("the width in {%1} must be a number from 1 to 9").arg(error.field);
+  }
+  return {};
+}
+
 QString refusalText(const BatchOutcome& outcome) {
   return QStringLiteral("nothing was changed: %1")
       .arg(outcome.journal_error.isEmpty() ? QStringLiteral("the journal cannot be used")
@@ -303,7 +326,7 @@ int main(int argc, char* argv[]) {
   if (!pattern) {
     std::fprintf(
         stderr, "myzor-rename: bad pattern \"%s\": %s\n%*s^\n", qPrintable(pattern_text),
-        qPrintable(pattern_error.message),
+        qPrintable(patternProblem(pattern_error)),
         static_cast<int>(std::strlen("myzor-rename: bad pattern \"") + pattern_error.position), "");
     return 2;
   }

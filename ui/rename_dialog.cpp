@@ -86,6 +86,33 @@ class RenamePreviewModel : public QAbstractTableModel {
   const myzor::RenamePlan* m_plan = nullptr;
 };
 
+namespace {
+
+QString problemText(const myzor::PatternError& error) {
+  using Problem = myzor::PatternError::Problem;
+  const int at = static_cast<int>(error.position) + 1;
+  switch (error.problem) {
+    case Problem::empty:
+      return RenameDialog::tr("the pattern is empty");
+    case Problem::close_without_open:
+      return RenameDialog::tr("'}' at %1 has no '{' before it").arg(at);
+    case Problem::open_without_close:
+      return RenameDialog::tr("'{' at %1 has no '}' after it").arg(at);
+    case Problem::unknown_field:
+      return RenameDialog::tr(
+                 "unknown field {%1}; the fields are {game}, {map}, {players}, {teams}, {races}, "
+                 "{version}, {count}, {date}, {time}, {n}, {n:3} and {file}")
+          .arg(error.field);
+    case Problem::width_not_allowed:
+      return RenameDialog::tr("{%1} takes no width; only {n} does, as {n:3}").arg(error.field);
+    case Problem::bad_width:
+      return RenameDialog::tr("the width in {%1} must be a number from 1 to 9").arg(error.field);
+  }
+  return {};
+}
+
+}  // namespace
+
 RenameDialog::RenameDialog(std::vector<myzor::ReplayRow> rows, const QString& pattern,
                            QWidget* parent)
     : QDialog(parent),
@@ -187,7 +214,7 @@ void RenameDialog::updatePreview() {
   if (!pattern) {
     m_plan = {};
     m_model->setPlan(&m_plan);
-    m_error->setText(tr("Character %1: %2").arg(error.position + 1).arg(error.message));
+    m_error->setText(tr("Character %1: %2").arg(error.position + 1).arg(problemText(error)));
     m_summary->clear();
     return;
   }

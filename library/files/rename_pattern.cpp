@@ -63,18 +63,18 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
       {QLatin1String("count"), Field::count},     {QLatin1String("date"), Field::date},
       {QLatin1String("time"), Field::time},       {QLatin1String("n"), Field::n},
       {QLatin1String("file"), Field::file}};
-  const auto fail = [error](qsizetype position,
-                            const QString& message) -> std::optional<RenamePattern> {
-    if (error != nullptr) *error = {position, message};
+  using Problem = PatternError::Problem;
+  const auto fail = [error](qsizetype position, Problem problem,
+                            QStringView field = {}) -> std::optional<RenamePattern> {
+    if (error != nullptr) *error = {position, problem, field.toString()};
     return std::nullopt;
   };
 
-  if (text.trimmed().isEmpty()) return fail(0, QStringLiteral("the pattern is empty"));
+  if (text.trimmed().isEmpty()) return fail(0, Problem::empty);
   RenamePattern pattern;
   QString literal;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == QLatin1Char('}'))
-      return fail(i, QStringLiteral("'}' at %1 has no '{' before it").arg(i + 1));
+    if (text[i] == QLatin1Char('}')) return fail(i, Problem::close_without_open);
     if (text[i] != QLatin1Char('{')) {
       literal.append(text[i]);
       continue;
@@ -84,26 +84,19 @@ std::optional<RenamePattern> RenamePattern::parse(const QString& text, PatternEr
            text[close] != QLatin1Char('{'))
       ++close;
     if (close == text.size() || text[close] != QLatin1Char('}'))
-      return fail(i, QStringLiteral("'{' at %1 has no '}' after it").arg(i + 1));
+      return fail(i, Problem::open_without_close);
     const QStringView inside = QStringView(text).mid(i + 1, close - i - 1);
     const qsizetype colon = inside.indexOf(QLatin1Char(':'));
     const QStringView name = colon < 0 ? inside : inside.left(colon);
     Piece piece;
     for (const auto& [known, field] : names)
       if (name == known) piece.field = field;
-    if (piece.field == Field::literal)
-      return fail(
-          i, QStringLiteral("unknown field {%1}; the fields are {game}, {map}, {players}, {teams}, "
-                            "{races}, {version}, {count}, {date}, {time}, {n}, {n:3} and {file}")
-                 .arg(inside));
+    if (piece.field == Field::literal) return fail(i, Problem::unknown_field, inside);
     if (colon >= 0) {
       bool ok = false;
       piece.width = inside.mid(colon + 1).toInt(&ok);
-      if (piece.field != Field::n)
-        return fail(i, QStringLiteral("{%1} takes no width; only {n} does, as {n:3}").arg(name));
-      if (!ok || piece.width < 1 || piece.width > 9)
-        return fail(i,
-                    QStringLiteral("the width in {%1} must be a number from 1 to 9").arg(inside));
+      if (piece.field != Field::n) return fail(i, Problem::width_not_allowed, name);
+      if (!ok || piece.width < 1 || piece.width > 9) return fail(i, Problem::bad_width, inside);
     }
     if (!literal.isEmpty())
       pattern.m_pieces.push_back({Field::literal, std::exchange(literal, {}), 0});

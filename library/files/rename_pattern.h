@@ -15,8 +15,17 @@ inline constexpr char kDefaultRenamePattern[] = "{date} {map} - {teams}";
 // Why a pattern was refused; `position` is the index in the pattern's text
 // where the fault lies, for the dialog to point at.
 struct PatternError {
+  enum class Problem {
+    empty,               // nothing but spaces
+    close_without_open,  // a '}' with no '{' before it
+    open_without_close,  // a '{' with no '}' after it
+    unknown_field,       // `field` is what stood in the braces
+    width_not_allowed,   // `field` takes no width; only {n} does
+    bad_width,           // `field` (as "n:0") has a width that is not 1 to 9
+  };
   qsizetype position = 0;
-  QString message;
+  Problem problem = Problem::empty;
+  QString field;
 };
 
 class RenamePattern {

@@ -1,21 +1,16 @@
 #include "library/load/replay_loader.h"
 
 #include <QElapsedTimer>
-
-#include "library/core/folder_scan.h"
-#include "library/core/read_row.h"
-
-#ifdef __linux__
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <limits>
 #include <utility>
+
+#include "library/core/folder_scan.h"
+#include "library/core/read_row.h"
+#include "library/core/worker_priority.h"
 
 namespace myzor {
 namespace {
@@ -30,19 +25,6 @@ constexpr std::size_t kSliceRows = 500;
 // between two (in which the table is painted and input handled).
 constexpr qint64 kDrainMs = 12;
 constexpr qint64 kDrainGapMs = 30;
-
-// Workers yield to the window's thread: on a machine with few cores the
-// window stays responsive while every core reads.
-void lowerThreadPriority() {
-#ifdef __linux__
-  thread_local bool lowered = false;
-  if (!lowered) {
-    lowered = true;
-    // On Linux the nice value belongs to the thread.
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
-  }
-#endif
-}
 
 }  // namespace
 
@@ -85,7 +67,7 @@ void ReplayLoader::refreshOnWorker(
     std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files) {
   if (files.empty()) return;
   m_pool.start([this, generation = m_generation, root = m_root, files = std::move(files)] {
-    lowerThreadPriority();
+    LowerThreadPriority();
     auto gone = std::make_shared<QList<QByteArray>>();
     auto entries = std::make_shared<std::vector<LibraryModel::Entry>>();
     for (const auto& [path, known] : files) {
@@ -179,7 +161,7 @@ void ReplayLoader::start(const QByteArray& root,
   m_job = job;
   if (!keep_rows) emit started(root);
   m_pool.start([job, work = std::move(work)] {
-    lowerThreadPriority();
+    LowerThreadPriority();
     work(job);
   });
 }
@@ -285,7 +267,7 @@ void ReplayLoader::startReaders(const std::shared_ptr<Job>& job) {
   job->readers_left = helpers + 1;
   for (int i = 0; i < helpers; ++i)
     m_pool.start([this, job] {
-      lowerThreadPriority();
+      LowerThreadPriority();
       readFiles(job);
     });
   readFiles(job);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "library/core/folder_scan.h"
+#include "library/core/worker_priority.h"
 
 namespace myzor {
 namespace {
@@ -99,6 +100,7 @@ void FolderWatcher::watch(const QByteArray& root, std::vector<FileEntry> known) 
   // nothing made in between is missed.
   m_looking = true;
   m_tree.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    LowerThreadPriority();
     FolderTree tree{generation, {}};
     std::set<FolderId> seen;  // a folder reached twice (a loop of links) is listed once
     std::vector<QByteArray> next{root};
@@ -231,6 +233,7 @@ void FolderWatcher::collect() {
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   if (folders.empty()) return;
   m_listing.setFuture(QtConcurrent::run([folders = std::move(folders), generation = m_generation] {
+    LowerThreadPriority();
     auto made = std::make_shared<Listed>();
     made->generation = generation;
     for (const QByteArray& folder : folders) made->folders.emplace_back(folder, listFolder(folder));
@@ -348,6 +351,7 @@ void FolderWatcher::settle() {
   for (const auto& [path, pending] : m_pending) paths.push_back(path);
   for (const auto& [path, entry] : m_suspects) paths.push_back(path);
   m_stats.setFuture(QtConcurrent::run([paths = std::move(paths), generation = m_generation] {
+    LowerThreadPriority();
     auto made = std::make_shared<Stats>();
     made->generation = generation;
     made->files.reserve(paths.size());
@@ -410,6 +414,7 @@ void FolderWatcher::startScanning() {
 void FolderWatcher::rescan() {
   if (!m_scanning || m_rescan.isRunning()) return;
   m_rescan.setFuture(QtConcurrent::run([root = m_root, generation = m_generation] {
+    LowerThreadPriority();
     return std::pair(generation, ScanFolder(root));
   }));
 }

@@ -66,14 +66,17 @@ TEST(RenamePattern, FillsEveryFieldAndRefusesBadPatterns) {
   EXPECT_EQ(PlanRename({row}, pattern("{map}")).files[0].state, RenameState::error);
   EXPECT_EQ(PlanRename({row}, pattern("{file} {n}")).files[0].new_name, "replay_2041 1.rec");
 
-  const std::pair<const char*, qsizetype> refused[] = {
-      {"{map", 0},  {"{date} map}", 10}, {"x {nope}", 2}, {"{map:3}", 0},
-      {"{n:0}", 0}, {"{n:{map}}", 0},    {"{}", 0},       {" ", 0}};
-  for (const auto& [text, position] : refused) {
+  using Problem = PatternError::Problem;
+  const std::tuple<const char*, qsizetype, Problem> refused[] = {
+      {"{map", 0, Problem::open_without_close}, {"{date} map}", 10, Problem::close_without_open},
+      {"x {nope}", 2, Problem::unknown_field},  {"{map:3}", 0, Problem::width_not_allowed},
+      {"{n:0}", 0, Problem::bad_width},         {"{n:{map}}", 0, Problem::open_without_close},
+      {"{}", 0, Problem::unknown_field},        {" ", 0, Problem::empty}};
+  for (const auto& [text, position, problem] : refused) {
     PatternError error;
     EXPECT_FALSE(RenamePattern::parse(QString::fromUtf8(text), &error)) << text;
     EXPECT_EQ(error.position, position) << text;
-    EXPECT_FALSE(error.message.isEmpty()) << text;
+    EXPECT_EQ(error.problem, problem) << text;
   }
 }
 
