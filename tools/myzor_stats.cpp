@@ -28,6 +28,26 @@ constexpr std::size_t kClosest = myzor::PlayerStats::kMostListed;
 
 std::string text(const QString& s) { return s.toStdString(); }
 
+QString problemText(const myzor::SearchProblem& problem) {
+  using Kind = myzor::SearchProblem::Kind;
+  switch (problem.kind) {
+    case Kind::none:
+      return {};
+    case Kind::unknown_field:
+      return QStringLiteral("unknown field %1: %2")
+          .arg(problem.value, myzor::SearchFieldNames().join(QStringLiteral(", ")));
+    case Kind::bad_date:
+      return QStringLiteral(
+                 "malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or "
+                 "2024-05-17")
+          .arg(problem.value);
+    case Kind::bad_count:
+      return QStringLiteral("malformed count %1: write the number of players, as in count:4")
+          .arg(problem.value);
+  }
+  return {};
+}
+
 Json counts(const std::vector<NameCount>& list, std::size_t limit = SIZE_MAX,
             const char* key = "name") {
   Json out = Json::array();
@@ -208,8 +228,8 @@ int main(int argc, char* argv[]) {
     return usage(QStringLiteral("no replay file or folder given"));
   const QString query_text = parser.value(search);
   const myzor::SearchQuery query = myzor::CompileSearch(query_text);
-  if (!query.problem.isEmpty())
-    return usage(QStringLiteral("--search \"%1\": %2").arg(query_text, query.problem));
+  if (!query.problem.isNone())
+    return usage(QStringLiteral("--search \"%1\": %2").arg(query_text, problemText(query.problem)));
 
   const std::vector<myzor_info::Input> inputs = myzor_info::ExpandArguments(
       myzor_info::RawPositionals(arguments, parser.positionalArguments()), parser.isSet(recursive));

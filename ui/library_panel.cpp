@@ -24,8 +24,29 @@
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
 #include "library/replay_library.h"
+#include "library/search/query.h"
 
 namespace {
+
+QString searchProblemText(const myzor::SearchProblem& problem) {
+  using Kind = myzor::SearchProblem::Kind;
+  switch (problem.kind) {
+    case Kind::none:
+      return {};
+    case Kind::unknown_field:
+      return LibraryPanel::tr("unknown field %1: %2")
+          .arg(problem.value, myzor::SearchFieldNames().join(QStringLiteral(", ")));
+    case Kind::bad_date:
+      return LibraryPanel::tr(
+                 "malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or "
+                 "2024-05-17")
+          .arg(problem.value);
+    case Kind::bad_count:
+      return LibraryPanel::tr("malformed count %1: write the number of players, as in count:4")
+          .arg(problem.value);
+  }
+  return {};
+}
 
 // Thousands grouped also in the C locale: "1,234 of 10,000".
 QString number(qint64 value) {
@@ -127,9 +148,9 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
   hint->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   hint->hide();
   connect(m_filter, &myzor::LibraryFilter::searchProblemChanged, hint,
-          [hint](const QString& problem) {
-            hint->setText(problem);
-            hint->setVisible(!problem.isEmpty());
+          [hint](const myzor::SearchProblem& problem) {
+            hint->setText(searchProblemText(problem));
+            hint->setVisible(!problem.isNone());
           });
 
   m_count->setObjectName(QStringLiteral("lbl_count"));

@@ -189,11 +189,11 @@ void LibraryFilter::dropKeys() {
 void LibraryFilter::setSearchText(const QString& text) {
   if (text == m_search_text) return;
   m_search_text = text;
-  const QString problem = m_query.problem;
+  const SearchProblem problem = m_query.problem;
   m_query = CompileSearch(text);
   // Every row is matched here, on every core, and the filter below only
   // looks the answers up.
-  if (m_rows != nullptr && m_query.problem.isEmpty() && !m_query.terms.empty()) {
+  if (m_rows != nullptr && m_query.problem.isNone() && !m_query.terms.empty()) {
     constexpr int kShare = 8192;
     const int rows = m_rows->rowCount();
     m_matched.assign(static_cast<std::size_t>(rows), 0);
@@ -213,7 +213,7 @@ void LibraryFilter::setSearchText(const QString& text) {
 
 bool LibraryFilter::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
   if (source_parent.isValid()) return false;
-  if (m_rows == nullptr) return m_query.terms.empty() && m_query.problem.isEmpty();
+  if (m_rows == nullptr) return m_query.terms.empty() && m_query.problem.isNone();
   if (m_use_matched && static_cast<std::size_t>(source_row) < m_matched.size())
     return m_matched[static_cast<std::size_t>(source_row)] != 0;
   return m_query.matches(m_rows->searchRow(source_row));

@@ -28,7 +28,7 @@ class LibraryFilter : public QSortFilterProxyModel {
   void setSearchText(const QString& text);
   [[nodiscard]] const QString& searchText() const { return m_search_text; }
   // The hint for the current search text; empty when it is valid.
-  [[nodiscard]] const QString& searchProblem() const { return m_query.problem; }
+  [[nodiscard]] const SearchProblem& searchProblem() const { return m_query.problem; }
 
   // Searches only the rows of a LibraryModel; another model's rows are shown
   // when the search is empty.
@@ -36,7 +36,7 @@ class LibraryFilter : public QSortFilterProxyModel {
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
  signals:
-  void searchProblemChanged(const QString& problem);
+  void searchProblemChanged(const myzor::SearchProblem& problem);
 
  protected:
   [[nodiscard]] bool filterAcceptsRow(int source_row,

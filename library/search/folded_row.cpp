@@ -57,7 +57,7 @@ SearchRow SearchRowOf(const ReplayRow& row, const FoldedRow& folded) {
 }
 
 bool Matches(const SearchQuery& query, const ReplayRow& row) {
-  if (query.terms.empty()) return query.problem.isEmpty();
+  if (query.terms.empty()) return query.problem.isNone();
   const FoldedRow folded = FoldRow(row);
   return query.matches(SearchRowOf(row, folded));
 }

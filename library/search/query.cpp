@@ -134,11 +134,8 @@ std::optional<std::pair<std::int64_t, std::int64_t>> periodOf(QStringView value)
   return std::pair{localStartNs(start), localStartNs(end)};
 }
 
-QString unknownField(QStringView name) {
-  QStringList names;
-  for (const Key& key : kKeys) names << QLatin1String(key.name);
-  return QStringLiteral("unknown field %1: %2")
-      .arg(name.toString(), names.join(QStringLiteral(", ")));
+SearchProblem problemOf(SearchProblem::Kind kind, QStringView value) {
+  return {kind, value.toString()};
 }
 
 // The columns that list one item per player.
@@ -148,7 +145,7 @@ bool isList(int column) {
 
 // Fills `term` from "name:value" ("name:=value" when `whole`); the problem
 // with the value, if any.
-QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& term) {
+SearchProblem fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& term) {
   term.column = key.column;
   switch (key.field) {
     case Field::Column:
@@ -163,11 +160,7 @@ QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& 
     case Field::After:
     case Field::Before: {
       const auto period = periodOf(value);
-      if (!period)
-        return QStringLiteral(
-                   "malformed date %1: write a year, a month or a day, as in 2024, 2024-05 or "
-                   "2024-05-17")
-            .arg(value);
+      if (!period) return problemOf(SearchProblem::Kind::bad_date, value);
       term.kind = SearchTerm::Kind::Modified;
       if (key.field != Field::Before) term.from_ns = period->first;
       if (key.field != Field::After) term.to_ns = period->second;
@@ -175,8 +168,7 @@ QString fieldTerm(const Key& key, const QString& value, bool whole, SearchTerm& 
     }
     case Field::Count:
       if (!allDigits(value) || value.size() > 3)
-        return QStringLiteral("malformed count %1: write the number of players, as in count:4")
-            .arg(value);
+        return problemOf(SearchProblem::Kind::bad_count, value);
       term.kind = SearchTerm::Kind::Players;
       term.count = value.toInt();
       return {};
@@ -234,10 +226,11 @@ SearchQuery CompileSearch(const QString& text) {
       const QString value = word.text.mid(word.colon + 1);
       // "map:" alone asks for nothing yet.
       if (key != nullptr && FoldForSearch(value).isEmpty()) continue;
-      const QString problem =
-          key == nullptr ? unknownField(name) : fieldTerm(*key, value, word.whole, term);
-      if (!problem.isEmpty()) {
-        if (query.problem.isEmpty()) query.problem = problem;
+      const SearchProblem problem = key == nullptr
+                                        ? problemOf(SearchProblem::Kind::unknown_field, name)
+                                        : fieldTerm(*key, value, word.whole, term);
+      if (!problem.isNone()) {
+        if (query.problem.isNone()) query.problem = problem;
         continue;
       }
     } else {
@@ -251,7 +244,11 @@ SearchQuery CompileSearch(const QString& text) {
   return query;
 }
 
-QString SearchProblem(const QString& text) { return CompileSearch(text).problem; }
+QStringList SearchFieldNames() {
+  QStringList names;
+  for (const Key& key : kKeys) names << QLatin1String(key.name);
+  return names;
+}
 
 QString PlayerSearch(const QString& name) {
   QString quoted = name;
@@ -260,7 +257,7 @@ QString PlayerSearch(const QString& name) {
 }
 
 bool SearchQuery::matches(const SearchRow& row) const {
-  if (!problem.isEmpty()) return false;
+  if (!problem.isNone()) return false;
   if (terms.empty()) return true;
   int group = terms.front().group;
   bool group_holds = true;

@@ -6,6 +6,7 @@
 #include <QByteArrayMatcher>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -51,14 +52,30 @@ struct SearchRow {
   }
 };
 
+// What is wrong with a search, for the user; the window makes the words.
+struct SearchProblem {
+  enum class Kind {
+    none,
+    unknown_field,  // `value` is the field's name
+    bad_date,       // `value` is the date as written
+    bad_count,      // `value` is the count as written
+  };
+  Kind kind = Kind::none;
+  QString value;
+  [[nodiscard]] bool isNone() const { return kind == Kind::none; }
+  friend bool operator==(const SearchProblem&, const SearchProblem&) = default;
+};
+
+// The fields a search knows, in the order a hint lists them.
+[[nodiscard]] QStringList SearchFieldNames();
+
 struct SearchQuery {
   std::vector<SearchTerm> terms;  // in group order
   // One per term, of its text in UTF-8: a folded word is looked for in the
   // rows' bytes.
   std::vector<QByteArrayMatcher> matchers;
-  // Empty for a valid search, else the hint for the user; a search with a
-  // problem holds for no row.
-  QString problem;
+  // None for a valid search; a search with a problem holds for no row.
+  SearchProblem problem;
 
   [[nodiscard]] bool matches(const SearchRow& row) const;
 };
@@ -73,11 +90,6 @@ struct SearchQuery {
 // after: and before: include the day, month or year named) or the number of
 // players (count:4).
 [[nodiscard]] SearchQuery CompileSearch(const QString& text);
-
-// Empty when `text` is a valid search, else a hint for the user, e.g.
-// "unknown field foo: game, map, player, …" or "malformed date 2024-13: …".
-// A search with a problem lists no rows.
-[[nodiscard]] QString SearchProblem(const QString& text);
 
 // The search that lists the games of the player named `name`, and no one
 // else's: player:="NAME", quoted as the search reads it.
