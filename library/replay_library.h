@@ -50,7 +50,7 @@ class ReplayLibrary : public QObject {
   [[nodiscard]] qint64 done() const { return m_loader.done(); }
   [[nodiscard]] qint64 total() const { return m_loader.total(); }
   // Subfolders the last scan skipped, one line each.
-  [[nodiscard]] const QStringList& problems() const { return m_loader.problems(); }
+  [[nodiscard]] const myzor::ScanProblems& problems() const { return m_loader.problems(); }
   // Ends the running scan or read early; the rows read so far stay, and
   // every file not read yet gets a row saying so.
   void stop() { m_loader.stop(); }
@@ -84,7 +84,7 @@ class ReplayLibrary : public QObject {
   // As the loading goes (see ReplayLoader).
   void started(const QByteArray& root);
   void scanned(qint64 total);
-  void problemsFound(const QStringList& problems);
+  void problemsFound(const myzor::ScanProblems& problems);
   void progress(qint64 done, qint64 total);
   void finished(bool stopped);
   void rowsRead(const std::vector<myzor::ReplayRow>& rows);
@@ -95,7 +95,7 @@ class ReplayLibrary : public QObject {
     QByteArray root;
     std::vector<FileEntry> files;
     QList<QByteArray> to_refresh;
-    QStringList problems;
+    ScanProblems problems;
     qint64 to_read = 0;
   };
   struct Found;

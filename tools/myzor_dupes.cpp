@@ -12,6 +12,7 @@
 #include "library/core/folder_scan.h"
 #include "library/dupes/dupes.h"
 #include "tools/raw_arguments.h"
+#include "tools/scan_problem_text.h"
 
 namespace {
 
@@ -86,7 +87,8 @@ int main(int argc, char* argv[]) {
         continue;
       }
       const myzor::FolderScan scan = myzor::ScanFolder(path);
-      for (const QString& message : scan.problems) problem(path, message);
+      for (const myzor::ScanProblem& skipped : scan.problems)
+        problem(path, myzor_tools::ScanProblemText(skipped));
       for (const myzor::FileEntry& entry : scan.files) add(entry);
       continue;
     }

@@ -23,6 +23,7 @@
 #include "library/journal/journal.h"
 #include "replay/metadata.h"
 #include "tools/raw_arguments.h"
+#include "tools/scan_problem_text.h"
 
 namespace {
 
@@ -105,8 +106,9 @@ std::vector<QByteArray> collectFiles(const RawArguments& arguments, const QStrin
       continue;
     }
     const FolderScan scan = ScanFolder(path);
-    for (const QString& problem : scan.problems)
-      reporter.failure(path, QStringLiteral("file"), std::nullopt, problem);
+    for (const ScanProblem& problem : scan.problems)
+      reporter.failure(path, QStringLiteral("file"), std::nullopt,
+                       myzor_tools::ScanProblemText(problem));
     for (const FileEntry& entry : scan.files)
       if (seen.insert(entry.path).second) files.push_back(entry.path);
   }

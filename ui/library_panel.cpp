@@ -441,10 +441,17 @@ void LibraryPanel::showFinished(bool stopped) {
                           m_read_rest->defaultAction() != nullptr);
 }
 
-void LibraryPanel::showProblems(const QStringList& problems) {
-  QString text = tr("Skipped: %1").arg(problems.first());
-  if (problems.size() > 1) text += tr(" (and %1 more)").arg(problems.size() - 1);
+void LibraryPanel::showProblems(const myzor::ScanProblems& problems) {
+  QStringList lines;
+  for (const myzor::ScanProblem& problem : problems) {
+    const QString folder = myzor::DisplayName(problem.folder);
+    lines << (problem.kind == myzor::ScanProblem::Kind::loop
+                  ? tr("%1: leads back into a folder already listed").arg(folder)
+                  : tr("%1: cannot read the folder: %2").arg(folder, problem.reason));
+  }
+  QString text = tr("Skipped: %1").arg(lines.first());
+  if (lines.size() > 1) text += tr(" (and %n more)", nullptr, int(lines.size() - 1));
   m_problems->setText(text);
-  m_problems->setToolTip(problems.join(QLatin1Char('\n')));
+  m_problems->setToolTip(lines.join(QLatin1Char('\n')));
   m_problems->show();
 }

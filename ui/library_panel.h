@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "library/core/folder_scan.h"
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -64,7 +66,7 @@ class LibraryPanel : public QWidget {
   void updateCount();
   void showProgress(qint64 done, qint64 total);
   void showFinished(bool stopped);
-  void showProblems(const QStringList& problems);
+  void showProblems(const myzor::ScanProblems& problems);
   void clearForNewFolder();
   void selectPending();
   void keepCurrentInView();

@@ -43,14 +43,12 @@ class Scanner {
     DIR* dir = ::opendir(folder.constData());
     if (dir == nullptr) {
       m_out.problems.append(
-          QStringLiteral("%1: cannot read the folder: %2")
-              .arg(DisplayName(folder), QString::fromLocal8Bit(std::strerror(errno))));
+          {folder, ScanProblem::Kind::unreadable, QString::fromLocal8Bit(std::strerror(errno))});
       return;
     }
     struct stat own {};
     if (::fstat(::dirfd(dir), &own) != 0 || !m_visited.insert({own.st_dev, own.st_ino}).second) {
-      m_out.problems.append(
-          QStringLiteral("%1: leads back into a folder already listed").arg(DisplayName(folder)));
+      m_out.problems.append({folder, ScanProblem::Kind::loop, {}});
       ::closedir(dir);
       return;
     }

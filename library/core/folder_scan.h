@@ -12,11 +12,23 @@
 
 namespace myzor {
 
+// A subfolder the scan skipped; the window or the tool says why in its words.
+struct ScanProblem {
+  enum class Kind {
+    unreadable,  // `reason` is the system's own ("Permission denied")
+    loop,        // it leads back into a folder already listed
+  };
+  QByteArray folder;
+  Kind kind = Kind::unreadable;
+  QString reason;
+};
+using ScanProblems = QList<ScanProblem>;
+
 struct FolderScan {
   std::vector<FileEntry> files;  // sorted by path
-  // One line per subfolder that could not be read or that leads back into a
-  // folder already scanned (a loop of symbolic links); each is skipped.
-  QStringList problems;
+  // Every subfolder that could not be read or that leads back into a folder
+  // already scanned (a loop of symbolic links); each is skipped.
+  ScanProblems problems;
   bool stopped = false;  // `stop` was set before the scan was complete
 };
 

@@ -136,7 +136,7 @@ void ReplayLoader::readRest() {
   start(m_root, work, true);
 }
 
-void ReplayLoader::reportProblems(const QStringList& problems) {
+void ReplayLoader::reportProblems(const ScanProblems& problems) {
   m_problems = problems;
   emit problemsFound(problems);
 }
@@ -245,7 +245,7 @@ std::optional<std::vector<ReplayRow>> RowFeed::take() {
 }
 
 void ReplayLoader::runPlan(const std::shared_ptr<Job>& job, ReadPlan plan,
-                           const QStringList& problems) {
+                           const ScanProblems& problems) {
   const qint64 total = static_cast<qint64>(plan.known.size() + plan.to_read.size());
   QMetaObject::invokeMethod(
       this,
@@ -369,7 +369,7 @@ void ReplayLoader::drain() {
     emitFinished();
 }
 
-void ReplayLoader::setTotal(quint64 generation, qint64 total, const QStringList& problems) {
+void ReplayLoader::setTotal(quint64 generation, qint64 total, const ScanProblems& problems) {
   if (generation != m_generation) return;
   m_total = total;
   m_model.reserve(static_cast<int>(std::min<qint64>(total, std::numeric_limits<int>::max())));

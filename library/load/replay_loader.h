@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "library/core/folder_scan.h"
 #include "library/core/read_row.h"
 #include "library/core/replay_row.h"
 #include "library/model/library_model.h"
@@ -70,7 +71,7 @@ class ReplayLoader : public QObject {
   // The open folder, an absolute path in the file system's bytes.
   [[nodiscard]] const QByteArray& root() const { return m_root; }
   [[nodiscard]] bool isRunning() const { return m_job != nullptr; }
-  [[nodiscard]] const QStringList& problems() const { return m_problems; }
+  [[nodiscard]] const ScanProblems& problems() const { return m_problems; }
   [[nodiscard]] qint64 done() const { return m_done; }
   [[nodiscard]] qint64 total() const { return m_total; }
 
@@ -101,7 +102,7 @@ class ReplayLoader : public QObject {
   void refresh(const QList<QByteArray>& paths);
 
   // Subfolders skipped by a scan made elsewhere, reported as the library's own.
-  void reportProblems(const QStringList& problems);
+  void reportProblems(const ScanProblems& problems);
 
   void setPlanner(Planner planner) { m_planner = std::move(planner); }
   // Worker threads used for reading; the scan takes one of them.
@@ -113,7 +114,7 @@ class ReplayLoader : public QObject {
   // The scan is done: how many files there are to list.
   void scanned(qint64 total);
   // Subfolders skipped by the scan, one line each; sent once per folder opened.
-  void problemsFound(const QStringList& problems);
+  void problemsFound(const myzor::ScanProblems& problems);
   void progress(qint64 done, qint64 total);
   // The read is over, complete or stopped.
   void finished(bool stopped);
@@ -131,7 +132,7 @@ class ReplayLoader : public QObject {
   // that differs from what is known of it (or of which nothing is known) is
   // read again; what changed is applied on this object's thread.
   void refreshOnWorker(std::vector<std::pair<QByteArray, std::optional<FileEntry>>> files);
-  void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const QStringList& problems);
+  void runPlan(const std::shared_ptr<Job>& job, ReadPlan plan, const ScanProblems& problems);
   void startReaders(const std::shared_ptr<Job>& job);
   void readFiles(const std::shared_ptr<Job>& job);
   // A row not read just now (remembered, or not read yet) joins the batch,
@@ -142,7 +143,7 @@ class ReplayLoader : public QObject {
 
   // Called on the window's thread with what a worker of `generation` sent.
   void deliver(quint64 generation, std::vector<LibraryModel::Entry>& entries);
-  void setTotal(quint64 generation, qint64 total, const QStringList& problems);
+  void setTotal(quint64 generation, qint64 total, const ScanProblems& problems);
   void finish(quint64 generation, bool stopped);
   void scheduleDrain();
   void drain();
@@ -157,7 +158,7 @@ class ReplayLoader : public QObject {
   std::shared_ptr<Job> m_job;
   // The running read replaces rows already in the table instead of adding them.
   bool m_replacing = false;
-  QStringList m_problems;
+  ScanProblems m_problems;
   // Batches received and not yet in the table.
   std::deque<std::vector<LibraryModel::Entry>> m_pending;
   bool m_drain_scheduled = false;

@@ -89,6 +89,16 @@
     </message>
 </context>
 <context>
+    <name>LibraryPanel</name>
+    <message numerus="yes">
+        <source> (and %n more)</source>
+        <translation>
+            <numerusform> (and %n more)</numerusform>
+            <numerusform> (and %n more)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>PlayersView</name>
     <message numerus="yes">
         <source>%n game(s), %1 to %2</source>
