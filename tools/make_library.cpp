@@ -5,11 +5,15 @@
 //
 //   make_library [--archive] FOLDER COUNT
 //
-// --archive makes a large player's archive instead: about 10 KB a file
-// (100,000 replays in about 1 GB) in month subfolders dated by their month,
-// 2 to 8 players out of a few hundred whose activity varies a lot, and
+// --archive makes a community's archive instead: about 10 KB a file
+// (100,000 replays in about 1 GB) in month subfolders over two years, each
+// dated in its month; players out of a pool of 400 named as players name
+// themselves (accents, Polish, Nordic and Cyrillic letters, CJK and Hangul,
+// clan tags), a few of them in most games, most in a handful; 1v1 to 4v4
+// and free-for-all games, 3.8 players a game on average, on eight maps; and
 // pictures in a few percent of the files only.
 #include <QImage>
+#include <QString>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,37 +31,101 @@ namespace {
 using namespace replay_builder;
 
 const char* const kRaces[] = {"race_ashen", "race_tolvane", "race_kestral", "race_umber"};
-const char* const kMaps[] = {"Ashfall Ridge", "Glacier Pass", "Cinder Fields", "Salt Marsh"};
+const char* const kMaps[] = {"Ashfall Ridge", "Glacier Pass", "Cinder Fields", "Salt Marsh",
+                             "Frost Pass",    "Dune Sea",     "Old Quarry",    "Twin Rivers"};
 
-std::u16string toUtf16(const std::string& text) { return {text.begin(), text.end()}; }
+std::u16string toUtf16(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toStdU16String();
+}
 
 constexpr int kArchivePlayers = 400;
-constexpr int kArchiveMonths = 26;
+constexpr int kArchiveMonths = 24;
 // Pictures in one file out of this many.
 constexpr int kArchivePicturesEvery = 60;
+
+// What players call themselves: the first list is plain ASCII, the others
+// are what 45% of a community's names hold.
+const std::vector<std::vector<const char*>> kNames = {
+    {"Kael",   "Mira",        "Zoe",        "Foo",    "Rook",     "Vex",    "Nyx",         "Orion",
+     "Blaze",  "Sable",       "Tarn",       "Jinx",   "Kai",      "Kaiser", "Lynx",        "Drake",
+     "Echo",   "Frost",       "Grim",       "Hex",    "Ivy",      "Jett",   "Loki",        "Moss",
+     "Nova",   "Onyx",        "Pike",       "Quill",  "Raven",    "Shade",  "Talon",       "Wren",
+     "Zephyr", "DarkTemplar", "n00bslayer", "MrBean", "coldfire", "Ace",    "TheRealDeal", "Pixel"},
+    {"José", "Zoë", "Renée", "Müller", "Çağrı", "François", "Hélène", "Jürgen", "Ñandú", "Günther",
+     "Anaïs", "Ferenc Bíró"},
+    {"Łukasz", "Paweł", "Wojciech", "Żaneta", "Małgorzata", "Grzegorz", "Michał", "Jędrek",
+     "Ślązak", "Kuba Źdźbło"},
+    {"Øystein", "Åsa", "Bjørn", "Sigurður", "Þórir", "Ægir", "Søren", "Ørjan", "Märta", "Jökull"},
+    {"Дмитрий", "Алексей", "Ольга", "Сергей", "Наташа", "Иван", "Жора", "Юлия", "Ёжик", "Влад"},
+    {"王磊", "李娜", "佐藤", "鈴木", "張偉", "山田", "小龍", "김민수", "박지훈", "이서연"},
+};
+const char* const kClanTags[] = {"[ZR]",  "[GG]", "<NoX>", "{ΩΩ}",
+                                 "[ŁKS]", "[北]", "=KoN=", "[Ruß]"};
+
+// The pool's names, all different, the same every run.
+std::vector<std::string> archiveNames(std::mt19937& random) {
+  const auto pick = [&random](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  std::vector<std::string> names;
+  while (static_cast<int>(names.size()) < kArchivePlayers) {
+    // 60% plain ASCII, the rest spread over the other scripts.
+    const int kind = pick(1, 100) <= 60 ? 0 : pick(1, static_cast<int>(kNames.size()) - 1);
+    std::string name = kNames[kind][pick(0, static_cast<int>(kNames[kind].size()) - 1)];
+    switch (pick(0, 5)) {
+      case 0:
+        name += std::to_string(pick(1, 99));
+        break;
+      case 1:
+        name += "_" + std::to_string(pick(2, 9));
+        break;
+      case 2:
+        if (kind == 0) name = "xX" + name + "Xx";
+        break;
+      default:
+        break;
+    }
+    if (pick(1, 100) <= 12) name = kClanTags[pick(0, 7)] + name;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
 
 struct Archive {
   // A few players are in most games, most in a handful: weights fall as 1/rank.
   std::discrete_distribution<int> player;
-  Archive() {
+  std::vector<std::string> names;
+  explicit Archive(std::mt19937& random) : names(archiveNames(random)) {
     std::vector<double> weights;
     for (int rank = 1; rank <= kArchivePlayers; ++rank) weights.push_back(1.0 / rank);
     player = std::discrete_distribution<int>(weights.begin(), weights.end());
   }
 };
 
+// A game's players and whether it is a free-for-all: 1v1 most often, then
+// 2v2, free-for-alls of 3 to 6, 3v3 and 4v4 (3.8 players a game on average).
+std::pair<int, bool> archiveFormat(std::mt19937& random) {
+  const int roll = std::uniform_int_distribution<int>(1, 100)(random);
+  if (roll <= 40) return {2, false};
+  if (roll <= 65) return {4, false};
+  if (roll <= 83) return {std::uniform_int_distribution<int>(3, 6)(random), true};
+  if (roll <= 93) return {6, false};
+  return {8, false};
+}
+
 ReplaySpec randomReplay(std::mt19937& random, int index, Archive* archive = nullptr) {
   const auto pick = [&random](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
   ReplaySpec recipe;
-  recipe.map_name = kMaps[pick(0, 3)];
+  recipe.map_name = kMaps[archive != nullptr ? pick(0, 7) : pick(0, 3)];
   recipe.old_version = pick(0, 3) == 0;
   if (recipe.old_version) recipe.settings = {{"DPSG", 2}, {"FDIA", 1}, {"TSSR", 3}};
   recipe.game_name = toUtf16("Game " + std::to_string(index));
   recipe.win_keys = {kAnnihilate, kTakeAndHold};
   recipe.action = static_cast<std::uint8_t>(pick(0, 255));
-  const int players = pick(2, 8);
+  const auto [players, free_for_all] =
+      archive != nullptr ? archiveFormat(random) : std::pair{pick(2, 8), false};
   const bool pictures = archive == nullptr || pick(1, kArchivePicturesEvery) == 1;
   std::vector<int> taken;
   for (int n = 0; n < players; ++n) {
@@ -67,11 +135,14 @@ ReplaySpec randomReplay(std::mt19937& random, int index, Archive* archive = null
       while (std::find(taken.begin(), taken.end(), who) != taken.end())
         who = pick(0, kArchivePlayers - 1);
       taken.push_back(who);
-      player.name = toUtf16("Player " + std::to_string(who + 1));
+      player.name = toUtf16(archive->names[static_cast<std::size_t>(who)]);
     } else {
       player.name = toUtf16("Player " + std::to_string(pick(1, 99999)));
     }
-    player.team = static_cast<std::uint8_t>(n % 2);
+    // Free-for-all: a team each; otherwise the first half against the second.
+    player.team = static_cast<std::uint8_t>(free_for_all         ? n
+                                            : archive != nullptr ? (2 * n) / players
+                                                                 : n % 2);
     player.race = kRaces[pick(0, 3)];
     player.selector = static_cast<std::uint8_t>(pick(0, 1));
     player.pictures = pictures;
@@ -93,7 +164,9 @@ ReplaySpec randomReplay(std::mt19937& random, int index, Archive* archive = null
 constexpr const char* kUsage =
     "usage: make_library [--archive] FOLDER COUNT\n"
     "Writes COUNT made-up replays into FOLDER for the benchmarks.\n"
-    "  --archive  about 10 KB a file in month subfolders, few pictures\n"
+    "  --archive  a community's archive: about 10 KB a file in month\n"
+    "             subfolders, 400 players with names in many scripts, 1v1 to\n"
+    "             4v4 and free-for-all, few pictures\n"
     "             (default: 100 KB to 2 MB a file, all in FOLDER)\n";
 
 bool makeFolder(const std::filesystem::path& folder) {
@@ -122,11 +195,12 @@ int main(int argc, char* argv[]) {
   const std::filesystem::path folder = args[0];
   const int count = std::atoi(args[1]);
   if (!makeFolder(folder)) return 1;
-  Archive archive;
+  std::mt19937 random(20261206);
+  std::mt19937 naming(20261210);
+  Archive archive(naming);
   const auto first_month =
       std::chrono::sys_days(std::chrono::year(2024) / std::chrono::January / 1);
 
-  std::mt19937 random(20261206);
   // 100 KB plus an exponential tail with a mean of 200 KB, at most 2 MB.
   std::exponential_distribution<double> tail(1.0 / 200e3);
   // Archive files: 1.5 KB of commands and a tail with a mean of 3 KB.

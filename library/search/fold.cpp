@@ -4,6 +4,9 @@
 #include <unicode/unistr.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace myzor {
 namespace {
@@ -56,18 +59,73 @@ QString FoldForSearch(const QString& text) {
       .toCaseFolded();
 }
 
+namespace {
+
+// The folded texts of the words a thread has met. A library's texts repeat
+// (a few hundred players' names over thousands of rows), and the
+// transliteration is by far the dearest part of making a row searchable.
+class FoldedWords {
+ public:
+  const std::string& of(std::u16string_view word) {
+    if (const auto found = m_words.find(word); found != m_words.end()) return found->second;
+    // Texts that never repeat (games' own names) must not grow it for ever.
+    if (m_words.size() >= kMostWords) m_words.clear();
+    const QString folded =
+        FoldForSearch(QString(reinterpret_cast<const QChar*>(word.data()), qsizetype(word.size())));
+    return m_words.emplace(std::u16string(word), folded.toStdString()).first->second;
+  }
+
+ private:
+  static constexpr std::size_t kMostWords = 1 << 14;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view word) const {
+      return std::hash<std::u16string_view>{}(word);
+    }
+  };
+  std::unordered_map<std::u16string, std::string, Hash, std::equal_to<>> m_words;
+};
+
+FoldedWords& foldedWords() {
+  thread_local FoldedWords words;
+  return words;
+}
+
+}  // namespace
+
 void AppendFolded(QByteArray& out, QStringView text) {
   const qsizetype start = out.size();
   out.resize(start + text.size());
   char* to = out.data() + start;
-  for (const QChar c : text) {
-    const char16_t unit = c.unicode();
-    if (unit >= 0x80) {
-      out.truncate(start);
-      out += FoldForSearch(text.toString()).toUtf8();
-      return;
-    }
+  qsizetype at = 0;
+  for (; at < text.size(); ++at) {
+    const char16_t unit = text[at].unicode();
+    if (unit >= 0x80) break;
     *to++ = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+  }
+  if (at == text.size()) return;
+  // From the word the first letter past ASCII is in, word by word: folding
+  // changes no letter by what stands beyond a space, so a text folds as its
+  // words do, and each word is folded once per thread.
+  while (at > 0 && text[at - 1] != u' ') --at;
+  out.truncate(start + at);
+  const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
+  while (at < text.size()) {
+    qsizetype end = at;
+    bool ascii = true;
+    for (; end < text.size() && text[end] != u' '; ++end) ascii &= text[end].unicode() < 0x80;
+    if (ascii) {
+      for (qsizetype i = at; i < end; ++i) {
+        const char16_t unit = units[i];
+        out += static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+      }
+    } else {
+      const std::string& folded =
+          foldedWords().of(std::u16string_view(units + at, static_cast<std::size_t>(end - at)));
+      out.append(folded.data(), qsizetype(folded.size()));
+    }
+    if (end < text.size()) out += ' ';
+    at = end + 1;
   }
 }
 

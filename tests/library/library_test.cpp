@@ -246,7 +246,9 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"map:=glacier", {}},
         SearchCase{"map:\"=glacier bay\"", {}},  // a quoted = is text
         SearchCase{"race:orc", {"z2 dawn.rec"}}, SearchCase{"race:=or", {}},
-        SearchCase{"team:kaiser", {"z1 eve.rec"}}, SearchCase{"game:due -game:duel", {}},
+        SearchCase{"team:kaiser", {"z1 eve.rec"}},
+        SearchCase{"team:\"kai & жанна\"", {"west.rec"}},  // folded word by word
+        SearchCase{"team:\"lucja & oyvind\"", {"north.rec"}}, SearchCase{"game:due -game:duel", {}},
         SearchCase{"player:=", k1970 + k2024 + k2025},
         SearchCase{"version:1.3", {"south.rec"}},  // the whole value
         SearchCase{"version:1.30", {"north.rec", "west.rec"}},
