@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <optional>
+#include <string_view>
 
 #include "library/core/columns.h"
 #include "library/search/fold.h"
@@ -176,13 +177,24 @@ SearchProblem fieldTerm(const Key& key, const QString& value, bool whole, Search
   return {};
 }
 
+// Where `pattern` first stands in `text` at or after `from`, or -1. Cells are
+// short: a search for the first byte by memchr, then a compare, beats a
+// skip table.
+qsizetype find(QByteArrayView text, QByteArrayView pattern, qsizetype from = 0) {
+  const std::string_view within(text.data(), static_cast<std::size_t>(text.size()));
+  const std::size_t at =
+      within.find(std::string_view(pattern.data(), static_cast<std::size_t>(pattern.size())),
+                  static_cast<std::size_t>(from));
+  return at == std::string_view::npos ? -1 : static_cast<qsizetype>(at);
+}
+
 bool holds(const SearchTerm& term, const QByteArrayMatcher& matcher, const SearchRow& row) {
   switch (term.kind) {
     case SearchTerm::Kind::Contains:
       if (term.column >= 0)
         return static_cast<std::size_t>(term.column) < row.columns() &&
-               matcher.indexIn(row.column(static_cast<std::size_t>(term.column))) >= 0;
-      return matcher.indexIn(row.folded_all) >= 0;
+               find(row.column(static_cast<std::size_t>(term.column)), matcher.pattern()) >= 0;
+      return find(row.folded_all, matcher.pattern()) >= 0;
     case SearchTerm::Kind::Whole:
       return static_cast<std::size_t>(term.column) < row.columns() &&
              row.column(static_cast<std::size_t>(term.column)) == matcher.pattern();
@@ -191,7 +203,7 @@ bool holds(const SearchTerm& term, const QByteArrayMatcher& matcher, const Searc
       // Items stand with ", " between them: a find counts where it fills one.
       const QByteArrayView cell = row.column(static_cast<std::size_t>(term.column));
       const QByteArrayView item = matcher.pattern();
-      for (qsizetype at = matcher.indexIn(cell); at >= 0; at = matcher.indexIn(cell, at + 1)) {
+      for (qsizetype at = find(cell, item); at >= 0; at = find(cell, item, at + 1)) {
         const qsizetype end = at + item.size();
         if ((at == 0 || cell.sliced(0, at).endsWith(", ")) &&
             (end == cell.size() || cell.sliced(end).startsWith(", ")))
