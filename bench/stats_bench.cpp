@@ -3,19 +3,29 @@
 // late the window's event loop ever ran meanwhile.
 //
 //   stats_bench [ROWS]
+//   stats_bench FOLDER INDEX
 //     prints "rows N", "update_ms M" (median of the searches), "update_max_ms X",
 //     "max_stall_ms S"
+//
+// Given a folder, the rows are its replays, shown from INDEX (made by a first
+// run if need be) as the window starts, and searched for names as players
+// write them; then the Players view is shown over them: "players_ms" until it
+// lists every player, "players_stall_ms" the event loop's lateness meanwhile.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
 
 #include "bench/stall_meter.h"
 #include "library/model/library_filter.h"
 #include "library/model/library_model.h"
+#include "library/replay_library.h"
+#include "ui/players_view.h"
 #include "ui/statistics_view.h"
 
 namespace {
@@ -58,11 +68,27 @@ std::vector<myzor::ReplayRow> madeUpRows(int count) {
 int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const int count = argc > 1 ? std::atoi(argv[1]) : 100'000;
-  myzor::LibraryModel model;
-  model.appendRows(madeUpRows(count));
+  const bool from_folder = argc > 2;
+  if (argc > 3 || (from_folder && !QFileInfo(QString::fromLocal8Bit(argv[1])).isDir())) {
+    std::fputs("usage: stats_bench [ROWS] | stats_bench FOLDER INDEX\n", stderr);
+    return 2;
+  }
+  std::unique_ptr<myzor::ReplayLibrary> library;
+  myzor::LibraryModel made_up;
+  myzor::LibraryModel* model = &made_up;
+  if (from_folder) {
+    library = std::make_unique<myzor::ReplayLibrary>(QString::fromLocal8Bit(argv[2]));
+    QObject::connect(library.get(), &myzor::ReplayLibrary::finished, &app, &QCoreApplication::quit);
+    library->open(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toLocal8Bit());
+    QApplication::exec();
+    QObject::disconnect(library.get(), nullptr, &app, nullptr);
+    model = library->model();
+  } else {
+    made_up.appendRows(madeUpRows(argc > 1 ? std::atoi(argv[1]) : 100'000));
+  }
+  const int count = model->rowCount();
   myzor::LibraryFilter filter;
-  filter.setSourceModel(&model);
+  filter.setSourceModel(model);
   filter.sort(myzor::LibraryModel::FileColumn);
   // The library's table shows the filter, as in the window.
   QTableView table;
@@ -75,7 +101,18 @@ int main(int argc, char* argv[]) {
 
   StallMeter stalls;
 
-  const QStringList searches = {"player 1",  "", "map:\"map 7\"", "",        "count:2",
+  const QStringList searches =
+      from_folder ? QStringList{"malgorzata",
+                                "",
+                                "map:\"frost pass\"",
+                                "",
+                                "count:2",
+                                "[zr]",
+                                "дмитрий",
+                                "",
+                                "-lukasz",
+                                ""}
+                  : QStringList{"player 1",  "", "map:\"map 7\"", "",        "count:2",
                                 "race_veil", "", "player 12",     "-player", ""};
   std::vector<qint64> updates;
   int next = -1;
@@ -102,10 +139,33 @@ int main(int argc, char* argv[]) {
   });
   QApplication::exec();
 
+  const qint64 search_stall_ms = stalls.takeMostMs();
+
+  // The Players view counts the whole library, shown once the searches are done.
+  qint64 players_ms = -1;
+  qint64 players_stall_ms = -1;
+  std::unique_ptr<PlayersView> players;
+  if (library != nullptr) {
+    players = std::make_unique<PlayersView>(library.get(), [](const QString&) {});
+    players->resize(1000, 700);
+    QElapsedTimer shown;
+    QObject::connect(players.get(), &PlayersView::shown, [&] {
+      players_ms = shown.elapsed();
+      players_stall_ms = stalls.takeMostMs();
+      QTimer::singleShot(100, &app, &QCoreApplication::quit);
+    });
+    shown.start();
+    players->show();
+    QApplication::exec();
+  }
+
   std::sort(updates.begin(), updates.end());
   std::printf("rows %d\nupdate_ms %lld\nupdate_max_ms %lld\nmax_stall_ms %lld\n", count,
               static_cast<long long>(updates.empty() ? -1 : updates[updates.size() / 2]),
               static_cast<long long>(updates.empty() ? -1 : updates.back()),
-              static_cast<long long>(stalls.mostMs()));
+              static_cast<long long>(search_stall_ms));
+  if (players != nullptr)
+    std::printf("players_ms %lld\nplayers_stall_ms %lld\n", static_cast<long long>(players_ms),
+                static_cast<long long>(players_stall_ms));
   return 0;
 }
