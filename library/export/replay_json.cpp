@@ -1,5 +1,6 @@
 #include "library/export/replay_json.h"
 
+#include <QByteArrayView>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -16,8 +17,8 @@ using namespace zor_rep_reader;
 
 // Writes one line of JSON straight into a string, field by field in the
 // order given, as the JSON library writes it: no spaces, and bytes that are
-// not UTF-8 as U+FFFD. The common values (whole numbers, and texts of plain
-// printable ASCII) are written here; any other value is handed to the
+// not UTF-8 as U+FFFD. The common values (whole numbers, and printable texts
+// that need no escape) are written here; any other value is handed to the
 // library, so its escaping and number forms are the library's own.
 class LineWriter {
  public:
@@ -101,10 +102,19 @@ class LineWriter {
   }
 
  private:
+  // Printable and needing no escape: ASCII, and UTF-8 that is well formed,
+  // which the library too writes byte for byte.
   static bool plain(std::string_view text) {
-    for (const char c : text)
-      if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
-    return true;
+    bool beyond_ascii = false;
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x80) {
+        beyond_ascii = true;
+      } else if (byte < 0x20 || byte == 0x7f || c == '"' || c == '\\') {
+        return false;
+      }
+    }
+    return !beyond_ascii || QByteArrayView(text.data(), qsizetype(text.size())).isValidUtf8();
   }
   void library(const Json& value) {
     put(value.dump(-1, ' ', false, Json::error_handler_t::replace));

@@ -286,6 +286,11 @@ TEST(Export, JsonLinesAreTheJsonLibrarysOwnText) {
        "d\xc5\xba",
        -2.0f},
       {"bytes that are not UTF-8", "bad \xff\xfe end \xc3", 1e20f},
+      {"CJK, Cyrillic and four bytes", "\xe7\x8e\x8b\xd0\x96 \xf0\x9f\x98\x80", 2.0f},
+      {"an overlong slash", "a\xc0\xaf", 1.0f},
+      {"a surrogate", "\xed\xa0\x80z", 1.0f},
+      {"past U+10FFFF", "\xf4\x90\x80\x80", 1.0f},
+      {"a noncharacter", "\xef\xbf\xbe", 1.0f},
       {"empty", "", 0.25f},
   };
   for (const Case& c : cases) {
