@@ -155,6 +155,7 @@ void ReplayLibrary::onRemembered(Remembered remembered) {
   m_stop_check = std::make_shared<std::atomic_bool>(false);
   m_check.setFuture(
       QtConcurrent::run([root, known = std::move(remembered.known), stop = m_stop_check] {
+        LowerThreadPriority();
         // Shared, not copied, on its way to the window's thread.
         auto made = std::make_shared<Check>();
         Check& check = *made;

@@ -124,7 +124,7 @@ void LibraryFilter::makeKeys(int column) const {
   };
   // Only the table's own rows are safe to read from other threads.
   if (m_rows != nullptr && shares.size() > 1)
-    QtConcurrent::blockingMap(shares, make);
+    QtConcurrent::blockingMap(&m_pool, shares, make);
   else
     for (Share& share : shares) make(share);
   // Joined into room made once, each share let go as it is copied: the keys
@@ -199,7 +199,7 @@ void LibraryFilter::setSearchText(const QString& text) {
     m_matched.assign(static_cast<std::size_t>(rows), 0);
     std::vector<int> shares;
     for (int first = 0; first < rows; first += kShare) shares.push_back(first);
-    QtConcurrent::blockingMap(shares, [this, rows](int first) {
+    QtConcurrent::blockingMap(&m_pool, shares, [this, rows](int first) {
       for (int row = first; row < std::min(rows, first + kShare); ++row)
         m_matched[static_cast<std::size_t>(row)] = m_query.matches(m_rows->searchRow(row)) ? 1 : 0;
     });
@@ -247,7 +247,7 @@ void LibraryFilter::makeRanks() const {
   constexpr int kAlone = 16384;
   const auto middle = order.begin() + rows / 2;
   if (rows >= kAlone && m_rows != nullptr) {
-    auto other = QtConcurrent::run([&] { std::sort(middle, order.end(), less); });
+    auto other = QtConcurrent::run(&m_pool, [&] { std::sort(middle, order.end(), less); });
     std::sort(order.begin(), middle, less);
     other.waitForFinished();
     std::inplace_merge(order.begin(), middle, order.end(), less);

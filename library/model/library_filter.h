@@ -4,6 +4,7 @@
 #include <QList>
 #include <QSortFilterProxyModel>
 #include <QString>
+#include <QThreadPool>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,6 +72,11 @@ class LibraryFilter : public QSortFilterProxyModel {
   SearchQuery m_query;
   // While a new search is applied: whether each source row matches it.
   std::vector<char> m_matched;
+  // The threads that match and sort beside the window's thread: their own,
+  // so that the work is still shared while the library's long work (a
+  // folder checked, statistics counted) holds the shared pool, where the
+  // window's thread would be left to do it alone.
+  mutable QThreadPool m_pool;
   bool m_use_matched = false;
   const LibraryModel* m_rows = nullptr;
   std::unique_ptr<Collation> m_collation;

@@ -128,6 +128,7 @@ void FolderWatcher::treeFound() {
   m_first_look.setFuture(
       QtConcurrent::run([folders = std::move(folders), known = std::exchange(m_first_known, {}),
                          generation = m_generation]() mutable {
+        LowerThreadPriority();
         // Shared, not copied, on its way to the window's thread.
         auto made = std::make_shared<FirstLook>();
         FirstLook& look = *made;
