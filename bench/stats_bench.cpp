@@ -69,8 +69,12 @@ int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const bool from_folder = argc > 2;
-  if (argc > 3 || (from_folder && !QFileInfo(QString::fromLocal8Bit(argv[1])).isDir())) {
+  if (argc > 3) {
     std::fputs("usage: stats_bench [ROWS] | stats_bench FOLDER INDEX\n", stderr);
+    return 2;
+  }
+  if (from_folder && !QFileInfo(QString::fromLocal8Bit(argv[1])).isDir()) {
+    std::fprintf(stderr, "stats_bench: %s: no such folder\n", argv[1]);
     return 2;
   }
   std::unique_ptr<myzor::ReplayLibrary> library;
