@@ -188,23 +188,22 @@ qsizetype find(QByteArrayView text, QByteArrayView pattern, qsizetype from = 0) 
   return at == std::string_view::npos ? -1 : static_cast<qsizetype>(at);
 }
 
-bool holds(const SearchTerm& term, const QByteArrayMatcher& matcher, const SearchRow& row) {
+bool holds(const SearchTerm& term, QByteArrayView pattern, const SearchRow& row) {
   switch (term.kind) {
     case SearchTerm::Kind::Contains:
       if (term.column >= 0)
         return static_cast<std::size_t>(term.column) < row.columns() &&
-               find(row.column(static_cast<std::size_t>(term.column)), matcher.pattern()) >= 0;
-      return find(row.folded_all, matcher.pattern()) >= 0;
+               find(row.column(static_cast<std::size_t>(term.column)), pattern) >= 0;
+      return find(row.folded_all, pattern) >= 0;
     case SearchTerm::Kind::Whole:
       return static_cast<std::size_t>(term.column) < row.columns() &&
-             row.column(static_cast<std::size_t>(term.column)) == matcher.pattern();
+             row.column(static_cast<std::size_t>(term.column)) == pattern;
     case SearchTerm::Kind::Item: {
       if (static_cast<std::size_t>(term.column) >= row.columns()) return false;
       // Items stand with ", " between them: a find counts where it fills one.
       const QByteArrayView cell = row.column(static_cast<std::size_t>(term.column));
-      const QByteArrayView item = matcher.pattern();
-      for (qsizetype at = find(cell, item); at >= 0; at = find(cell, item, at + 1)) {
-        const qsizetype end = at + item.size();
+      for (qsizetype at = find(cell, pattern); at >= 0; at = find(cell, pattern, at + 1)) {
+        const qsizetype end = at + pattern.size();
         if ((at == 0 || cell.sliced(0, at).endsWith(", ")) &&
             (end == cell.size() || cell.sliced(end).startsWith(", ")))
           return true;
@@ -250,7 +249,7 @@ SearchQuery CompileSearch(const QString& text) {
       term.text = FoldForSearch(word.text).replace(u'\n', u' ');
       if (term.text.isEmpty()) continue;
     }
-    query.matchers.emplace_back(term.text.toUtf8());
+    query.patterns.push_back(term.text.toUtf8());
     query.terms.push_back(std::move(term));
   }
   return query;
@@ -280,7 +279,7 @@ bool SearchQuery::matches(const SearchRow& row) const {
       group = term.group;
       group_holds = true;
     }
-    if (group_holds && holds(term, matchers[i], row) == term.negated) group_holds = false;
+    if (group_holds && holds(term, patterns[i], row) == term.negated) group_holds = false;
   }
   return group_holds;
 }

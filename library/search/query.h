@@ -3,7 +3,7 @@
 // the same compiled search.
 #pragma once
 
-#include <QByteArrayMatcher>
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -73,7 +73,7 @@ struct SearchQuery {
   std::vector<SearchTerm> terms;  // in group order
   // One per term, of its text in UTF-8: a folded word is looked for in the
   // rows' bytes.
-  std::vector<QByteArrayMatcher> matchers;
+  std::vector<QByteArray> patterns;
   // None for a valid search; a search with a problem holds for no row.
   SearchProblem problem;
 
