@@ -91,6 +91,11 @@ FoldedWords& foldedWords() {
   return words;
 }
 
+// An ASCII unit as it folds.
+char foldedAscii(char16_t unit) {
+  return static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+}
+
 }  // namespace
 
 void AppendFolded(QByteArray& out, QStringView text) {
@@ -101,7 +106,7 @@ void AppendFolded(QByteArray& out, QStringView text) {
   for (; at < text.size(); ++at) {
     const char16_t unit = text[at].unicode();
     if (unit >= 0x80) break;
-    *to++ = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
+    *to++ = foldedAscii(unit);
   }
   if (at == text.size()) return;
   // From the word the first letter past ASCII is in, word by word: folding
@@ -115,10 +120,7 @@ void AppendFolded(QByteArray& out, QStringView text) {
     bool ascii = true;
     for (; end < text.size() && text[end] != u' '; ++end) ascii &= text[end].unicode() < 0x80;
     if (ascii) {
-      for (qsizetype i = at; i < end; ++i) {
-        const char16_t unit = units[i];
-        out += static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + ('a' - 'A') : unit);
-      }
+      for (qsizetype i = at; i < end; ++i) out += foldedAscii(units[i]);
     } else {
       const std::string& folded =
           foldedWords().of(std::u16string_view(units + at, static_cast<std::size_t>(end - at)));
