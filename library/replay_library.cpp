@@ -1,5 +1,6 @@
 #include "library/replay_library.h"
 
+#include <QDateTime>
 #include <QtConcurrent/QtConcurrentRun>
 #include <mutex>
 #include <utility>
@@ -72,6 +73,10 @@ ReplayLibrary::~ReplayLibrary() {
   // The loader goes last; nothing it might still say reaches this object.
   m_loader.disconnect(this);
   stopCheck();
+  if (m_store) {
+    m_store_thread.start([this] { m_store.reset(); });
+    m_store_thread.waitForDone();
+  }
   // Whatever is still to be stored goes in; the connection closes on its own thread.
   m_index_thread.start([this] { m_index.reset(); });
   m_index_thread.waitForDone();
@@ -81,6 +86,108 @@ void ReplayLibrary::withIndex(std::function<void(ReplayIndex&)> work) {
   m_index_thread.start([this, work = std::move(work)] {
     work(*m_index);
     reportStatus();
+  });
+}
+
+void ReplayLibrary::useStore(const QString& file) {
+  if (!m_store_file.isEmpty() || file.isEmpty()) return;
+  m_store_file = file;
+  m_store_thread.setMaxThreadCount(1);
+  m_store_thread.setExpiryTimeout(-1);
+}
+
+void ReplayLibrary::withStore(std::function<void(UserStore&)> work) {
+  if (m_store_file.isEmpty()) return;
+  m_store_thread.start([this, work = std::move(work)] {
+    if (!m_store) {
+      LowerThreadPriority();
+      m_store = std::make_unique<UserStore>(m_store_file);
+    }
+    work(*m_store);
+  });
+}
+
+void ReplayLibrary::publishNotes(UserStore& store) {
+  auto notes = std::make_shared<LibraryModel::NotesByPath>();
+  for (StoredReplay& replay : store.replays())
+    notes->insert(replay.path, std::make_shared<const ReplayNotes>(std::move(replay.notes)));
+  std::vector<PlayerData> players = store.players();
+  QStringList tags = store.tags();
+  QMetaObject::invokeMethod(
+      this,
+      [this, notes, players = std::move(players), tags = std::move(tags)]() mutable {
+        model()->setNotes(std::move(*notes));
+        m_persons = PersonsOf(players);
+        m_players = std::move(players);
+        m_tags = std::move(tags);
+        emit notesChanged();
+      },
+      Qt::QueuedConnection);
+}
+
+void ReplayLibrary::reloadNotes() {
+  withStore([this](UserStore& store) { publishNotes(store); });
+}
+
+void ReplayLibrary::editNotes(const std::vector<FileEntry>& files, const NotesChange& change) {
+  withStore([this, files, change](UserStore& store) {
+    const std::optional<qint64> batch = store.edit(files, change);
+    const QString error = batch ? QString() : store.error();
+    QMetaObject::invokeMethod(
+        this, [this, batch, error] { emit notesEdited(batch.value_or(0), error); },
+        Qt::QueuedConnection);
+    if (!batch) return;
+    publishNotes(store);
+    // New rows are hashed once the edit is shown.
+    store.fillHashes();
+  });
+}
+
+void ReplayLibrary::mergePlayers(const QStringList& names, const QString& person) {
+  withStore([this, names, person](UserStore& store) {
+    const std::optional<qint64> batch = store.merge(names, person);
+    const QString error = batch ? QString() : store.error();
+    QMetaObject::invokeMethod(
+        this, [this, batch, error] { emit notesEdited(batch.value_or(0), error); },
+        Qt::QueuedConnection);
+    publishNotes(store);
+  });
+}
+
+void ReplayLibrary::splitPerson(const QString& person) {
+  withStore([this, person](UserStore& store) {
+    const std::optional<qint64> batch = store.split(person);
+    const QString error = batch ? QString() : store.error();
+    QMetaObject::invokeMethod(
+        this, [this, batch, error] { emit notesEdited(batch.value_or(0), error); },
+        Qt::QueuedConnection);
+    publishNotes(store);
+  });
+}
+
+void ReplayLibrary::setPlayerNote(const QString& name, const QString& note) {
+  withStore([this, name, note](UserStore& store) {
+    const std::optional<qint64> batch = store.setPlayerNote(name, note);
+    const QString error = batch ? QString() : store.error();
+    QMetaObject::invokeMethod(
+        this, [this, batch, error] { emit notesEdited(batch.value_or(0), error); },
+        Qt::QueuedConnection);
+    publishNotes(store);
+  });
+}
+
+void ReplayLibrary::upkeep() {
+  if (m_store_file.isEmpty()) return;
+  // The files that carry no data yet may be ones that did under another name.
+  std::vector<FileEntry> bare;
+  LibraryModel* rows = model();
+  for (int i = 0; i < rows->rowCount(); ++i)
+    if (!rows->row(i).notes) bare.push_back(rows->row(i).file);
+  withStore([this, bare = std::move(bare)](UserStore& store) {
+    store.relink(bare);
+    store.sweep(QDateTime::currentMSecsSinceEpoch());
+    publishNotes(store);
+    store.fillHashes();
   });
 }
 
@@ -187,6 +294,7 @@ void ReplayLibrary::apply(Check check) {
   m_watcher.watch(m_root, std::move(check.files));
   for (const FileEntry& file : std::exchange(m_incomplete, {})) m_watcher.recheck(file);
   refresh(check.to_refresh);
+  upkeep();
   if (!check.problems.isEmpty()) m_loader.reportProblems(check.problems);
   emit checked(check.to_read, check.to_refresh.size() - check.to_read);
 }
@@ -199,6 +307,7 @@ void ReplayLibrary::followFound() {
   }
   m_found.reset();
   m_watcher.watch(m_root, std::move(files));
+  upkeep();
 }
 
 void ReplayLibrary::refresh(const QList<QByteArray>& paths) {
@@ -226,6 +335,11 @@ void ReplayLibrary::onFolderChanged(const FolderChanges& changes) {
   for (const FileEntry& file : changes.changed) paths.append(file.path);
   for (const QByteArray& path : changes.removed) paths.append(path);
   refresh(paths);
+  // A file that arrived may be one that carried data under another name.
+  if (!changes.added.empty())
+    withStore([this, added = changes.added](UserStore& store) {
+      if (store.relink(added) > 0) publishNotes(store);
+    });
   emit folderChanged(changes);
 }
 

@@ -21,6 +21,7 @@
 #include "library/index/replay_index.h"
 #include "library/load/replay_loader.h"
 #include "library/model/library_model.h"
+#include "library/userdata/user_store.h"
 #include "library/watch/folder_watcher.h"
 
 namespace myzor {
@@ -64,6 +65,25 @@ class ReplayLibrary : public QObject {
   // Worker threads used for reading.
   void setMaxThreads(int count) { m_loader.setMaxThreads(count); }
 
+  // Keeps what the user knows of replays and players in `file` (see
+  // UserStore); without it the rows carry none. Before the first open.
+  void useStore(const QString& file);
+  [[nodiscard]] bool hasStore() const { return !m_store_file.isEmpty(); }
+  // One journaled edit of these files' data, on the store's thread; told
+  // by notesEdited, then the rows show it.
+  void editNotes(const std::vector<FileEntry>& files, const NotesChange& change);
+  // Players: `names` as one person, `person` named; split again; a note.
+  void mergePlayers(const QStringList& names, const QString& person);
+  void splitPerson(const QString& person);
+  void setPlayerNote(const QString& name, const QString& note);
+  // Reads the data again (after an undo or a file batch elsewhere).
+  void reloadNotes();
+  // Who is who, as last read.
+  [[nodiscard]] const PersonOf& persons() const { return m_persons; }
+  [[nodiscard]] const std::vector<PlayerData>& players() const { return m_players; }
+  // Every tag in use, as last read.
+  [[nodiscard]] const QStringList& knownTags() const { return m_tags; }
+
   // Opens `root` (absolute, file-system bytes). With rows in the index they
   // are shown at once, and a scan on a worker then reads only the files that
   // are new or changed and drops the rows of files that are gone; without,
@@ -90,6 +110,12 @@ class ReplayLibrary : public QObject {
   void rowsRead(const std::vector<myzor::ReplayRow>& rows);
   void rowsRemoved(const QList<QByteArray>& paths);
 
+  // An edit was written as batch `batch` (0: nothing changed), or refused:
+  // `error` names the store and says why.
+  void notesEdited(qint64 batch, const QString& error);
+  // The rows show the data as now stored; persons() and knownTags() are new.
+  void notesChanged();
+
  private:
   struct Check {
     QByteArray root;
@@ -113,6 +139,12 @@ class ReplayLibrary : public QObject {
   // Runs `work` with the index on its thread, in the order given.
   void withIndex(std::function<void(ReplayIndex&)> work);
   void stopCheck();
+  // Runs `work` with the store on its thread, in the order given.
+  void withStore(std::function<void(UserStore&)> work);
+  // On the store's thread: hands what the store holds to the window's thread.
+  void publishNotes(UserStore& store);
+  // After an open: binds files found again, hashes, forgets what went long ago.
+  void upkeep();
 
   // Declared first: it goes last, after everything that hands it work.
   ReplayLoader m_loader;
@@ -133,6 +165,13 @@ class ReplayLibrary : public QObject {
   std::vector<FileEntry> m_incomplete;
   // The remembered rows on their way to the table.
   std::shared_ptr<RowFeed> m_feed;
+
+  QString m_store_file;
+  QThreadPool m_store_thread;
+  std::unique_ptr<UserStore> m_store;  // used on m_store_thread only
+  PersonOf m_persons;
+  std::vector<PlayerData> m_players;
+  QStringList m_tags;
 };
 
 }  // namespace myzor

@@ -44,6 +44,12 @@ QString problemText(const myzor::SearchProblem& problem) {
     case Kind::bad_count:
       return QStringLiteral("malformed count %1: write the number of players, as in count:4")
           .arg(problem.value);
+    case Kind::bad_rating:
+      return QStringLiteral("malformed rating %1: write 0 to 5, as in rating:4 or rating:>=4")
+          .arg(problem.value);
+    case Kind::bad_flag:
+      return QStringLiteral("unknown mark is:%1: write is:favourite or is:watched")
+          .arg(problem.value);
   }
   return {};
 }

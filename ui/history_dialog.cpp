@@ -23,6 +23,10 @@ QString whatText(myzor::BatchKind kind) {
       return HistoryDialog::tr("Copy");
     case myzor::BatchKind::trash:
       return HistoryDialog::tr("Move to trash");
+    case myzor::BatchKind::notes:
+      return HistoryDialog::tr("Tags and notes");
+    case myzor::BatchKind::players:
+      return HistoryDialog::tr("Players");
   }
   return {};
 }

@@ -109,6 +109,10 @@ QString reportText(const BatchReport& report) {
         case myzor::BatchKind::trash:
           done = LibraryActions::tr("restored from the trash");
           break;
+        case myzor::BatchKind::notes:
+        case myzor::BatchKind::players:
+          done = LibraryActions::tr("given back what they held before");
+          break;
       }
       break;
   }
@@ -237,6 +241,10 @@ class LibraryActions::WindowQuestions : public BatchQuestions {
         return LibraryActions::tr("copy");
       case myzor::BatchKind::trash:
         return LibraryActions::tr("move to the trash");
+      case myzor::BatchKind::notes:
+        return LibraryActions::tr("edit of tags and notes");
+      case myzor::BatchKind::players:
+        return LibraryActions::tr("edit of players");
     }
     return {};
   }

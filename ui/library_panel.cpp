@@ -44,6 +44,12 @@ QString searchProblemText(const myzor::SearchProblem& problem) {
     case Kind::bad_count:
       return LibraryPanel::tr("malformed count %1: write the number of players, as in count:4")
           .arg(problem.value);
+    case Kind::bad_rating:
+      return LibraryPanel::tr("malformed rating %1: write 0 to 5, as in rating:4 or rating:>=4")
+          .arg(problem.value);
+    case Kind::bad_flag:
+      return LibraryPanel::tr("unknown mark is:%1: write is:favourite or is:watched")
+          .arg(problem.value);
   }
   return {};
 }
@@ -58,14 +64,19 @@ QString number(qint64 value) {
 using Model = myzor::LibraryModel;
 
 // Starting widths in pixels, by column.
-constexpr std::array<int, Model::ColumnCount> kColumnWidths = {180, 140, 110, 70, 140, 120,
-                                                               180, 200, 160, 60, 160, 200};
+constexpr std::array<int, Model::ColumnCount> kColumnWidths = {
+    180, 140, 110, 70, 140, 120, 180, 200, 160, 60, 160, 200, 160, 80, 40, 40, 200};
 // The columns in the order first shown: what tells replays apart comes
 // first, so a narrow window still shows it.
 constexpr std::array<int, Model::ColumnCount> kFirstOrder = {
     Model::FileColumn,   Model::ModifiedColumn, Model::MapColumn,           Model::PlayersColumn,
     Model::FolderColumn, Model::GameColumn,     Model::TeamsColumn,         Model::RacesColumn,
-    Model::SizeColumn,   Model::VersionColumn,  Model::WinConditionsColumn, Model::StatusColumn};
+    Model::SizeColumn,   Model::VersionColumn,  Model::WinConditionsColumn, Model::StatusColumn,
+    Model::TagsColumn,   Model::RatingColumn,   Model::FavouriteColumn,     Model::WatchedColumn,
+    Model::NoteColumn};
+// Shown once asked for in the Columns menu.
+constexpr std::array<int, 3> kFirstHidden = {Model::FavouriteColumn, Model::WatchedColumn,
+                                             Model::NoteColumn};
 
 // Typing a letter goes to the next row whose file name starts with what
 // was typed, whichever column the current cell is in.
@@ -226,6 +237,7 @@ LibraryPanel::LibraryPanel(myzor::ReplayLibrary* library, QWidget* parent)
     header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
   for (int visual = 0; visual < Model::ColumnCount; ++visual)
     header->moveSection(header->visualIndex(kFirstOrder[static_cast<std::size_t>(visual)]), visual);
+  for (const int column : kFirstHidden) m_table->setColumnHidden(column, true);
   // A date is as wide as the font makes it; cut short it says nothing.
   header->resizeSection(
       myzor::LibraryModel::ModifiedColumn,

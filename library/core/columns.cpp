@@ -1,6 +1,7 @@
 #include "library/core/columns.h"
 
 #include <QLocale>
+#include <algorithm>
 
 #include "library/core/local_time.h"
 
@@ -19,6 +20,12 @@ QString statusText(const ReplayRow& row) {
 }
 
 }  // namespace
+
+QString StarsText(int rating) {
+  if (rating <= 0) return {};
+  rating = std::min(rating, 5);
+  return QString(rating, QChar(0x2605)) + QString(5 - rating, QChar(0x2606));
+}
 
 QStringView FileNameOf(const ReplayRow& row) {
   const QStringView path = row.relative_path;
@@ -57,6 +64,17 @@ QString CellText(const ReplayRow& row, int column) {
       return row.win_conditions;
     case ReplayColumns::StatusColumn:
       return statusText(row);
+    case ReplayColumns::TagsColumn:
+      return row.notes ? row.notes->tags.join(QStringLiteral(", ")) : QString();
+    case ReplayColumns::RatingColumn:
+      return row.notes ? StarsText(row.notes->rating) : QString();
+    case ReplayColumns::FavouriteColumn:
+      return row.notes && row.notes->favourite ? QStringLiteral("\u2665") : QString();
+    case ReplayColumns::WatchedColumn:
+      return row.notes && row.notes->watched ? QStringLiteral("\u2713") : QString();
+    case ReplayColumns::NoteColumn:
+      // The first line: the table's cells hold one.
+      return row.notes ? row.notes->note.section(u'\n', 0, 0) : QString();
     default:
       return {};
   }

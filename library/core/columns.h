@@ -25,12 +25,24 @@ struct ReplayColumns {
     VersionColumn,
     WinConditionsColumn,
     StatusColumn,
+    // What the user knows of the replay.
+    TagsColumn,
+    RatingColumn,
+    FavouriteColumn,
+    WatchedColumn,
+    NoteColumn,
     ColumnCount
   };
 };
 
 // The cell's text as the table shows it; empty for a column out of range.
 [[nodiscard]] QString CellText(const ReplayRow& row, int column);
+
+// The columns of the user's own data come after those read from the file.
+inline constexpr int kFirstNotesColumn = ReplayColumns::TagsColumn;
+
+// The rating as stars, "★★★☆☆"; empty for none.
+[[nodiscard]] QString StarsText(int rating);
 
 // The file's name, and the folders above it below the library's folder
 // (empty for a file of the folder itself).

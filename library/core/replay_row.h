@@ -8,6 +8,7 @@
 #include <QStringView>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -47,6 +48,20 @@ struct RowPlayer {
 // Shared when a row is copied, so that handing many rows to a worker is cheap.
 using Roster = QList<RowPlayer>;
 
+// What the user knows of a replay: kept by the user's own store, not read
+// from the file.
+struct ReplayNotes {
+  QStringList tags;  // in the order given, each once
+  int rating = 0;    // 0 (none) to 5
+  bool favourite = false;
+  bool watched = false;
+  QString note;  // plain text, lines with '\n' between
+  [[nodiscard]] bool isEmpty() const {
+    return tags.isEmpty() && rating == 0 && !favourite && !watched && note.isEmpty();
+  }
+  friend bool operator==(const ReplayNotes&, const ReplayNotes&) = default;
+};
+
 struct ReplayRow {
   FileEntry file;
   QString relative_path;  // to the library's folder, '/' between folders
@@ -63,6 +78,10 @@ struct ReplayRow {
   bool names_only = false;
   // The teams as that index kept them, while the roster holds names only.
   QString names_only_teams;
+
+  // What the user knows of it; none for most replays. Shared, never changed
+  // in place.
+  std::shared_ptr<const ReplayNotes> notes;
 
   // A file that cannot be read keeps its row, with the reader's error.
   bool ok = true;

@@ -20,7 +20,7 @@
 namespace myzor {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr int kBatchesKept = 100;
 
 const char* const kSchema[] = {
@@ -35,11 +35,29 @@ const char* const kSchema[] = {
     "PRIMARY KEY (batch, ordinal)) WITHOUT ROWID",
 };
 
+// Added by the second version: the edits' data, and what the user knows.
+// A replay's row lives at its path; one whose file is gone keeps its row
+// (gone_ms) until it is found again by size and SHA-256 or forgotten. Tags
+// are kept with '\n' between.
+const char* const kSchemaTwo[] = {
+    "ALTER TABLE steps ADD COLUMN before BLOB",
+    "ALTER TABLE steps ADD COLUMN after BLOB",
+    "CREATE TABLE replays (id INTEGER PRIMARY KEY, path BLOB NOT NULL, size INTEGER NOT NULL, "
+    "sha256 BLOB, tags TEXT NOT NULL DEFAULT '', rating INTEGER NOT NULL DEFAULT 0, "
+    "favourite INTEGER NOT NULL DEFAULT 0, watched INTEGER NOT NULL DEFAULT 0, "
+    "note TEXT NOT NULL DEFAULT '', gone_ms INTEGER)",
+    "CREATE UNIQUE INDEX replays_live ON replays (path) WHERE gone_ms IS NULL",
+    "CREATE INDEX replays_size ON replays (size)",
+    "CREATE TABLE players (name TEXT PRIMARY KEY, person TEXT, note TEXT NOT NULL DEFAULT '') "
+    "WITHOUT ROWID",
+};
+
 constexpr const char* kBatchColumns =
     "id, kind, program, options, started_ms, ended_ms, state, pid, boot, total, "
     "(SELECT COUNT(*) FROM steps WHERE steps.batch = batches.id AND steps.state IN (1, 3, 4))";
 
-const BatchKind kKinds[] = {BatchKind::rename, BatchKind::move, BatchKind::copy, BatchKind::trash};
+const BatchKind kKinds[] = {BatchKind::rename, BatchKind::move,  BatchKind::copy,
+                            BatchKind::trash,  BatchKind::notes, BatchKind::players};
 
 // Tells this boot's process ids from those of an earlier one.
 QString bootId() {
@@ -80,6 +98,10 @@ QString BatchKindName(BatchKind kind) {
       return QStringLiteral("copy");
     case BatchKind::trash:
       return QStringLiteral("trash");
+    case BatchKind::notes:
+      return QStringLiteral("notes");
+    case BatchKind::players:
+      return QStringLiteral("players");
   }
   return {};
 }
@@ -183,6 +205,10 @@ bool Journal::open(bool& damaged) {
     }
     for (const char* sql : kSchema)
       if (!query.exec(QString::fromLatin1(sql))) return rollback(query.lastError());
+  }
+  if (version < 2) {
+    for (const char* sql : kSchemaTwo)
+      if (!query.exec(QString::fromLatin1(sql))) return rollback(query.lastError());
     if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)))
       return rollback(query.lastError());
   } else if (version != kSchemaVersion) {
@@ -266,7 +292,11 @@ std::optional<qint64> Journal::begin(BatchKind kind, const std::vector<JournalSt
 
 bool Journal::update(qint64 batch, const JournalStep& step) {
   if (!isOpen()) return false;
-  QSqlQuery query(QSqlDatabase::database(m_connection, false));
+  QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+  QSqlQuery query(db);
+  const bool settles = step.state == StepState::done || step.state == StepState::undone;
+  if (settles && !query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    return fail(query.lastError().databaseText());
   query.prepare(QStringLiteral(
       "UPDATE steps SET state = ?, target = ?, temporary = ?, copy_inode = ?, sha256 = ?, "
       "note = ?, changed_ms = ? WHERE batch = ? AND ordinal = ?"));
@@ -275,7 +305,138 @@ bool Journal::update(qint64 batch, const JournalStep& step) {
         QVariant(static_cast<qint64>(step.copy_inode)), QVariant(step.sha256), QVariant(step.note),
         QVariant(msOf(QDateTime::currentDateTime())), QVariant(batch), QVariant(step.ordinal)})
     query.addBindValue(value);
-  return query.exec() || fail(query.lastError().databaseText());
+  if (!settles) return query.exec() || fail(query.lastError().databaseText());
+  if ((query.exec() || fail(query.lastError().databaseText())) && carry(batch, step) &&
+      (query.exec(QStringLiteral("COMMIT")) || fail(query.lastError().databaseText())))
+    return true;
+  QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+  return false;
+}
+
+bool Journal::carry(qint64 batch, const JournalStep& step) {
+  QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+  QSqlQuery query(db);
+  query.prepare(QStringLiteral("SELECT kind FROM batches WHERE id = ?"));
+  query.addBindValue(batch);
+  if (!query.exec() || !query.next()) return fail(query.lastError().databaseText());
+  const QString kind = query.value(0).toString();
+  const bool done = step.state == StepState::done;
+  const auto run = [&](const char* sql, std::initializer_list<QVariant> values) {
+    QSqlQuery statement(db);
+    statement.prepare(QString::fromLatin1(sql));
+    for (const QVariant& value : values) statement.addBindValue(value);
+    return statement.exec() || fail(statement.lastError().databaseText());
+  };
+  const qint64 now = msOf(QDateTime::currentDateTime());
+  // A row left at the path a file now takes belongs to a file that went.
+  const auto moveRow = [&](const QByteArray& from, const QByteArray& to) {
+    if (from.isEmpty() || to.isEmpty() || from == to) return true;
+    return run("UPDATE replays SET gone_ms = ? WHERE path = ? AND gone_ms IS NULL", {now, to}) &&
+           run("UPDATE replays SET path = ? WHERE path = ? AND gone_ms IS NULL", {to, from});
+  };
+  if (kind == BatchKindName(BatchKind::rename) || kind == BatchKindName(BatchKind::move))
+    return done ? moveRow(step.source, step.target) : moveRow(step.target, step.source);
+  if (kind == BatchKindName(BatchKind::copy)) {
+    if (!done) return run("DELETE FROM replays WHERE path = ? AND gone_ms IS NULL", {step.target});
+    if (step.target.isEmpty()) return true;
+    return run("UPDATE replays SET gone_ms = ? WHERE path = ? AND gone_ms IS NULL",
+               {now, step.target}) &&
+           run("INSERT INTO replays (path, size, sha256, tags, rating, favourite, watched, note) "
+               "SELECT ?, size, sha256, tags, rating, favourite, watched, note FROM replays "
+               "WHERE path = ? AND gone_ms IS NULL",
+               {step.target, step.source});
+  }
+  if (kind == BatchKindName(BatchKind::trash)) {
+    if (done)
+      return run("UPDATE replays SET gone_ms = ? WHERE path = ? AND gone_ms IS NULL",
+                 {now, step.source});
+    // Back from the trash: the newest row that went from its path.
+    return run(
+        "UPDATE replays SET gone_ms = NULL WHERE id = (SELECT id FROM replays WHERE "
+        "path = ? AND gone_ms IS NOT NULL ORDER BY gone_ms DESC LIMIT 1) AND NOT EXISTS "
+        "(SELECT 1 FROM replays WHERE path = ? AND gone_ms IS NULL)",
+        {step.source, step.source});
+  }
+  return true;
+}
+
+QSqlDatabase Journal::database() const { return QSqlDatabase::database(m_connection, false); }
+
+std::optional<qint64> Journal::record(BatchKind kind, std::vector<JournalStep> steps,
+                                      const Apply& apply) {
+  if (!isOpen()) return std::nullopt;
+  QSqlDatabase db = database();
+  QSqlQuery query(db);
+  if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+    fail(query.lastError().databaseText());
+    return std::nullopt;
+  }
+  const auto rollback = [&](const QString& why) -> std::optional<qint64> {
+    fail(why);
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    return std::nullopt;
+  };
+  const qint64 now = msOf(QDateTime::currentDateTime());
+  query.prepare(QStringLiteral(
+      "INSERT INTO batches (kind, program, options, started_ms, ended_ms, state, pid, boot, "
+      "total) VALUES (?, ?, '', ?, ?, 'finished', ?, ?, ?)"));
+  for (const QVariant& value :
+       {QVariant(BatchKindName(kind)), QVariant(QCoreApplication::applicationName()), QVariant(now),
+        QVariant(now), QVariant(static_cast<qint64>(::getpid())), QVariant(bootId()),
+        QVariant(static_cast<int>(steps.size()))})
+    query.addBindValue(value);
+  if (!query.exec()) return rollback(query.lastError().databaseText());
+  const qint64 id = query.lastInsertId().toLongLong();
+  QSqlQuery insert(db);
+  insert.prepare(
+      QStringLiteral("INSERT INTO steps (batch, ordinal, state, source, before, after, changed_ms) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const JournalStep& step = steps[i];
+    for (const QVariant& value :
+         {QVariant(id), QVariant(static_cast<int>(i)), QVariant(static_cast<int>(StepState::done)),
+          QVariant(step.source), QVariant(step.before), QVariant(step.after), QVariant(now)})
+      insert.addBindValue(value);
+    if (!insert.exec()) return rollback(insert.lastError().databaseText());
+  }
+  if (const QString why = apply(db); !why.isEmpty()) return rollback(why);
+  query.prepare(
+      QStringLiteral("DELETE FROM steps WHERE batch <= ? AND batch NOT IN "
+                     "(SELECT id FROM batches WHERE state = 'running')"));
+  query.addBindValue(id - kBatchesKept);
+  if (!query.exec()) return rollback(query.lastError().databaseText());
+  query.prepare(QStringLiteral("DELETE FROM batches WHERE id <= ? AND state != 'running'"));
+  query.addBindValue(id - kBatchesKept);
+  if (!query.exec()) return rollback(query.lastError().databaseText());
+  if (!query.exec(QStringLiteral("COMMIT"))) return rollback(query.lastError().databaseText());
+  return id;
+}
+
+bool Journal::takeBack(qint64 batch, const Apply& apply) {
+  if (!isOpen()) return false;
+  QSqlDatabase db = database();
+  QSqlQuery query(db);
+  if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) return fail(query.lastError().databaseText());
+  const auto rollback = [&](const QString& why) {
+    fail(why);
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    return false;
+  };
+  if (const QString why = apply(db); !why.isEmpty()) return rollback(why);
+  query.prepare(
+      QStringLiteral("UPDATE steps SET state = ?, changed_ms = ? WHERE batch = ? AND "
+                     "state = ?"));
+  const qint64 now = msOf(QDateTime::currentDateTime());
+  for (const QVariant& value : {QVariant(static_cast<int>(StepState::undone)), QVariant(now),
+                                QVariant(batch), QVariant(static_cast<int>(StepState::done))})
+    query.addBindValue(value);
+  if (!query.exec()) return rollback(query.lastError().databaseText());
+  query.prepare(QStringLiteral("UPDATE batches SET state = 'undone', ended_ms = ? WHERE id = ?"));
+  query.addBindValue(now);
+  query.addBindValue(batch);
+  if (!query.exec() || !query.exec(QStringLiteral("COMMIT")))
+    return rollback(query.lastError().databaseText());
+  return true;
 }
 
 bool Journal::end(qint64 batch, BatchState state) {
@@ -335,7 +496,7 @@ std::vector<JournalStep> Journal::steps(qint64 batch) {
   query.setForwardOnly(true);
   query.prepare(QStringLiteral(
       "SELECT ordinal, state, source, target, temporary, device, inode, size, mtime_ns, "
-      "copy_inode, sha256, note FROM steps WHERE batch = ? ORDER BY ordinal"));
+      "copy_inode, sha256, note, before, after FROM steps WHERE batch = ? ORDER BY ordinal"));
   query.addBindValue(batch);
   if (!query.exec()) {
     fail(query.lastError().databaseText());
@@ -355,6 +516,8 @@ std::vector<JournalStep> Journal::steps(qint64 batch) {
     step.copy_inode = static_cast<std::uint64_t>(query.value(9).toLongLong());
     step.sha256 = query.value(10).toByteArray();
     step.note = query.value(11).toString();
+    step.before = query.value(12).toByteArray();
+    step.after = query.value(13).toByteArray();
   }
   return found;
 }

@@ -5,16 +5,25 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 namespace myzor {
 
-enum class BatchKind { rename, move, copy, trash };
+// The file operations, and the edits of what the user knows: of replays
+// (`notes`) and of player names (`players`).
+enum class BatchKind { rename, move, copy, trash, notes, players };
 
-// "rename", "move", "copy", "trash": the name stored and printed.
+// Whether the batch changed the user's data rather than files.
+[[nodiscard]] inline bool IsEdit(BatchKind kind) {
+  return kind == BatchKind::notes || kind == BatchKind::players;
+}
+
+// "rename", "move", "copy", "trash", "notes", "players": the name stored and printed.
 [[nodiscard]] QString BatchKindName(BatchKind kind);
 
 enum class StepState {
@@ -38,6 +47,9 @@ struct JournalStep {
   std::uint64_t copy_inode = 0;  // a copy's own file
   QByteArray sha256;             // of the bytes copied
   QString note;
+  // An edit's data before and after it, as its editor writes them.
+  QByteArray before;
+  QByteArray after;
 };
 
 enum class BatchState { running, finished, interrupted, undone };
@@ -60,6 +72,10 @@ struct JournalBatch {
 
 // One SQLite file (Qt SQL, QSQLITE) in WAL mode with synchronous=FULL: a step
 // marked done stays done whatever happens to the process or the machine.
+// The same file keeps what the user knows of replays and players (tables
+// `replays` and `players`), so that an edit and its entry are written in
+// one transaction, and a file renamed, moved, copied or trashed by a batch
+// takes its data along in the transaction that marks its step.
 // A damaged or unwritable journal is never run without: the object is not
 // open, error() says why (a damaged one is set aside beside it and a new one
 // made for the next try), and the caller refuses the operation. Only the last
@@ -87,6 +103,19 @@ class Journal {
   bool update(qint64 batch, const JournalStep& step);
   bool end(qint64 batch, BatchState state = BatchState::finished);
 
+  // What `apply` writes, in one transaction with a finished batch of these
+  // steps (each done): the edit and its entry, or neither. `apply` returns
+  // what went wrong, or nothing.
+  using Apply = std::function<QString(QSqlDatabase&)>;
+  [[nodiscard]] std::optional<qint64> record(BatchKind kind, std::vector<JournalStep> steps,
+                                             const Apply& apply);
+  // Runs `apply` and marks the batch and its steps undone, in one transaction.
+  bool takeBack(qint64 batch, const Apply& apply);
+  // The connection, for the data kept beside the batches; on this object's
+  // thread only.
+  [[nodiscard]] QSqlDatabase database() const;
+  [[nodiscard]] const QString& file() const { return m_file; }
+
   // Newest first.
   [[nodiscard]] std::vector<JournalBatch> batches();
   [[nodiscard]] std::optional<JournalBatch> batch(qint64 id);
@@ -101,6 +130,8 @@ class Journal {
   bool open(bool& damaged);
   void close();
   bool fail(const QString& what);
+  // The data of the file of a step just marked `state` follows it.
+  bool carry(qint64 batch, const JournalStep& step);
 
   QString m_file;
   QString m_connection;

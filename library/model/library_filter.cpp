@@ -186,11 +186,18 @@ void LibraryFilter::dropKeys() {
   m_key_bytes.clear();
 }
 
+void LibraryFilter::setPersons(PersonNames persons) {
+  if (persons == m_persons) return;
+  m_persons = std::move(persons);
+  const QString text = std::exchange(m_search_text, QString());
+  setSearchText(text);
+}
+
 void LibraryFilter::setSearchText(const QString& text) {
   if (text == m_search_text) return;
   m_search_text = text;
   const SearchProblem problem = m_query.problem;
-  m_query = CompileSearch(text);
+  m_query = CompileSearch(text, m_persons);
   // Every row is matched here, on every core, and the filter below only
   // looks the answers up.
   if (m_rows != nullptr && m_query.problem.isNone() && !m_query.terms.empty()) {

@@ -27,6 +27,8 @@ class LibraryFilter : public QSortFilterProxyModel {
   // Shows only the rows the search `text` holds for; the text is compiled
   // here, once per change.
   void setSearchText(const QString& text);
+  // Names that are one person: player: finds all of them.
+  void setPersons(PersonNames persons);
   [[nodiscard]] const QString& searchText() const { return m_search_text; }
   // The hint for the current search text; empty when it is valid.
   [[nodiscard]] const SearchProblem& searchProblem() const { return m_query.problem; }
@@ -70,6 +72,7 @@ class LibraryFilter : public QSortFilterProxyModel {
 
   QString m_search_text;
   SearchQuery m_query;
+  PersonNames m_persons;
   // While a new search is applied: whether each source row matches it.
   std::vector<char> m_matched;
   // The threads that match and sort beside the window's thread: their own,

@@ -60,10 +60,26 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
       return CellText(entry.row, column);
     case Qt::TextAlignmentRole:
       if (column == SizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+      if (column == FavouriteColumn || column == WatchedColumn)
+        return QVariant::fromValue(Qt::AlignCenter);
+      return {};
+    case Qt::AccessibleTextRole:
+      // The signs said in words.
+      if (!entry.row.notes) return {};
+      if (column == RatingColumn && entry.row.notes->rating > 0)
+        return tr("%n of 5 stars", nullptr, entry.row.notes->rating);
+      if (column == FavouriteColumn && entry.row.notes->favourite) return tr("Favourite");
+      if (column == WatchedColumn && entry.row.notes->watched) return tr("Watched");
       return {};
     case SortRole:
       if (column == ModifiedColumn) return QVariant::fromValue<qint64>(entry.row.file.mtime_ns);
       if (column == SizeColumn) return QVariant::fromValue<qint64>(entry.row.file.size);
+      if (column == RatingColumn)
+        return QVariant::fromValue<qint64>(entry.row.notes ? entry.row.notes->rating : 0);
+      if (column == FavouriteColumn)
+        return QVariant::fromValue<qint64>(entry.row.notes && entry.row.notes->favourite);
+      if (column == WatchedColumn)
+        return QVariant::fromValue<qint64>(entry.row.notes && entry.row.notes->watched);
       return CellText(entry.row, column);
     case SearchRole:
       return QString::fromUtf8(searchRow(index.row()).column(static_cast<std::size_t>(column)));
@@ -101,6 +117,16 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
       return tr("Win conditions");
     case StatusColumn:
       return tr("Status");
+    case TagsColumn:
+      return tr("Tags");
+    case RatingColumn:
+      return tr("Rating");
+    case FavouriteColumn:
+      return tr("Favourite");
+    case WatchedColumn:
+      return tr("Watched");
+    case NoteColumn:
+      return tr("Note");
     default:
       return {};
   }
@@ -123,8 +149,49 @@ void LibraryModel::reserve(int rows) {
   m_index.reserve(rows);
 }
 
+void LibraryModel::attachNotes(Entry& entry) const {
+  const auto found = m_notes.constFind(entry.row.file.path);
+  const std::shared_ptr<const ReplayNotes> notes =
+      found == m_notes.cend() ? nullptr : found.value();
+  if (notes == entry.row.notes) return;
+  entry.row.notes = notes;
+  RefoldNotes(entry.folded, entry.row);
+}
+
+void LibraryModel::setNotes(NotesByPath notes) {
+  m_notes = std::move(notes);
+  // Runs of changed rows, each said in one signal.
+  int first = -1;
+  int last = -1;
+  const auto flush = [&] {
+    if (first >= 0) emit dataChanged(index(first, kFirstNotesColumn), index(last, ColumnCount - 1));
+    first = last = -1;
+  };
+  for (std::size_t i = 0; i < m_rows.size(); ++i) {
+    Entry& entry = m_rows[i];
+    const auto found = m_notes.constFind(entry.row.file.path);
+    const std::shared_ptr<const ReplayNotes> now =
+        found == m_notes.cend() ? nullptr : found.value();
+    const bool same =
+        now == entry.row.notes || (now && entry.row.notes && *now == *entry.row.notes);
+    if (same) {
+      if (now) entry.row.notes = now;
+      continue;
+    }
+    entry.row.notes = now;
+    RefoldNotes(entry.folded, entry.row);
+    const int at = static_cast<int>(i);
+    if (first >= 0 && at != last + 1) flush();
+    if (first < 0) first = at;
+    last = at;
+  }
+  flush();
+}
+
 void LibraryModel::appendEntries(std::vector<Entry> entries) {
   if (entries.empty()) return;
+  if (!m_notes.isEmpty())
+    for (Entry& entry : entries) attachNotes(entry);
   const int first = rowCount();
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(entries.size()) - 1);
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -145,6 +212,7 @@ void LibraryModel::upsertEntries(std::vector<Entry> entries) {
       continue;
     }
     m_unread += static_cast<int>(!entry.row.read) - static_cast<int>(!row(at).read);
+    attachNotes(entry);
     m_rows[static_cast<std::size_t>(at)] = std::move(entry);
     emit dataChanged(index(at, 0), index(at, ColumnCount - 1));
   }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "library/core/columns.h"
@@ -65,6 +66,11 @@ class LibraryModel : public QAbstractTableModel, public ReplayColumns {
   // Rows of files already in the table replace their old rows; the others
   // are appended.
   void upsertEntries(std::vector<Entry> entries);
+  // What the user knows of replays, by path: the rows of these files show
+  // it, now and when they come again; other rows show none.
+  using NotesByPath = QHash<QByteArray, std::shared_ptr<const ReplayNotes>>;
+  void setNotes(NotesByPath notes);
+  [[nodiscard]] const NotesByPath& notes() const { return m_notes; }
   // Drops the rows of these files; a path without a row is passed over.
   void removePaths(const QList<QByteArray>& paths);
   // Rows of files not read yet.
@@ -75,10 +81,13 @@ class LibraryModel : public QAbstractTableModel, public ReplayColumns {
 
  private:
   void reindex();
+  // Gives the entry the notes kept for its path.
+  void attachNotes(Entry& entry) const;
 
   std::vector<Entry> m_rows;
   QHash<QByteArray, int> m_index;  // path -> row
   int m_unread = 0;
+  NotesByPath m_notes;
 };
 
 }  // namespace myzor

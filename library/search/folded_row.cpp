@@ -33,6 +33,18 @@ void appendFoldedCell(QByteArray& out, const ReplayRow& row, int column) {
       return AppendFolded(out, row.version);
     case ReplayColumns::WinConditionsColumn:
       return AppendFolded(out, row.win_conditions);
+    case ReplayColumns::TagsColumn:
+      if (row.notes) AppendFolded(out, row.notes->tags.join(QStringLiteral(", ")));
+      return;
+    case ReplayColumns::NoteColumn:
+      // A word of the note is found on any of its lines.
+      if (row.notes) AppendFolded(out, QString(row.notes->note).replace(u'\n', u' '));
+      return;
+    case ReplayColumns::RatingColumn:
+    case ReplayColumns::FavouriteColumn:
+    case ReplayColumns::WatchedColumn:
+      // Searched by rating: and is:, not by their signs.
+      return;
     default:
       return AppendFolded(out, CellText(row, column));
   }
@@ -40,20 +52,39 @@ void appendFoldedCell(QByteArray& out, const ReplayRow& row, int column) {
 
 }  // namespace
 
-FoldedRow FoldRow(const ReplayRow& row) {
-  FoldedRow folded;
-  folded.text.reserve(256);
-  for (int column = 0; column < ReplayColumns::ColumnCount; ++column) {
+namespace {
+
+void foldColumns(FoldedRow& folded, const ReplayRow& row, int first) {
+  for (int column = first; column < ReplayColumns::ColumnCount; ++column) {
     if (column > 0) folded.text += '\n';
     appendFoldedCell(folded.text, row, column);
     folded.ends[static_cast<std::size_t>(column)] = static_cast<std::uint32_t>(folded.text.size());
   }
   folded.text.squeeze();
+}
+
+}  // namespace
+
+FoldedRow FoldRow(const ReplayRow& row) {
+  FoldedRow folded;
+  folded.text.reserve(256);
+  foldColumns(folded, row, 0);
   return folded;
 }
 
+void RefoldNotes(FoldedRow& folded, const ReplayRow& row) {
+  folded.text.truncate(folded.ends[static_cast<std::size_t>(kFirstNotesColumn - 1)]);
+  foldColumns(folded, row, kFirstNotesColumn);
+}
+
 SearchRow SearchRowOf(const ReplayRow& row, const FoldedRow& folded) {
-  return {folded.text, folded.ends, row.file.mtime_ns, row.player_count};
+  SearchRow search{folded.text, folded.ends, row.file.mtime_ns, row.player_count};
+  if (row.notes) {
+    search.rating = row.notes->rating;
+    search.favourite = row.notes->favourite;
+    search.watched = row.notes->watched;
+  }
+  return search;
 }
 
 bool Matches(const SearchQuery& query, const ReplayRow& row) {

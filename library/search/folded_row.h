@@ -23,6 +23,10 @@ struct FoldedRow {
 // Safe on any thread.
 [[nodiscard]] FoldedRow FoldRow(const ReplayRow& row);
 
+// Folds the columns of the user's data again, after `row.notes` changed;
+// the file's columns stay as they were folded.
+void RefoldNotes(FoldedRow& folded, const ReplayRow& row);
+
 // What the search tests of `row`, whose cells `folded` holds; both must
 // outlive the answer.
 [[nodiscard]] SearchRow SearchRowOf(const ReplayRow& row, const FoldedRow& folded);

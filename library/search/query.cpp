@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QStringList>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -12,7 +13,7 @@
 namespace myzor {
 namespace {
 
-enum class Field { Column, Version, Date, After, Before, Count };
+enum class Field { Column, Version, Date, After, Before, Count, Tag, Rating, Is };
 
 struct Key {
   const char* name;
@@ -33,6 +34,10 @@ constexpr Key kKeys[] = {
     {"after", Field::After, ReplayColumns::ModifiedColumn},
     {"before", Field::Before, ReplayColumns::ModifiedColumn},
     {"count", Field::Count, ReplayColumns::PlayersColumn},
+    {"tag", Field::Tag, ReplayColumns::TagsColumn},
+    {"note", Field::Column, ReplayColumns::NoteColumn},
+    {"rating", Field::Rating, ReplayColumns::RatingColumn},
+    {"is", Field::Is, ReplayColumns::FavouriteColumn},
 };
 
 const Key* keyNamed(QStringView name) {
@@ -139,9 +144,35 @@ SearchProblem problemOf(SearchProblem::Kind kind, QStringView value) {
   return {kind, value.toString()};
 }
 
-// The columns that list one item per player.
+// The columns that list items with ", " between.
 bool isList(int column) {
-  return column == ReplayColumns::PlayersColumn || column == ReplayColumns::RacesColumn;
+  return column == ReplayColumns::PlayersColumn || column == ReplayColumns::RacesColumn ||
+         column == ReplayColumns::TagsColumn;
+}
+
+// "4", ">=4", ">4", "<=2", "<2": the comparison and the rating, 0 to 5.
+bool ratingOf(QStringView value, SearchTerm& term) {
+  using Compare = SearchTerm::Compare;
+  struct Sign {
+    const char* text;
+    Compare compare;
+  };
+  constexpr Sign kSigns[] = {{">=", Compare::greater_equal},
+                             {"<=", Compare::less_equal},
+                             {">", Compare::greater},
+                             {"<", Compare::less},
+                             {"=", Compare::equal}};
+  term.compare = Compare::equal;
+  for (const Sign& sign : kSigns) {
+    if (value.startsWith(QLatin1String(sign.text))) {
+      term.compare = sign.compare;
+      value = value.mid(static_cast<qsizetype>(std::strlen(sign.text)));
+      break;
+    }
+  }
+  if (value.size() != 1 || value[0] < u'0' || value[0] > u'5') return false;
+  term.count = value[0].unicode() - u'0';
+  return true;
 }
 
 // Fills `term` from "name:value" ("name:=value" when `whole`); the problem
@@ -173,8 +204,41 @@ SearchProblem fieldTerm(const Key& key, const QString& value, bool whole, Search
       term.kind = SearchTerm::Kind::Players;
       term.count = value.toInt();
       return {};
+    case Field::Tag:
+      term.kind = SearchTerm::Kind::Item;
+      term.text = FoldForSearch(value);
+      return {};
+    case Field::Rating:
+      if (!ratingOf(value, term)) return problemOf(SearchProblem::Kind::bad_rating, value);
+      term.kind = SearchTerm::Kind::Rating;
+      return {};
+    case Field::Is: {
+      const QString flag = FoldForSearch(value);
+      if (flag != QLatin1String("favourite") && flag != QLatin1String("favorite") &&
+          flag != QLatin1String("watched"))
+        return problemOf(SearchProblem::Kind::bad_flag, value);
+      term.kind = SearchTerm::Kind::Flag;
+      term.count = flag == QLatin1String("watched") ? 1 : 0;
+      return {};
+    }
   }
   return {};
+}
+
+bool compares(SearchTerm::Compare compare, int value, int with) {
+  switch (compare) {
+    case SearchTerm::Compare::equal:
+      return value == with;
+    case SearchTerm::Compare::less:
+      return value < with;
+    case SearchTerm::Compare::less_equal:
+      return value <= with;
+    case SearchTerm::Compare::greater:
+      return value > with;
+    case SearchTerm::Compare::greater_equal:
+      return value >= with;
+  }
+  return false;
 }
 
 // Where `pattern` first stands in `text` at or after `from`, or -1. Cells are
@@ -186,6 +250,17 @@ qsizetype find(QByteArrayView text, QByteArrayView pattern, qsizetype from = 0) 
       within.find(std::string_view(pattern.data(), static_cast<std::size_t>(pattern.size())),
                   static_cast<std::size_t>(from));
   return at == std::string_view::npos ? -1 : static_cast<qsizetype>(at);
+}
+
+// Whether `pattern` is one whole item of the list in `cell` (", " between).
+bool holdsItem(QByteArrayView cell, QByteArrayView pattern) {
+  for (qsizetype at = find(cell, pattern); at >= 0; at = find(cell, pattern, at + 1)) {
+    const qsizetype end = at + pattern.size();
+    if ((at == 0 || cell.sliced(0, at).endsWith(", ")) &&
+        (end == cell.size() || cell.sliced(end).startsWith(", ")))
+      return true;
+  }
+  return false;
 }
 
 bool holds(const SearchTerm& term, QByteArrayView pattern, const SearchRow& row) {
@@ -200,27 +275,33 @@ bool holds(const SearchTerm& term, QByteArrayView pattern, const SearchRow& row)
              row.column(static_cast<std::size_t>(term.column)) == pattern;
     case SearchTerm::Kind::Item: {
       if (static_cast<std::size_t>(term.column) >= row.columns()) return false;
-      // Items stand with ", " between them: a find counts where it fills one.
-      const QByteArrayView cell = row.column(static_cast<std::size_t>(term.column));
-      for (qsizetype at = find(cell, pattern); at >= 0; at = find(cell, pattern, at + 1)) {
-        const qsizetype end = at + pattern.size();
-        if ((at == 0 || cell.sliced(0, at).endsWith(", ")) &&
-            (end == cell.size() || cell.sliced(end).startsWith(", ")))
-          return true;
-      }
-      return false;
+      return holdsItem(row.column(static_cast<std::size_t>(term.column)), pattern);
     }
     case SearchTerm::Kind::Modified:
       return term.from_ns <= row.mtime_ns && row.mtime_ns < term.to_ns;
     case SearchTerm::Kind::Players:
       return row.player_count == term.count;
+    case SearchTerm::Kind::Rating:
+      return compares(term.compare, row.rating, term.count);
+    case SearchTerm::Kind::Flag:
+      return term.count == 0 ? row.favourite : row.watched;
   }
+  return false;
+}
+
+bool holdsAny(const SearchTerm& term, QByteArrayView pattern, const std::vector<QByteArray>& also,
+              const SearchRow& row) {
+  if (holds(term, pattern, row)) return true;
+  if (also.empty() || static_cast<std::size_t>(term.column) >= row.columns()) return false;
+  const QByteArrayView cell = row.column(static_cast<std::size_t>(term.column));
+  for (const QByteArray& name : also)
+    if (holdsItem(cell, name)) return true;
   return false;
 }
 
 }  // namespace
 
-SearchQuery CompileSearch(const QString& text) {
+SearchQuery CompileSearch(const QString& text, const PersonNames& persons) {
   SearchQuery query;
   int group = 0;
   for (Word& word : splitWords(text)) {
@@ -249,7 +330,13 @@ SearchQuery CompileSearch(const QString& text) {
       term.text = FoldForSearch(word.text).replace(u'\n', u' ');
       if (term.text.isEmpty()) continue;
     }
+    if (term.column == ReplayColumns::PlayersColumn && term.kind != SearchTerm::Kind::Players) {
+      const auto person = persons.constFind(term.text);
+      if (person != persons.constEnd()) term.also = *person;
+    }
     query.patterns.push_back(term.text.toUtf8());
+    std::vector<QByteArray>& also = query.also.emplace_back();
+    for (const QString& name : term.also) also.push_back(name.toUtf8());
     query.terms.push_back(std::move(term));
   }
   return query;
@@ -279,7 +366,8 @@ bool SearchQuery::matches(const SearchRow& row) const {
       group = term.group;
       group_holds = true;
     }
-    if (group_holds && holds(term, patterns[i], row) == term.negated) group_holds = false;
+    if (group_holds && holdsAny(term, patterns[i], also[i], row) == term.negated)
+      group_holds = false;
   }
   return group_holds;
 }

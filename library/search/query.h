@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -23,7 +24,10 @@ struct SearchTerm {
     Item,      // `text` is one whole item of the column's list ("A, B")
     Modified,  // the file's modification time is in [from_ns, to_ns)
     Players,   // the replay has `count` players
+    Rating,    // the rating compares with `count` as `compare` says
+    Flag,      // the replay is marked favourite (`count` 0) or watched (1)
   };
+  enum class Compare { equal, less, less_equal, greater, greater_equal };
   int column = -1;  // LibraryModel's column; -1: any column
   QString text;     // folded
   Kind kind = Kind::Contains;
@@ -32,6 +36,10 @@ struct SearchTerm {
   std::int64_t from_ns = std::numeric_limits<std::int64_t>::min();
   std::int64_t to_ns = std::numeric_limits<std::int64_t>::max();
   int count = 0;
+  Compare compare = Compare::equal;
+  // Other names of the person `text` names (folded), any of which holds as
+  // a whole player.
+  QStringList also;
   friend bool operator==(const SearchTerm&, const SearchTerm&) = default;
 };
 
@@ -44,6 +52,9 @@ struct SearchRow {
   std::span<const std::uint32_t> ends;
   std::int64_t mtime_ns = 0;
   int player_count = 0;
+  int rating = 0;
+  bool favourite = false;
+  bool watched = false;
 
   [[nodiscard]] std::size_t columns() const { return ends.size(); }
   [[nodiscard]] QByteArrayView column(std::size_t at) const {
@@ -59,6 +70,8 @@ struct SearchProblem {
     unknown_field,  // `value` is the field's name
     bad_date,       // `value` is the date as written
     bad_count,      // `value` is the count as written
+    bad_rating,     // `value` is the rating as written
+    bad_flag,       // `value` is what follows is: (favourite and watched are known)
   };
   Kind kind = Kind::none;
   QString value;
@@ -69,11 +82,17 @@ struct SearchProblem {
 // The fields a search knows, in the order a hint lists them.
 [[nodiscard]] QStringList SearchFieldNames();
 
+// Names that belong to one person: each name (folded for search) to the
+// folded names of all who are that person, itself among them.
+using PersonNames = QHash<QString, QStringList>;
+
 struct SearchQuery {
   std::vector<SearchTerm> terms;  // in group order
   // One per term, of its text in UTF-8: a folded word is looked for in the
   // rows' bytes.
   std::vector<QByteArray> patterns;
+  // One per term, of its `also` in UTF-8.
+  std::vector<std::vector<QByteArray>> also;
   // None for a valid search; a search with a problem holds for no row.
   SearchProblem problem;
 
@@ -88,8 +107,11 @@ struct SearchQuery {
 // the whole value (of one player or race: player:="Kai" is not Kaiser), or
 // tests the file's local date (date:2024, date:2024-05, date:2024-05-17;
 // after: and before: include the day, month or year named) or the number of
-// players (count:4).
-[[nodiscard]] SearchQuery CompileSearch(const QString& text);
+// players (count:4). tag: is one whole tag, note: part of the note,
+// rating:4 or rating:>=4 (>, <, <= alike), is:favourite and is:watched.
+// With `persons`, player: naming one name of a person finds the games of
+// all the person's names.
+[[nodiscard]] SearchQuery CompileSearch(const QString& text, const PersonNames& persons = {});
 
 // The search that lists the games of the player named `name`, and no one
 // else's: player:="NAME", quoted as the search reads it.

@@ -334,6 +334,8 @@ TEST_P(Recovery, AtStartTheWindowOffersUndoOrFinish) {
                      file.mtime_ns,
                      0,
                      {},
+                     {},
+                     {},
                      {}});
   }
   const pid_t child = ::fork();
