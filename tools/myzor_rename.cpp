@@ -21,6 +21,7 @@
 #include "library/files/rename_pattern.h"
 #include "library/journal/batches.h"
 #include "library/journal/journal.h"
+#include "library/userdata/user_store.h"
 #include "replay/metadata.h"
 #include "tools/raw_arguments.h"
 #include "tools/scan_problem_text.h"
@@ -294,7 +295,9 @@ int main(int argc, char* argv[]) {
                    "Try 'myzor-rename --help'.\n");
       return 2;
     }
-    Journal journal;
+    // The store's journal: an edit of tags and notes (myzor-tag, the window) is undone by it.
+    UserStore store;
+    Journal& journal = store.journal();
     if (!journal.isOpen()) {
       std::fprintf(stderr, "myzor-rename: %s\n", qPrintable(journal.error()));
       return 1;
@@ -314,9 +317,8 @@ int main(int argc, char* argv[]) {
     }
     std::fprintf(stderr, "myzor-rename: %s %s\n", parser.isSet(undo) ? "undoing" : "finishing",
                  qPrintable(DescribeBatch(*batch)));
-    return reportBatch(
-        parser.isSet(undo) ? UndoBatch(journal, batch->id) : FinishBatch(journal, batch->id),
-        reporter);
+    return reportBatch(parser.isSet(undo) ? store.undo(batch->id) : FinishBatch(journal, batch->id),
+                       reporter);
   }
   if (parser.positionalArguments().isEmpty()) {
     std::fprintf(stderr, "myzor-rename: no replay file given\nTry 'myzor-rename --help'.\n");

@@ -9,6 +9,7 @@
 
 #include "library/journal/batches.h"
 #include "library/replay_library.h"
+#include "library/userdata/user_store.h"
 
 BatchController::BatchController(myzor::ReplayLibrary* library, BatchQuestions* questions,
                                  QObject* parent)
@@ -187,7 +188,9 @@ void BatchController::takeBack(std::optional<qint64> batch, bool finish) {
   work->report.sources_gone = true;
   runExclusive(
       [batch, finish, work] {
-        myzor::Journal journal;
+        // The store's journal: an edit of tags and notes is taken back by the store.
+        myzor::UserStore store;
+        myzor::Journal& journal = store.journal();
         // A batch cut short is the last one, whatever came before it.
         std::optional<myzor::JournalBatch> found =
             batch ? journal.batch(*batch) : journal.interrupted();
@@ -199,7 +202,7 @@ void BatchController::takeBack(std::optional<qint64> batch, bool finish) {
         }
         work->report.kind = found->kind;
         myzor::BatchOutcome outcome =
-            finish ? myzor::FinishBatch(journal, found->id) : myzor::UndoBatch(journal, found->id);
+            finish ? myzor::FinishBatch(journal, found->id) : store.undo(found->id);
         work->report.refused = outcome.refused;
         work->report.journal_error = std::move(outcome.journal_error);
         work->report.results = std::move(outcome.results);

@@ -23,6 +23,7 @@
 #include "library/core/full_read.h"
 #include "replay/replay.h"
 #include "ui/map_pictures.h"
+#include "ui/notes_editor.h"
 
 namespace {
 
@@ -190,6 +191,16 @@ DetailsPane::DetailsPane(const QString& program_folder, QWidget* parent)
   facts->setColumnStretch(3, 1);
   layout->addLayout(facts);
 
+  auto* notes_box = new QGroupBox(tr("What you know of it"), content);
+  notes_box->setObjectName(QStringLiteral("box_details_notes"));
+  auto* notes_layout = new QVBoxLayout(notes_box);
+  m_notes = new NotesEditor(notes_box);
+  notes_layout->addWidget(m_notes);
+  layout->addWidget(notes_box);
+  connect(m_notes, &NotesEditor::edited, this, [this](const myzor::ReplayNotes& notes) {
+    if (!m_path.isEmpty()) emit notesEdited(m_path, notes);
+  });
+
   // Settings and win conditions, each in two columns to keep the pane short;
   // side by side where the pane is wide enough.
   m_middle = new QBoxLayout(QBoxLayout::LeftToRight);
@@ -261,11 +272,18 @@ void DetailsPane::clear() {
   setIndicators({});
   setPlayers({});
   showMap(QImage(), tr("No replay"));
+  m_notes->setNotes(nullptr, false);
 }
 
+void DetailsPane::showNotes(const myzor::ReplayNotes* notes) { m_notes->setNotes(notes, true); }
+
+void DetailsPane::setKnownTags(const QStringList& tags) { m_notes->setKnownTags(tags); }
+
 void DetailsPane::showRow(const myzor::ReplayRow& row) {
+  const bool same = row.file.path == m_path;
   clear();
   m_path = row.file.path;
+  m_notes->setNotes(row.notes.get(), same);
   m_file_name = myzor::DisplayName(row.file.path.mid(row.file.path.lastIndexOf('/') + 1));
   const auto set = [](QLabel* label, const QString& value) {
     const QString shown = value.isEmpty() ? kNone : value;

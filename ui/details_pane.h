@@ -18,6 +18,7 @@ namespace myzor {
 struct FullRead;
 }
 
+class NotesEditor;
 class QBoxLayout;
 class QFormLayout;
 class QGridLayout;
@@ -38,6 +39,9 @@ class DetailsPane : public QScrollArea {
   void clear();
   // The file shown, or empty.
   [[nodiscard]] const QByteArray& path() const { return m_path; }
+  // What the user knows of the replay shown changed elsewhere (or was kept).
+  void showNotes(const myzor::ReplayNotes* notes);
+  void setKnownTags(const QStringList& tags);
 
   // What the full read of one file gave; made on a worker thread.
   struct FullRead;
@@ -48,6 +52,8 @@ class DetailsPane : public QScrollArea {
   void readDone(std::shared_ptr<const myzor::FullRead> read);
   // The full read of the file at `path` is on screen.
   void shown(const QByteArray& path);
+  // The user edited what they know of the replay at `path`.
+  void notesEdited(const QByteArray& path, const myzor::ReplayNotes& notes);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -85,4 +91,5 @@ class DetailsPane : public QScrollArea {
   QList<QWidget*> m_cards;
   int m_players_columns = 0;
   QLabel* m_action = nullptr;
+  NotesEditor* m_notes = nullptr;
 };

@@ -333,6 +333,11 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
     if (row >= 0 && count > 0)
       m_panel->table()->setCurrentIndex(m_panel->filter()->index(std::min(row, count - 1), 0));
   });
+  // An edit of tags or notes is the newest batch, to be undone as any.
+  connect(library, &myzor::ReplayLibrary::notesEdited, this, [this](qint64 batch) {
+    if (batch != 0) m_batches->checkJournal(false);
+    refreshHistory();
+  });
   updateActions();
   // After the window is up: the journal is read on a worker.
   QTimer::singleShot(0, this, [this] { m_batches->checkJournal(true); });
@@ -390,6 +395,9 @@ std::vector<myzor::ReplayRow> LibraryActions::shownRows() const {
 
 void LibraryActions::batchEnded(const BatchReport& report) {
   const QString text = reportText(report);
+  // Files renamed, moved, copied or trashed took their data along; an undo
+  // may have given data back.
+  m_library->reloadNotes();
   if (report.refused || report.nothing_to_undo) {
     emit message(text);
     refreshHistory();

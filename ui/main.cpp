@@ -144,8 +144,10 @@ int main(int argc, char* argv[]) {
   // ~/.config/myzor/myzor.conf; no organisation name is set, so the cache
   // (the replay index) stays in ~/.cache/myzor.
   QSettings settings(QSettings::UserScope, QStringLiteral("myzor"), QStringLiteral("myzor"));
-  MainWindow window(new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile()), QString(),
-                    settings);
+  auto* library = new myzor::ReplayLibrary(myzor::ReplayIndex::defaultFile());
+  // Tags, ratings and notes live beside the journal, in the user's data folder.
+  library->useStore(myzor::Journal::defaultFile());
+  MainWindow window(library, QString(), settings);
   // A wrong argument is reported in the window's status line; the window opens all the same.
   window.start(parser.positionalArguments());
   window.show();

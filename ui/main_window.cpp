@@ -35,12 +35,15 @@
 
 #include "library/core/full_read.h"
 #include "library/core/paths.h"
+#include "library/model/library_filter.h"
 #include "library/model/library_model.h"
 #include "library/replay_library.h"
+#include "library/userdata/user_store.h"
 #include "ui/details_pane.h"
 #include "ui/form1.h"
 #include "ui/library_actions.h"
 #include "ui/library_panel.h"
+#include "ui/notes_actions.h"
 #include "ui/players_view.h"
 #include "ui/statistics_view.h"
 
@@ -192,6 +195,31 @@ MainWindow::MainWindow(myzor::ReplayLibrary* library, const QString& program_fol
   // File1 lists the folder's own files, which an operation may have renamed or moved.
   connect(m_actions, &LibraryActions::filesChanged, this, &MainWindow::relistViewerFiles);
 
+  m_notes = new NotesActions(m_library, m_panel, this);
+  // The details pane's edit of one replay is one batch, as an edit of many.
+  connect(m_details, &DetailsPane::notesEdited, this,
+          [this](const QByteArray& path, const myzor::ReplayNotes& notes) {
+            const int row = m_library->model()->rowOf(path);
+            if (row < 0) return;
+            myzor::NotesChange change;
+            change.replace = notes;
+            m_library->editNotes({m_library->model()->row(row).file}, change);
+          });
+  connect(m_library, &myzor::ReplayLibrary::notesChanged, this, [this] {
+    m_details->setKnownTags(m_library->knownTags());
+    const int row = m_library->model()->rowOf(m_details->path());
+    if (row >= 0) m_details->showNotes(m_library->model()->row(row).notes.get());
+    m_panel->filter()->setPersons(myzor::SearchNamesOf(m_library->persons()));
+  });
+  connect(
+      m_library, &myzor::ReplayLibrary::notesEdited, this,
+      [this](qint64 batch, const QString& error) {
+        if (!error.isEmpty())
+          statusBar()->showMessage(tr("Not kept: the data store cannot be used: %1").arg(error));
+        else if (batch != 0)
+          statusBar()->showMessage(tr("Kept; Undo (Ctrl+Z) takes it back"), 5000);
+      });
+
   m_viewer_pool.setMaxThreadCount(1);
   connect(m_details, &DetailsPane::readDone, this, &MainWindow::takeRead);
 
@@ -258,6 +286,7 @@ void MainWindow::buildMenus() {
   select_all->setShortcutContext(Qt::WidgetShortcut);
   m_panel->table()->addAction(select_all);
   action(edit, "act_find", tr("Search"), QKeySequence::Find, [this] { m_panel->focusSearch(); });
+  menuBar()->addMenu(m_notes->menu());
 
   QMenu* view = add_menu("menu_view", tr("&View"));
   m_details_action = action(view, "act_view_details", tr("Details"), QKeySequence(Qt::Key_F9),

@@ -13,6 +13,7 @@
 class DetailsPane;
 class Form1;
 class LibraryActions;
+class NotesActions;
 class LibraryPanel;
 class QAction;
 class QMenu;
@@ -40,6 +41,7 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] DetailsPane* details() const { return m_details; }
   [[nodiscard]] myzor::ReplayLibrary* library() const { return m_library; }
   [[nodiscard]] LibraryActions* actions() const { return m_actions; }
+  [[nodiscard]] NotesActions* notes() const { return m_notes; }
   // The menus by name: "file", "edit", "view", "help".
   [[nodiscard]] QMenu* menu(const QString& name) const;
 
@@ -90,6 +92,7 @@ class MainWindow : public QMainWindow {
   LibraryPanel* const m_panel;
   DetailsPane* const m_details;
   Form1* const m_form;
+  NotesActions* m_notes = nullptr;
   LibraryActions* m_actions = nullptr;
   QMenu* m_recent = nullptr;
   QAction* m_details_action = nullptr;

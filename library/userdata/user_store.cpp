@@ -62,8 +62,9 @@ QString writeNotes(QSqlDatabase& db, qint64 id, const ReplayNotes& notes) {
   return run(db,
              QStringLiteral("UPDATE replays SET tags = ?, rating = ?, favourite = ?, watched = ?, "
                             "note = ? WHERE id = ?"),
-             {notes.tags.join(u'\n'), notes.rating, notes.favourite ? 1 : 0, notes.watched ? 1 : 0,
-              notes.note, id});
+             // A null text would be stored as NULL.
+             {notes.tags.join(u'\n') + QLatin1String(""), notes.rating, notes.favourite ? 1 : 0,
+              notes.watched ? 1 : 0, notes.note + QLatin1String(""), id});
 }
 
 QByteArray playerJson(const PlayerData& player) {

@@ -16,7 +16,7 @@ _myzor_pattern()
 # The fields of a search query, as the library's search field knows them.
 _myzor_search()
 {
-    COMPREPLY=($(compgen -W 'player: map: game: race: team: version: status:' -- "$cur"))
+    COMPREPLY=($(compgen -W 'player: map: game: race: team: version: status: date: after: before: count: tag: note: rating: is:favourite is:watched' -- "$cur"))
     compopt -o nospace 2>/dev/null
 }
 
@@ -52,12 +52,22 @@ _myzor()
             options="$common --recursive --json --search" ;;
         myzor-dupes)
             options="$common --recursive --json" ;;
+        myzor-tag)
+            options="$common --add --remove --rate --favourite --no-favourite --watched --no-watched --note --list --json --recursive --export --import" ;;
         *)
             options="$common --dark" ;;
     esac
 
     case $prev in
         -h | --help | --help-all | -v | --version)
+            return ;;
+        --export | --import)
+            _filedir
+            return ;;
+        --rate)
+            COMPREPLY=($(compgen -W '0 1 2 3 4 5' -- "$cur"))
+            return ;;
+        -a | --add | --remove | --note)
             return ;;
         --extract-pictures)
             _filedir -d
@@ -79,6 +89,6 @@ _myzor()
     _filedir rec
     _myzor_quote_unreadable
 }
-complete -F _myzor myzor myzor-info myzor-rename myzor-stats myzor-dupes
+complete -F _myzor myzor myzor-info myzor-rename myzor-stats myzor-dupes myzor-tag
 
 # ex: filetype=sh

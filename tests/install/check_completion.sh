@@ -34,6 +34,9 @@ myzor-rename --h|--help --help-all --history
 myzor-stats --s|--search
 myzor-stats --search ma|map:
 myzor-dupes --|--help --help-all --json --recursive --version
+myzor-tag --no-|--no-favourite --no-watched
+myzor-tag --rate |0 1 2 3 4 5
+myzor-stats --search ta|tag:
 myzor --|--dark --help --help-all --version
 myzor-info My|My Replays
 myzor-info caf|$'caf\\351'/
