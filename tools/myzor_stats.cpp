@@ -2,8 +2,13 @@
 // tables for people or, with --json, as one object for scripts.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QSet>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "library/search/folded_row.h"
 #include "library/search/query.h"
 #include "library/stats/replay_stats.h"
+#include "library/userdata/user_store.h"
 #include "replay/metadata.h"
 #include "tools/expand_arguments.h"
 #include "tools/raw_arguments.h"
@@ -168,6 +174,15 @@ QString statsText(const myzor::ReplayStats& stats) {
   return out;
 }
 
+// As the window keeps a path: absolute, without "." and "..".
+QByteArray absolutePath(const QByteArray& given) {
+  std::error_code ec;
+  std::string clean =
+      std::filesystem::absolute(given.toStdString(), ec).lexically_normal().string();
+  while (clean.size() > 1 && clean.ends_with('/')) clean.pop_back();
+  return QByteArray::fromStdString(clean);
+}
+
 struct Read {
   myzor::ReplayRow row;
   std::string error;
@@ -218,7 +233,11 @@ int main(int argc, char* argv[]) {
       QStringLiteral("Count only the files the window's search <query> lists, for example "
                      "'player:=\"Ann\" map:Ridge'."),
       QStringLiteral("query"));
-  parser.addOptions({json, recursive, search});
+  const QCommandLineOption names(
+      QStringLiteral("names"),
+      QStringLiteral("Count each player name on its own; by default the names that are one "
+                     "person (merged in the window's Players view) count as that person."));
+  parser.addOptions({json, recursive, search, names});
   parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Replay files or folders."),
                                QStringLiteral("PATH..."));
 
@@ -232,8 +251,19 @@ int main(int argc, char* argv[]) {
   if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
   if (parser.positionalArguments().isEmpty())
     return usage(QStringLiteral("no replay file or folder given"));
+  // What the user knows of the replays and players, when they have kept any.
+  std::optional<myzor::UserStore> store;
+  if (QFile::exists(myzor::Journal::defaultFile())) store.emplace();
+  myzor::PersonOf persons;
+  QHash<QByteArray, std::shared_ptr<const myzor::ReplayNotes>> notes;
+  if (store && store->isOpen()) {
+    if (!parser.isSet(names)) persons = myzor::PersonsOf(store->players());
+    for (myzor::StoredReplay& replay : store->replays())
+      notes.insert(replay.path,
+                   std::make_shared<const myzor::ReplayNotes>(std::move(replay.notes)));
+  }
   const QString query_text = parser.value(search);
-  const myzor::SearchQuery query = myzor::CompileSearch(query_text);
+  const myzor::SearchQuery query = myzor::CompileSearch(query_text, myzor::SearchNamesOf(persons));
   if (!query.problem.isNone())
     return usage(QStringLiteral("--search \"%1\": %2").arg(query_text, problemText(query.problem)));
 
@@ -251,10 +281,25 @@ int main(int argc, char* argv[]) {
           std::fprintf(stderr, "myzor-stats: %s\n", read.error.c_str());
           all_ok = false;
         }
-        if (myzor::Matches(query, read.row)) counted.push_back(myzor::StatsRowOf(read.row));
+        if (notes.isEmpty()) {
+          if (myzor::Matches(query, read.row))
+            counted.push_back(myzor::StatsRowOf(read.row, persons));
+          return;
+        }
+        myzor::ReplayRow row = read.row;
+        row.notes = notes.value(absolutePath(row.file.path));
+        if (myzor::Matches(query, row)) counted.push_back(myzor::StatsRowOf(row, persons));
       });
 
   const myzor::ReplayStats stats = myzor::ComputeStats(counted);
+  if (!persons.isEmpty()) {
+    QSet<QString> people;
+    for (const QString& person : std::as_const(persons)) people.insert(person);
+    std::fprintf(stderr,
+                 "myzor-stats: %lld names are counted as the %lld persons they are; --names "
+                 "counts each name\n",
+                 static_cast<long long>(persons.size()), static_cast<long long>(people.size()));
+  }
   const std::string out =
       parser.isSet(json) ? myzor::JsonLine(statsJson(stats)) : text(statsText(stats));
   std::fwrite(out.data(), 1, out.size(), stdout);

@@ -199,8 +199,8 @@ int importFrom(UserStore& store, const QString& file) {
     UserStore::Imported& replay = replays.emplace_back();
     replay.sha256 = QByteArray::fromHex(QByteArray::fromStdString(object.value("sha256", "")));
     replay.path = QByteArray::fromStdString(object.value("path", ""));
-    replay.size =
-        object.value("size", Json(0)).is_number_integer() ? object["size"].get<qint64>() : 0;
+    const Json size = object.value("size", Json(0));
+    replay.size = size.is_number_integer() ? size.get<qint64>() : 0;
     replay.notes = UserStore::notesFromJson(line);
   }
   const std::optional<qint64> batch = store.import(replays, players);

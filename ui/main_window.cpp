@@ -605,4 +605,7 @@ void MainWindow::setupViews() {
   auto* statistics = add(new StatisticsView(m_panel->filter()), "dock_statistics", tr("Statistics"),
                          "act_view_statistics", QKeySequence(Qt::CTRL | Qt::Key_2));
   tabifyDockWidget(players, statistics);
+  auto* statistics_view = static_cast<StatisticsView*>(statistics->widget());
+  connect(m_library, &myzor::ReplayLibrary::notesChanged, statistics_view,
+          [this, statistics_view] { statistics_view->setPersons(m_library->persons()); });
 }

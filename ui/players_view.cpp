@@ -1,8 +1,10 @@
 #include "ui/players_view.h"
 
+#include <QAction>
 #include <QFuture>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -59,7 +61,7 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
           [library] { return library->model()->rowCount(); },
           [library](int first, int last, std::vector<myzor::StatsRow>& rows) {
             for (int i = first; i < last; ++i)
-              rows.push_back(myzor::StatsRowOf(library->model()->row(i)));
+              rows.push_back(myzor::StatsRowOf(library->model()->row(i), library->persons()));
           },
           this)),
       m_search(new QLineEdit(this)),
@@ -88,7 +90,8 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
   m_table->setSortingEnabled(true);
   m_table->sortByColumn(GamesColumn, Qt::DescendingOrder);
   m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Several names picked are merged as one person.
+  m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_table->verticalHeader()->hide();
   m_table->setWordWrap(false);
@@ -96,6 +99,27 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   m_table->setToolTip(tr("Enter or a double click searches the library for the player"));
   connect(m_table, &QTableView::activated, this, &PlayersView::activate);
+  m_merge = new QAction(tr("Merge as one player…"), this);
+  m_merge->setObjectName(QStringLiteral("act_merge_players"));
+  m_merge->setToolTip(tr("The selected names are one person: count their games together"));
+  connect(m_merge, &QAction::triggered, this, &PlayersView::mergeSelected);
+  m_split = new QAction(tr("Split again"), this);
+  m_split->setObjectName(QStringLiteral("act_split_player"));
+  m_split->setToolTip(tr("Count each name of this person on its own again"));
+  connect(m_split, &QAction::triggered, this, [this] {
+    const QString name = currentName();
+    if (m_library->persons().value(name) == name) m_library->splitPerson(name);
+  });
+  m_note = new QAction(tr("Note on player…"), this);
+  m_note->setObjectName(QStringLiteral("act_player_note"));
+  connect(m_note, &QAction::triggered, this, &PlayersView::editNote);
+  for (QAction* action : {m_merge, m_split, m_note}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    m_table->addAction(action);
+  }
+  m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &PlayersView::updateActions);
   connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &PlayersView::showDetails);
 
@@ -143,6 +167,59 @@ PlayersView::PlayersView(myzor::ReplayLibrary* library,
     connect(model, signal, this, &PlayersView::refresh);
   connect(model, &QAbstractItemModel::modelReset, this, &PlayersView::refresh);
   connect(model, &QAbstractItemModel::dataChanged, this, &PlayersView::refresh);
+  connect(library, &myzor::ReplayLibrary::notesChanged, this, &PlayersView::refresh);
+  updateActions();
+}
+
+QString PlayersView::currentName() const {
+  const QModelIndex current = m_table->currentIndex();
+  return current.isValid() ? current.siblingAtColumn(NameColumn).data().toString() : QString();
+}
+
+QStringList PlayersView::selectedNames() const {
+  QStringList names;
+  for (const QModelIndex& index : m_table->selectionModel()->selectedRows(NameColumn))
+    names << index.data().toString();
+  return names;
+}
+
+void PlayersView::updateActions() {
+  m_merge->setEnabled(selectedNames().size() >= 2);
+  const QString name = currentName();
+  m_split->setEnabled(!name.isEmpty() && m_library->persons().value(name) == name);
+  m_note->setEnabled(!name.isEmpty());
+}
+
+void PlayersView::mergeSelected() {
+  QStringList names = selectedNames();
+  if (names.size() < 2) return;
+  // The name with the most games is offered first.
+  const QString first = currentName();
+  if (names.contains(first)) {
+    names.removeOne(first);
+    names.prepend(first);
+  }
+  bool ok = false;
+  const QString person =
+      m_ask_person ? m_ask_person(names)
+                   : QInputDialog::getItem(
+                         this, tr("Merge as one player"),
+                         tr("The %n names are one person, known as:", nullptr, int(names.size())),
+                         names, 0, true, &ok);
+  if (person.trimmed().isEmpty() || (!m_ask_person && !ok)) return;
+  m_library->mergePlayers(names, person.trimmed());
+}
+
+void PlayersView::editNote() {
+  const QString name = currentName();
+  if (name.isEmpty()) return;
+  QString note;
+  for (const myzor::PlayerData& player : m_library->players())
+    if (player.name == name) note = player.note;
+  bool ok = false;
+  const QString text = QInputDialog::getMultiLineText(
+      this, tr("Note on player"), tr("What you know of %1:").arg(name), note, &ok);
+  if (ok) m_library->setPlayerNote(name, text);
 }
 
 PlayersView::~PlayersView() { m_pictures.waitForFinished(); }
@@ -186,11 +263,25 @@ void PlayersView::showDetails() {
   const QString& name = it->name;
   std::int64_t seats = 0;
   for (const myzor::NameCount& race : it->races) seats += race.games;
+  // A person's other names, and the note on the player.
+  QStringList also;
+  QString note;
+  for (const myzor::PlayerData& player : m_library->players()) {
+    if (player.person == name && player.name != name) also << player.name;
+    if (player.name == name) note = player.note;
+  }
+  QString known;
+  if (!also.isEmpty())
+    known += QStringLiteral("<p>%1</p>")
+                 .arg(tr("Also plays as %1").arg(also.join(QStringLiteral(", ")).toHtmlEscaped()));
+  if (!note.isEmpty())
+    known += QStringLiteral("<p><i>%1</i></p>")
+                 .arg(note.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
   m_details->setHtml(
       QStringLiteral("<h3>%1</h3><p>%2</p>")
           .arg(name.toHtmlEscaped(),
                tr("%n game(s), %1 to %2", nullptr, int(it->games)).arg(it->first, it->last)) +
-      htmlList(tr("Races"), it->races, seats) +
+      known + htmlList(tr("Races"), it->races, seats) +
       htmlList(tr("Most played maps"), it->maps, it->games) +
       htmlList(tr("Teammates"), it->teammates, 0) + htmlList(tr("Opponents"), it->opponents, 0));
   if (m_pictures_for == name) return;

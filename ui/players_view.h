@@ -11,6 +11,7 @@
 #include "library/stats/replay_stats.h"
 
 class PlayersModel;
+class QAction;
 class QLabel;
 class QLineEdit;
 class QSortFilterProxyModel;
@@ -33,6 +34,12 @@ class PlayersView : public QWidget {
   ~PlayersView() override;
 
   [[nodiscard]] myzor::StatsRunner* runner() const { return m_runner; }
+  // Stand-in for the dialog that names the person the selected names are.
+  void setPersonChooser(std::function<QString(const QStringList& names)> ask) {
+    m_ask_person = std::move(ask);
+  }
+  // As the context menu's "Merge as one player…".
+  void mergeSelected();
 
  signals:
   // The list shows the aggregates of the rows as they were just now.
@@ -46,6 +53,10 @@ class PlayersView : public QWidget {
   void showStats(const myzor::ReplayStats& stats);
   void showDetails();
   void activate(const QModelIndex& index);
+  void updateActions();
+  void editNote();
+  [[nodiscard]] QString currentName() const;
+  [[nodiscard]] QStringList selectedNames() const;
 
   myzor::ReplayLibrary* const m_library;
   const std::function<void(const QString&)> m_set_search;
@@ -61,4 +72,8 @@ class PlayersView : public QWidget {
   // The pictures being read, for the player named first.
   QFutureWatcher<std::pair<QImage, QImage>> m_pictures;
   QString m_pictures_for;
+  QAction* m_merge = nullptr;
+  QAction* m_split = nullptr;
+  QAction* m_note = nullptr;
+  std::function<QString(const QStringList&)> m_ask_person;
 };

@@ -64,11 +64,11 @@ StatisticsView::StatisticsView(myzor::LibraryFilter* filter, QWidget* parent)
       m_filter(filter),
       m_runner(new myzor::StatsRunner(
           [filter] { return filter->sourceModel() == nullptr ? 0 : filter->rowCount(); },
-          [filter](int first, int last, std::vector<myzor::StatsRow>& rows) {
+          [this, filter](int first, int last, std::vector<myzor::StatsRow>& rows) {
             const auto* model = static_cast<const myzor::LibraryModel*>(filter->sourceModel());
             for (int i = first; i < last; ++i)
-              rows.push_back(
-                  myzor::StatsRowOf(model->row(filter->mapToSource(filter->index(i, 0)).row())));
+              rows.push_back(myzor::StatsRowOf(
+                  model->row(filter->mapToSource(filter->index(i, 0)).row()), m_persons));
           },
           this)),
       m_games(new QLabel(this)),
@@ -154,6 +154,12 @@ void StatisticsView::showEvent(QShowEvent* event) {
 }
 
 // A hidden view computes nothing; it catches up when shown.
+void StatisticsView::setPersons(const QHash<QString, QString>& persons) {
+  if (persons == m_persons) return;
+  m_persons = persons;
+  refresh();
+}
+
 void StatisticsView::refresh() {
   m_stale = !isVisible();
   if (m_stale)

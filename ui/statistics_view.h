@@ -3,6 +3,8 @@
 // matchups race by race, and the top players.
 #pragma once
 
+#include <QHash>
+#include <QString>
 #include <QWidget>
 
 #include "library/stats/replay_stats.h"
@@ -24,6 +26,8 @@ class StatisticsView : public QWidget {
  public:
   // `filter` (the library's search over its table) must outlive the view.
   explicit StatisticsView(myzor::LibraryFilter* filter, QWidget* parent = nullptr);
+  // Names counted as the person they are (name to person).
+  void setPersons(const QHash<QString, QString>& persons);
 
   [[nodiscard]] myzor::StatsRunner* runner() const { return m_runner; }
 
@@ -58,4 +62,5 @@ class StatisticsView : public QWidget {
   QTableWidget* m_matchups = nullptr;
   QTableWidget* m_players = nullptr;
   bool m_stale = true;
+  QHash<QString, QString> m_persons;
 };

@@ -226,8 +226,15 @@ QString GameFormat(const Roster& roster) {
 
 QString LocalDate(std::int64_t mtime_ns) { return dayText(LocalDays().of(mtime_ns)); }
 
-StatsRow StatsRowOf(const ReplayRow& row) {
-  return {row.file.path, row.map, row.knownRoster(), row.file.mtime_ns, row.ok};
+StatsRow StatsRowOf(const ReplayRow& row, const QHash<QString, QString>& persons) {
+  StatsRow stats{row.file.path, row.map, row.knownRoster(), row.file.mtime_ns, row.ok};
+  if (persons.isEmpty()) return stats;
+  for (qsizetype i = 0; i < stats.roster.size(); ++i) {
+    const auto person = persons.constFind(stats.roster[i].name);
+    // The roster is copied only for a game that has a name to change.
+    if (person != persons.cend() && *person != stats.roster[i].name) stats.roster[i].name = *person;
+  }
+  return stats;
 }
 
 ReplayStats ComputeStats(const std::vector<ReplayRow>& rows) {

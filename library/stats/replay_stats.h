@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -74,7 +75,10 @@ struct StatsRow {
   std::int64_t mtime_ns = 0;
   bool ok = true;
 };
-[[nodiscard]] StatsRow StatsRowOf(const ReplayRow& row);
+// With `persons` (name to person), each name that is one of a person's is
+// counted as the person: a game of two of their names counts once.
+[[nodiscard]] StatsRow StatsRowOf(const ReplayRow& row,
+                                  const QHash<QString, QString>& persons = {});
 
 // Rows lacking their roster count as games but add no players.
 [[nodiscard]] ReplayStats ComputeStats(const std::vector<StatsRow>& rows);

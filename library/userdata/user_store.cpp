@@ -316,11 +316,14 @@ std::optional<qint64> UserStore::merge(const QStringList& names, const QString& 
   std::vector<PlayerData> before;
   std::vector<PlayerData> after;
   QStringList all = names;
-  // Those already one person with a name merged come along.
+  // The persons the names are already, with all their names, come along.
+  QSet<QString> persons;
+  for (const QString& name : names) {
+    persons.insert(name);
+    if (known.contains(name) && !known[name].person.isEmpty()) persons.insert(known[name].person);
+  }
   for (const PlayerData& player : std::as_const(known))
-    if (!player.person.isEmpty() &&
-        (names.contains(player.person) || names.contains(player.name)) &&
-        !all.contains(player.name))
+    if (!player.person.isEmpty() && persons.contains(player.person) && !all.contains(player.name))
       all << player.name;
   if (!all.contains(person)) all << person;
   for (const QString& name : all) {

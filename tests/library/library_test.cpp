@@ -167,6 +167,16 @@ class SearchTest : public TableTest, public ::testing::WithParamInterface<Search
     rows.push_back(Row("z2 dawn.rec", 1, 1743289200, {"Kai"}, "Twin\\Peaks", "ok", "", 1));
     rows.back().roster[0].race = "Orc";
     model.appendRows(std::move(rows));
+    // What the user knows of three of them; given after the rows, as the store's answer comes.
+    const auto notes = [](QStringList tags, int rating, bool favourite, bool watched,
+                          const char* note) {
+      return std::make_shared<const myzor::ReplayNotes>(
+          myzor::ReplayNotes{std::move(tags), rating, favourite, watched, note});
+    };
+    model.setNotes({{"north.rec", notes({"Révision", "to study"}, 4, true, false,
+                                        "lost to a rush\nat five minutes")},
+                    {"south.rec", notes({"done"}, 2, false, true, "")},
+                    {"west.rec", notes({}, 5, true, true, "")}});
   }
 };
 
@@ -259,6 +269,43 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"mira OR date:2024-13", {}, {Problem::bad_date, "2024-13"}},
         SearchCase{"before:2024-02-30", {}, {Problem::bad_date, "2024-02-30"}},
         SearchCase{"count:4x", {}, {Problem::bad_count, "4x"}}));
+
+const QStringList kAll = k1970 + k2024 + k2025;
+INSTANTIATE_TEST_SUITE_P(
+    WhatTheUserKnows, SearchTest,
+    ::testing::Values(
+        SearchCase{"tag:revision", {"north.rec"}},  // accents fold
+        SearchCase{"tag:\"TO STUDY\"", {"north.rec"}},
+        SearchCase{"tag:study", {}},  // one whole tag
+        SearchCase{"-tag:done", QStringList{k1970} + QStringList{"north.rec", "west.rec"} + k2025},
+        SearchCase{"rating:4", {"north.rec"}}, SearchCase{"rating:>=4", {"north.rec", "west.rec"}},
+        SearchCase{"rating:>4", {"west.rec"}},
+        SearchCase{"rating:<=2", k1970 + QStringList{"south.rec"} + k2025},
+        SearchCase{"rating:<1 -rating:=0", {}},
+        SearchCase{"is:favourite", {"north.rec", "west.rec"}},
+        SearchCase{"is:FAVORITE", {"north.rec", "west.rec"}},
+        SearchCase{"is:watched", {"south.rec", "west.rec"}},
+        SearchCase{"-is:watched", k1970 + QStringList{"north.rec"} + k2025},
+        SearchCase{"note:rush", {"north.rec"}},
+        SearchCase{"note:\"rush at\"", {"north.rec"}},  // across the note's lines
+        SearchCase{"five study", {"north.rec"}},        // tags and notes in any column
+        SearchCase{"is:favourite -is:watched OR tag:done", {"north.rec", "south.rec"}},
+        SearchCase{"rating:6", {}, {Problem::bad_rating, "6"}},
+        SearchCase{"rating:>=x", {}, {Problem::bad_rating, ">=x"}},
+        SearchCase{"is:starred", {}, {Problem::bad_flag, "starred"}}));
+
+TEST_F(SearchTest, ANameOfAPersonFindsTheGamesOfAllTheirNames) {
+  filter.sort(LibraryModel::FileColumn);
+  filter.setSearchText(QStringLiteral("player:=kai"));
+  EXPECT_EQ(Files(filter), (QStringList{"west.rec", "z2 dawn.rec"}));
+  // Kai and "Mira Tolvane" are one person; Kaiser is not.
+  filter.setPersons({{"kai", {"kai", "mira tolvane"}}, {"mira tolvane", {"kai", "mira tolvane"}}});
+  EXPECT_EQ(Files(filter), (QStringList{"Game 1.rec", "game 10.rec", "west.rec", "z2 dawn.rec"}));
+  filter.setSearchText(QStringLiteral("player:\"mira tolvane\" -player:ashen"));
+  EXPECT_EQ(Files(filter), (QStringList{"Game 1.rec", "west.rec", "z2 dawn.rec"}));
+  filter.setPersons({});
+  EXPECT_EQ(Files(filter), (QStringList{"Game 1.rec"}));
+}
 
 // Replays written into a temporary folder and read by the library.
 class FolderTest : public ::testing::Test {

@@ -89,6 +89,16 @@
     </message>
 </context>
 <context>
+    <name>LibraryModel</name>
+    <message numerus="yes">
+        <source>%n of 5 stars</source>
+        <translation>
+            <numerusform>%n of 5 stars</numerusform>
+            <numerusform>%n of 5 stars</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>LibraryPanel</name>
     <message numerus="yes">
         <source> (and %n more)</source>
@@ -99,12 +109,53 @@
     </message>
 </context>
 <context>
+    <name>NotesActions</name>
+    <message numerus="yes">
+        <source>Rate %n of 5</source>
+        <translation>
+            <numerusform>Rate %n of 5</numerusform>
+            <numerusform>Rate %n of 5</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>NotesEditor</name>
+    <message numerus="yes">
+        <source>%n star(s)</source>
+        <translation>
+            <numerusform>%n star</numerusform>
+            <numerusform>%n stars</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Rate %n of 5; again to take the rating away</source>
+        <translation>
+            <numerusform>Rate %n of 5; again to take the rating away</numerusform>
+            <numerusform>Rate %n of 5; again to take the rating away</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Rated %n of 5</source>
+        <translation>
+            <numerusform>Rated %n of 5</numerusform>
+            <numerusform>Rated %n of 5</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>PlayersView</name>
     <message numerus="yes">
         <source>%n game(s), %1 to %2</source>
         <translation>
             <numerusform>%n game, %1 to %2</numerusform>
             <numerusform>%n games, %1 to %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The %n names are one person, known as:</source>
+        <translation>
+            <numerusform>The %n names are one person, known as:</numerusform>
+            <numerusform>The %n names are one person, known as:</numerusform>
         </translation>
     </message>
 </context>
