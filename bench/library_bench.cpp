@@ -1,7 +1,7 @@
 // The window listing a whole folder: how long until every row is in the
 // table, how late the event loop ever ran meanwhile, and the peak memory.
 //
-//   library_bench [--search WORD | --rename N] FOLDER [INDEX [NEW]]
+//   library_bench [--store FILE] [--search WORD | --rename N | --tag N] FOLDER [INDEX [NEW]]
 //     prints "rows N", "open_ms O", "listed_ms T", "max_stall_ms S", "peak_kib K", "files_read R",
 //     "stolen_ms V" (the time the virtual machine's host held its processors meanwhile)
 //
@@ -20,6 +20,11 @@
 // folder's replays at once: "renamed_ms" until the table lists every one
 // under its new name and none under its old, "renaming_stall_ms" the event
 // loop's lateness meanwhile; the files get their names back before the end.
+// With --store, the user's data is kept in FILE (without, none is kept).
+// With --tag, once the window has settled the first N rows of the table are
+// selected and given the tag "review" in one action: "tagged_ms" until every
+// one shows it, "tagging_stall_ms" the event loop's lateness meanwhile; then
+// "notes_search_ms", the longer of the searches tag:review and rating:>=4.
 // A FOLDER that is not there is refused (exit status 2).
 #include <spawn.h>
 #include <sys/resource.h>
@@ -33,6 +38,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSettings>
+#include <QItemSelectionModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -46,22 +52,35 @@
 #include "library/replay_library.h"
 #include "ui/library_panel.h"
 #include "ui/main_window.h"
+#include "ui/notes_actions.h"
 
 int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QStringList arguments = QApplication::arguments();
   QString word;
+  QString store;
   int rename_count = 0;
-  if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--search")) {
-    word = arguments.at(2);
-    arguments.remove(1, 2);
-  } else if (arguments.size() > 2 && arguments.at(1) == QLatin1String("--rename")) {
-    rename_count = arguments.at(2).toInt();
+  int tag_count = 0;
+  while (arguments.size() > 2 && arguments.at(1).startsWith(QLatin1String("--"))) {
+    const QString option = arguments.at(1);
+    if (option == QLatin1String("--search"))
+      word = arguments.at(2);
+    else if (option == QLatin1String("--rename"))
+      rename_count = arguments.at(2).toInt();
+    else if (option == QLatin1String("--tag"))
+      tag_count = arguments.at(2).toInt();
+    else if (option == QLatin1String("--store"))
+      store = arguments.at(2);
+    else
+      break;
     arguments.remove(1, 2);
   }
   if (arguments.size() < 2 || arguments.size() > 4) {
-    std::fputs("usage: library_bench [--search WORD | --rename N] FOLDER [INDEX [NEW]]\n", stderr);
+    std::fputs(
+        "usage: library_bench [--store FILE] [--search WORD | --rename N | --tag N] FOLDER "
+        "[INDEX [NEW]]\n",
+        stderr);
     return 2;
   }
   const QString folder = QDir(arguments.at(1)).absolutePath();
@@ -74,7 +93,9 @@ int main(int argc, char* argv[]) {
       arguments.size() > 2 ? arguments.at(2) : scratch.filePath(QStringLiteral("index.sqlite"));
   const QString added = arguments.size() > 3 ? arguments.at(3) : QString();
   QSettings settings(scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-  MainWindow window(new myzor::ReplayLibrary(index), QString(), settings);
+  auto* made = new myzor::ReplayLibrary(index);
+  if (!store.isEmpty()) made->useStore(store);
+  MainWindow window(made, QString(), settings);
   window.show();
   QCoreApplication::processEvents();
   myzor::ReplayLibrary* library = window.library();
@@ -134,8 +155,48 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication::quit();
   });
+  QElapsedTimer since_tag;
+  qint64 tagged_ms = -1;
+  qint64 tagging_stall_ms = -1;
+  qint64 notes_search_ms = -1;
+  const auto tagged = [&] {
+    const myzor::LibraryModel* model = library->model();
+    int count = 0;
+    for (int row = 0; row < model->rowCount(); ++row) {
+      const auto& notes = model->row(row).notes;
+      if (notes && notes->tags.contains(QStringLiteral("review"))) ++count;
+    }
+    return count;
+  };
+  QObject::connect(library, &myzor::ReplayLibrary::notesChanged, [&] {
+    if (!since_tag.isValid() || tagged_ms >= 0 || tagged() < tag_count) return;
+    tagged_ms = since_tag.elapsed();
+    tagging_stall_ms = stalls.mostMs();
+    QLineEdit* search = window.panel()->searchField();
+    for (const char* text : {"tag:review", "rating:>=4"}) {
+      QElapsedTimer filter;
+      filter.start();
+      search->setText(QString::fromLatin1(text));
+      notes_search_ms = std::max(notes_search_ms, filter.elapsed());
+    }
+    QTimer::singleShot(100, &app, &QCoreApplication::quit);
+  });
   // Once the window is settled: done, or the new replay copied in and its row waited for.
   const auto settled = [&] {
+    if (tag_count > 0) {
+      QTableView* table = window.panel()->table();
+      const int rows = std::min(tag_count, table->model()->rowCount());
+      table->selectionModel()->select(
+          QItemSelection(table->model()->index(0, 0), table->model()->index(rows - 1, 0)),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      window.notes()->setTagChooser(
+          [](const QString&, const QStringList&) { return QStringLiteral("review"); });
+      (void)stalls.takeMostMs();
+      since_tag.start();
+      window.notes()->addTag();
+      QTimer::singleShot(60'000, &app, [] { QCoreApplication::exit(1); });
+      return;
+    }
     if (!word.isEmpty()) {
       // Lateness while typing on its own.
       listing_stall_ms = stalls.takeMostMs();
@@ -239,6 +300,10 @@ int main(int argc, char* argv[]) {
                 static_cast<long long>(renaming_stall_ms));
     for (const auto& [from, to] : renamed) (void)::rename(to.constData(), from.constData());
   }
+  if (tag_count > 0)
+    std::printf("tagged_ms %lld\ntagging_stall_ms %lld\nnotes_search_ms %lld\n",
+                static_cast<long long>(tagged_ms), static_cast<long long>(tagging_stall_ms),
+                static_cast<long long>(notes_search_ms));
   if (!word.isEmpty())
     std::printf("search_ms %lld\ntyping_stall_ms %lld\nsort_ms %lld\n",
                 static_cast<long long>(search_ms), static_cast<long long>(typing_stall_ms),
