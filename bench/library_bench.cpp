@@ -36,9 +36,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QSettings>
-#include <QItemSelectionModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>

@@ -305,7 +305,8 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   table->addAction(separator);
   m_actions.undo =
       addAction("act_undo", tr("Undo"), QKeySequence::Undo, &LibraryActions::undoRename);
-  m_actions.undo->setToolTip(tr("Take back the last rename, move, copy or move to trash (Ctrl+Z)"));
+  m_actions.undo->setToolTip(tr(
+      "Take back the last rename, move, copy, move to trash or edit of tags and notes (Ctrl+Z)"));
   m_actions.find_duplicates =
       addAction("act_find_duplicates", tr("Find duplicates…"), {}, &LibraryActions::findDuplicates);
   m_actions.find_duplicates->setToolTip(
@@ -314,7 +315,8 @@ LibraryActions::LibraryActions(myzor::ReplayLibrary* library, LibraryPanel* pane
   m_actions.history = addAction("act_history", tr("History…"), QKeySequence(Qt::CTRL | Qt::Key_H),
                                 &LibraryActions::showHistory);
   m_actions.history->setToolTip(
-      tr("Past renames, moves, copies and trashings; any of them can be undone (Ctrl+H)"));
+      tr("Past renames, moves, copies, trashings and edits of tags and notes; any of them can be "
+         "undone (Ctrl+H)"));
   m_actions.export_rows = addAction("act_export", tr("Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                                     &LibraryActions::exportShown);
   m_actions.export_rows->setToolTip(
