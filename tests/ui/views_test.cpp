@@ -1,6 +1,7 @@
 // The Players and Statistics views over library rows, driven as a user would.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChartView>
@@ -126,6 +127,50 @@ TEST_F(Views, StatisticsFollowTheSearchAndEachTableHoldsItsChartsNumbers) {
   EXPECT_EQ(view.findChild<QLabel*>("lbl_failed")->text(), "Failed: 0");
   EXPECT_EQ(bars("maps"), QStringList({"1"}));
   EXPECT_EQ(numbers("maps"), QStringList({"1"}));
+}
+
+// Names merged as one person in the Players view count as that person there
+// and in the Statistics view; split again, each name counts on its own.
+TEST_F(Views, NamesMergedAsOnePersonCountTogetherInBothViewsUntilSplit) {
+  library.useStore(cache.filePath("data/journal.sqlite"));
+  PlayersView players(&library, [](const QString&) {});
+  StatisticsView statistics(&filter);
+  QObject::connect(&library, &myzor::ReplayLibrary::notesChanged, &statistics,
+                   [&] { statistics.setPersons(library.persons()); });
+  players.show();
+  statistics.show();
+  auto* table = players.findChild<QTableView*>("tbl_players");
+  const auto listed = [](const QAbstractItemModel* model) {
+    QStringList out;
+    for (int row = 0; row < model->rowCount(); ++row)
+      out << model->index(row, 0).data().toString() + ' ' + model->index(row, 1).data().toString();
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const auto both = [&](const QStringList& expected) {
+    return QTest::qWaitFor([&] {
+      return listed(table->model()) == expected &&
+             listed(statistics.findChild<QTableWidget*>("tbl_top_players")->model()) == expected;
+    });
+  };
+  ASSERT_TRUE(both({"Ann 2", "Bob 3", "Cid 1", "Dee 1"}));
+  // Ann and Cid share one game: the person played it once.
+  for (const char* name : {"Ann", "Cid"}) {
+    const QModelIndex at = table->model()->match(table->model()->index(0, 0), Qt::DisplayRole,
+                                                 QString::fromLatin1(name), 1, Qt::MatchExactly)[0];
+    table->selectionModel()->select(at, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table->selectionModel()->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
+  }
+  players.setPersonChooser([](const QStringList&) { return QStringLiteral("Ann"); });
+  players.mergeSelected();
+  EXPECT_TRUE(both({"Ann 2", "Bob 3", "Dee 1"}));
+
+  const QModelIndex ann = table->model()->match(table->model()->index(0, 0), Qt::DisplayRole,
+                                                QStringLiteral("Ann"), 1, Qt::MatchExactly)[0];
+  table->setCurrentIndex(ann);
+  for (QAction* action : table->actions())
+    if (action->objectName() == QLatin1String("act_split_player")) action->trigger();
+  EXPECT_TRUE(both({"Ann 2", "Bob 3", "Cid 1", "Dee 1"}));
 }
 
 }  // namespace
