@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -245,7 +247,7 @@ TEST_F(MainWindowTest, EveryControlAndEveryDetailHasANameForScreenReaders) {
 
 }  // namespace
 
-TEST_F(MainWindowTest, EveryActionOfTheTableIsReachableFromTheMenuBar) {
+TEST_F(MainWindowTest, EveryActionOfTheTableIsReachableFromTheMenuBarAndNoTwoShareAKey) {
   auto window = open({path("lib")});
   QSet<QAction*> in_menus;
   for (QMenu* menu : window->menuBar()->findChildren<QMenu*>())
@@ -254,4 +256,16 @@ TEST_F(MainWindowTest, EveryActionOfTheTableIsReachableFromTheMenuBar) {
   for (QAction* action : window->panel()->table()->actions())
     if (!action->isSeparator() && !in_menus.contains(action)) missing << action->text();
   EXPECT_TRUE(missing.isEmpty()) << missing.join(", ").toStdString();
+
+  // One key, one action, wherever in the window the action lives.
+  QHash<QKeySequence, QAction*> owner;
+  QStringList clashes;
+  for (QAction* action : in_menus)
+    for (const QKeySequence& key : action->shortcuts()) {
+      QAction*& first = owner[key];
+      if (first && first != action)
+        clashes << QStringLiteral("%1: %2 / %3").arg(key.toString(), first->text(), action->text());
+      first = action;
+    }
+  EXPECT_TRUE(clashes.isEmpty()) << clashes.join(", ").toStdString();
 }
